@@ -1,0 +1,123 @@
+/*
+ * orvanet - read and write the data areas of S5 PLCs over ISO transport on TCP.
+ *
+ * Seven plain C functions. Every one returns an int; nothing is thrown and no
+ * pointer to caller memory is kept after a call returns. Calls on one handle
+ * are serialised by the library; calls on different handles run in parallel.
+ */
+#ifndef ORVANET_H
+#define ORVANET_H
+
+#if defined(_WIN32)
+#  define ORVA_CALL __stdcall
+#  if defined(ORVANET_BUILDING)
+#    define ORVA_API __declspec(dllexport)
+#  elif defined(ORVANET_STATIC)
+#    define ORVA_API
+#  else
+#    define ORVA_API __declspec(dllimport)
+#  endif
+#else
+#  define ORVA_CALL
+#  if defined(__GNUC__)
+#    define ORVA_API __attribute__((visibility("default")))
+#  else
+#    define ORVA_API
+#  endif
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes of the data functions, ORVAOpen and ORVAClose. */
+enum {
+    ORVA_OK = 0,                  /* success */
+    ORVA_ERR_PLC = 2,             /* the PLC side refused: data area missing or too small; connection kept */
+    ORVA_ERR_DROPPED = -1,        /* an exchange failed, the connection was dropped (no socket error) */
+    ORVA_ERR_NO_FREE_HANDLE = -2, /* ORVAOpen: all 64 handles are in use */
+    ORVA_ERR_FAILED = -5,         /* ORVAOpen: out of memory; data calls: failed with no recorded cause
+                                     (count 0 on a fresh handle, null buffer) */
+    ORVA_ERR_CONNECT = -6,        /* setting up the transport connection failed (no socket error) */
+    ORVA_ERR_SOCKET = -7,         /* a socket error was recorded: ask ORVAGetSockErr */
+    ORVA_ERR_AREA = -10,          /* area letter not supported by this function */
+    ORVA_ERR_HANDLE = -99         /* handle outside 0..63 or not open */
+};
+
+/* Number of handles the library can hold open at once (0 .. ORVA_MAX_HANDLES-1). */
+enum { ORVA_MAX_HANDLES = 64 };
+
+/* Socket error numbers that ORVAGetSockErr may return. They are the Windows
+ * Sockets numbers on every platform, so that one table serves all callers. */
+enum {
+    ORVA_WSAEINTR = 10004,
+    ORVA_WSAEACCES = 10013,
+    ORVA_WSAEINVAL = 10022,
+    ORVA_WSAEMFILE = 10024,
+    ORVA_WSAENOTSOCK = 10038,
+    ORVA_WSAEADDRNOTAVAIL = 10049, /* the address text is not a usable IPv4 address */
+    ORVA_WSAENETDOWN = 10050,
+    ORVA_WSAENETUNREACH = 10051,
+    ORVA_WSAECONNABORTED = 10053,
+    ORVA_WSAECONNRESET = 10054,    /* the adapter reset the connection */
+    ORVA_WSAENOBUFS = 10055,
+    ORVA_WSAENOTCONN = 10057,
+    ORVA_WSAETIMEDOUT = 10060,     /* no answer within the receive or send time-out */
+    ORVA_WSAECONNREFUSED = 10061,  /* nothing listens on port 102 at that address */
+    ORVA_WSAEHOSTUNREACH = 10065   /* the TCP connect did not finish within the connect time-out */
+};
+
+/* Open a handle to the adapter at ipAddress (dotted IPv4), port 102. ownTsap and
+ * plcTsap are the transport names (at most 8 characters are used; NULL is
+ * empty). A time-out of 0 selects its default: 500, 500 and 5000 ms. Nothing is
+ * sent: the first data call connects.
+ * Returns the handle 0..63, ORVA_ERR_NO_FREE_HANDLE or ORVA_ERR_FAILED. */
+ORVA_API int ORVA_CALL ORVAOpen(const char *ipAddress, const char *ownTsap, const char *plcTsap,
+                                int receiveTimeoutMs, int sendTimeoutMs, int connectTimeoutMs);
+
+/* Close a handle; an established connection is reset. Returns ORVA_OK or ORVA_ERR_HANDLE. */
+ORVA_API int ORVA_CALL ORVAClose(int handle);
+
+/* Read count bytes of outputs (A, O), inputs (E, I) or flags (M), starting at byte start. */
+ORVA_API int ORVA_CALL ORVARdB(int handle, int areaLetter, int dbNumber, int start, int count,
+                               unsigned char *buffer);
+
+/* Read count 16-bit words into buffer, in host byte order. Areas: A O E I M (start and
+ * length counted in bytes), D X (data blocks dbNumber, counted in words), T, Z C (words). */
+ORVA_API int ORVA_CALL ORVARdW(int handle, int areaLetter, int dbNumber, int start, int count,
+                               unsigned short *buffer);
+
+/* Write count bytes to outputs (A, O) or flags (M). */
+ORVA_API int ORVA_CALL ORVAWrB(int handle, int areaLetter, int dbNumber, int start, int count,
+                               const unsigned char *buffer);
+
+/* Write count 16-bit words given in host byte order. Areas: A O M D X T Z C. The
+ * caller's buffer is not changed. */
+ORVA_API int ORVA_CALL ORVAWrW(int handle, int areaLetter, int dbNumber, int start, int count,
+                               const unsigned short *buffer);
+
+/* The last socket error of the handle (0 for none), or ORVA_ERR_HANDLE. */
+ORVA_API int ORVA_CALL ORVAGetSockErr(int handle);
+
+/* A short name for a result code; a header-only helper, not an export. */
+static inline const char *ORVAResultName(int code)
+{
+    switch (code) {
+    case ORVA_OK: return "ok";
+    case ORVA_ERR_PLC: return "PLC reported an error (data area missing or too small)";
+    case ORVA_ERR_DROPPED: return "exchange failed, connection dropped";
+    case ORVA_ERR_NO_FREE_HANDLE: return "no free handle";
+    case ORVA_ERR_FAILED: return "failed (no memory, null buffer or nothing transferred)";
+    case ORVA_ERR_CONNECT: return "transport connection set-up failed";
+    case ORVA_ERR_SOCKET: return "socket error (see ORVAGetSockErr)";
+    case ORVA_ERR_AREA: return "area letter not supported by this function";
+    case ORVA_ERR_HANDLE: return "invalid handle";
+    default: return "unknown result";
+    }
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORVANET_H */

@@ -1,0 +1,52 @@
+#include "connection_table.h"
+
+namespace orva {
+
+int ConnectionTable::claimSlot() {
+    for (int slot = 0; slot < slotCount; ++slot) {
+        int expected = 0;
+        if (inUse[static_cast<std::size_t>(slot)].compare_exchange_strong(expected, 1)) return slot;
+    }
+    return noSlot;
+}
+
+void ConnectionTable::releaseSlot(int slot) {
+    connections[static_cast<std::size_t>(slot)].reset();
+    inUse[static_cast<std::size_t>(slot)].store(0);
+}
+
+bool ConnectionTable::isOpen(int handle) const {
+    return handle >= 0 && handle < slotCount && inUse[static_cast<std::size_t>(handle)].load() != 0;
+}
+
+PlcConnection* ConnectionTable::connectionIn(int slot) {
+    if (!isOpen(slot)) return nullptr;
+    return connections[static_cast<std::size_t>(slot)].get();
+}
+
+void ConnectionTable::install(int slot, std::unique_ptr<PlcConnection> connection) {
+    connections[static_cast<std::size_t>(slot)] = std::move(connection);
+}
+
+bool ConnectionTable::close(int slot) {
+    PlcConnection* connection = connectionIn(slot);
+    if (connection == nullptr) return false;
+    (void)connection->closeConnection();
+    inUse[static_cast<std::size_t>(slot)].store(0);
+    connections[static_cast<std::size_t>(slot)].reset();
+    return true;
+}
+
+void ConnectionTable::closeAll() {
+    for (int slot = 0; slot < slotCount; ++slot) {
+        std::lock_guard guard(lockOf(slot));
+        (void)close(slot);
+    }
+}
+
+ConnectionTable& connectionTable() {
+    static ConnectionTable table;
+    return table;
+}
+
+}  // namespace orva

@@ -1,0 +1,53 @@
+// The process-wide table of handles: 64 slots, each with its connection object,
+// a re-entrant lock and an in-use flag.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "plc_connection.h"
+
+namespace orva {
+
+class ConnectionTable {
+public:
+    static constexpr int slotCount = 64;
+    static constexpr int noSlot = -1;
+
+    ConnectionTable() = default;
+    // Unload: every open handle is closed as ORVAClose closes it.
+    ~ConnectionTable() { closeAll(); }
+    ConnectionTable(const ConnectionTable&) = delete;
+    ConnectionTable& operator=(const ConnectionTable&) = delete;
+
+    // Claims the lowest free slot in one indivisible step, so parallel opens never
+    // share one; noSlot when all are in use.
+    int claimSlot();
+    // Gives a claimed slot back (its lock must be held).
+    void releaseSlot(int slot);
+
+    // True when handle is 0..63 and its in-use flag is set. Checked before the
+    // lock is taken, and again after, by connectionIn.
+    bool isOpen(int handle) const;
+    std::recursive_mutex& lockOf(int slot) { return locks[static_cast<std::size_t>(slot)]; }
+    // The connection of an open slot, or null; call with the slot's lock held.
+    PlcConnection* connectionIn(int slot);
+    void install(int slot, std::unique_ptr<PlcConnection> connection);
+
+    // Closes an open slot: abortive close of its connection, flag cleared, object
+    // destroyed. False when the slot is not open. Call with the slot's lock held.
+    bool close(int slot);
+    void closeAll();
+
+private:
+    std::array<std::unique_ptr<PlcConnection>, slotCount> connections{};
+    std::array<std::recursive_mutex, slotCount> locks{};
+    std::array<std::atomic<int>, slotCount> inUse{};
+};
+
+// The one table of the process.
+ConnectionTable& connectionTable();
+
+}  // namespace orva

@@ -1,0 +1,108 @@
+// One open handle: its parameters, its transport connection to the adapter and
+// the fixed buffers of its telegrams.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link_status.h"
+#include "platform/socket.h"
+#include "wire_format.h"
+
+namespace orva {
+
+// Values taken for time-outs given as 0.
+inline constexpr std::uint32_t defaultReceiveTimeoutMs = 500;
+inline constexpr std::uint32_t defaultSendTimeoutMs = 500;
+inline constexpr std::uint32_t defaultConnectTimeoutMs = 5000;
+
+// Result of a single telegram operation when no connection could be set up.
+inline constexpr int telegramNotConnected = -99;
+// Result of exchange and the completion steps on failure.
+inline constexpr int exchangeFailed = -1;
+
+class PlcConnection {
+public:
+    PlcConnection();
+    ~PlcConnection();
+    PlcConnection(const PlcConnection&) = delete;
+    PlcConnection& operator=(const PlcConnection&) = delete;
+
+    // Records the parameters and builds the connection request; sends nothing.
+    void configure(const char* ipAddress, int port, const char* ownTsap, const char* plcTsap,
+                   int receiveTimeout, int sendTimeout, int connectTimeout);
+
+    // Nonzero when the transport connection stands, connecting first if needed.
+    int ensureConnected();
+    // Abortive close of an established connection; always 1.
+    int closeConnection();
+    // After a failed exchange: status -1, socket reset, not connected.
+    void dropConnection();
+
+    // Block transfers: 1 when every telegram succeeded, 0 otherwise.
+    int readBytes(int dbNumber, int start, int count, void* buffer, int areaLetter);
+    int readWords(int dbNumber, int start, int count, void* buffer, int areaLetter);
+    int writeBytes(int dbNumber, int start, int count, const void* buffer, int areaLetter);
+    int writeWords(int dbNumber, int start, int count, const void* buffer, int areaLetter);
+
+    int lastSocketError = 0;
+    int linkStatus = LinkStatus::none;
+
+    // Read-only views for tests and diagnostics.
+    bool isConnected() const { return connected != 0; }
+    platform::SocketHandle socket() const { return socketHandle; }
+    std::uint32_t receiveTimeout() const { return receiveTimeoutMs; }
+    std::uint32_t sendTimeout() const { return sendTimeoutMs; }
+    std::uint32_t connectTimeout() const { return connectTimeoutMs; }
+    const std::uint8_t* connectRequestBytes() const { return connectRequest.data(); }
+    std::size_t connectRequestLength() const { return wire::readBe16(&connectRequest[wire::tpktLengthOffset]); }
+    const std::uint8_t* requestBytes() const { return requestTelegram.data(); }
+
+private:
+    // Transport connection.
+    int connectTransport();
+    int timedConnect();
+
+    // One telegram.
+    void buildHeader(std::uint8_t* destination, bool write, int areaLetter, int dbNumber, int start,
+                     int byteCount);
+    int buildFetchTelegram(int dbNumber, int start, int byteCount, int areaLetter);
+    int buildWriteTelegram(int dbNumber, int start, int byteCount, int areaLetter, int elementSize,
+                           const void* source);
+    int exchange(int telegramLength);
+    int completeWrite(int telegramLength);
+    int completeFetch(int telegramLength, void* destination);
+    int readTelegram(int dbNumber, int start, int elementCount, void* position, int areaLetter,
+                     int elementSize);
+    int writeTelegram(int dbNumber, int start, int elementCount, const void* position, int areaLetter,
+                      int elementSize);
+    // Error byte of the acknowledgement in a reply of length replyLength; a reply too
+    // short to hold it counts as no error.
+    std::uint8_t replyErrorByte(int replyLength) const;
+    int readBlock(int dbNumber, int start, int count, void* buffer, int areaLetter, int elementSize);
+    int writeBlock(int dbNumber, int start, int count, const void* buffer, int areaLetter, int elementSize);
+
+    // The request of this handle: TPKT, the fixed CR part, the parameter area.
+    std::array<std::uint8_t, wire::tpktHeaderSize + 7 + wire::crParameterAreaSize> connectRequest{};
+    int connected = 0;
+    std::uint32_t receiveTimeoutMs = defaultReceiveTimeoutMs;
+    std::uint32_t sendTimeoutMs = defaultSendTimeoutMs;
+    std::uint32_t connectTimeoutMs = defaultConnectTimeoutMs;
+    std::array<std::uint8_t, wire::telegramBufferSize> replyBuffer{};
+    std::array<std::uint8_t, wire::telegramBufferSize> requestTelegram{};
+    std::uint32_t requestedByteCount = 0;
+    std::array<std::uint8_t, wire::confirmBufferSize> confirmBuffer{};
+    platform::SocketHandle socketHandle = platform::invalidSocket;
+    int port = 0;
+    std::string ipAddress;
+};
+
+// Takes the next source reference from the process-wide counter: 1, 2, ...,
+// 0x6000, 0, 1, ... Safe to call from parallel opens.
+std::uint16_t takeSourceReference();
+// Puts the counter back to its value at load (tests only).
+void resetSourceReferenceCounter();
+
+}  // namespace orva

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. On a fresh Debian 12 machine as root
+# it installs what it needs first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup-debian.sh
+
+build=${ORVA_BUILD_DIR:-build/test}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build"
+ctest --test-dir "$build" --output-on-failure -j2
