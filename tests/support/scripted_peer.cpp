@@ -1,0 +1,207 @@
+#include "scripted_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "wire_format.h"
+
+namespace orvatest {
+namespace {
+
+constexpr int peerWaitMs = 5000;
+
+bool waitReadable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+void readExactly(int fd, std::uint8_t* out, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        if (!waitReadable(fd, peerWaitMs)) throw std::runtime_error("peer: nothing arrived");
+        const ssize_t r = ::recv(fd, out + got, n - got, 0);
+        if (r <= 0) throw std::runtime_error("peer: client closed");
+        got += static_cast<std::size_t>(r);
+    }
+}
+
+int listenOn(const std::string& address, std::uint16_t port, int backlog) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0) {
+        const std::string why = std::strerror(errno);
+        ::close(fd);
+        throw std::runtime_error("cannot listen on " + address + ": " + why);
+    }
+    return fd;
+}
+
+}  // namespace
+
+Bytes PeerLink::readTpkt() {
+    Bytes packet(orva::wire::tpktHeaderSize);
+    readExactly(fd_, packet.data(), packet.size());
+    const std::size_t length = orva::wire::readBe16(&packet[orva::wire::tpktLengthOffset]);
+    if (length < orva::wire::tpktHeaderSize) throw std::runtime_error("peer: bad TPKT length");
+    packet.resize(length);
+    readExactly(fd_, packet.data() + orva::wire::tpktHeaderSize, length - orva::wire::tpktHeaderSize);
+    return packet;
+}
+
+void PeerLink::send(const Bytes& bytes) {
+    if (::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("peer: send failed");
+}
+
+void PeerLink::confirm() { send(hex("03 00 00 0B 06 D0 00 01 00 02 00")); }
+
+void PeerLink::acknowledge(bool fetch, const Bytes& data, std::uint8_t errorByte) {
+    Bytes payload = {0x53, 0x35, 0x10, 0x01, 0x03, static_cast<std::uint8_t>(fetch ? 6 : 4),
+                     0x0F, 0x03, errorByte, 0xFF, 0x07, 0, 0, 0, 0, 0};
+    payload.insert(payload.end(), data.begin(), data.end());
+    send(dataUnit(payload));
+}
+
+void PeerLink::reset() {
+    linger l{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::shutdown(fd_, SHUT_RDWR);
+}
+
+void PeerLink::closeOrderly() { ::shutdown(fd_, SHUT_WR); }
+
+bool PeerLink::waitForClientEnd(bool& wasReset, int timeoutMs) {
+    std::uint8_t sink[64];
+    for (;;) {
+        if (!waitReadable(fd_, timeoutMs)) return false;
+        const ssize_t r = ::recv(fd_, sink, sizeof sink, 0);
+        if (r > 0) continue;
+        wasReset = r < 0 && errno == ECONNRESET;
+        return true;
+    }
+}
+
+struct ScriptedPeer::Impl {
+    int listener = -1;
+    std::atomic<bool> stopping{false};
+    mutable std::mutex mutex;
+    Script script;
+    std::vector<std::string> errors;
+    std::vector<std::thread> workers;
+    std::vector<int> links;
+    std::atomic<int> accepted{0};
+    std::thread acceptor;
+
+    void acceptLoop() {
+        while (!stopping) {
+            if (!waitReadable(listener, 50)) continue;
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            ++accepted;
+            std::lock_guard lock(mutex);
+            links.push_back(fd);
+            workers.emplace_back([this, fd, s = script] {
+                try {
+                    PeerLink link(fd);
+                    if (s) s(link);
+                } catch (const std::exception& e) {
+                    std::lock_guard l(mutex);
+                    errors.emplace_back(e.what());
+                }
+            });
+        }
+    }
+};
+
+ScriptedPeer::ScriptedPeer(std::string address, std::uint16_t port) : impl_(std::make_unique<Impl>()) {
+    impl_->listener = listenOn(address, port, 16);
+    impl_->acceptor = std::thread([this] { impl_->acceptLoop(); });
+}
+
+ScriptedPeer::~ScriptedPeer() {
+    impl_->stopping = true;
+    impl_->acceptor.join();
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(impl_->mutex);
+        for (int fd : impl_->links) ::shutdown(fd, SHUT_RDWR);
+        workers.swap(impl_->workers);
+    }
+    for (auto& w : workers) w.join();
+    for (int fd : impl_->links) ::close(fd);
+    ::close(impl_->listener);
+}
+
+void ScriptedPeer::onConnection(Script script) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->script = std::move(script);
+}
+
+int ScriptedPeer::connectionsAccepted() const { return impl_->accepted; }
+
+std::vector<std::string> ScriptedPeer::scriptErrors() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->errors;
+}
+
+BlackHoleListener::BlackHoleListener(std::string address) {
+    listener_ = listenOn(address, orva::wire::isoTcpPort, 0);
+    // Fill the accept queue: once a probe cannot complete, further SYNs are dropped.
+    for (int i = 0; i < 8; ++i) {
+        const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(orva::wire::isoTcpPort);
+        ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+        ::connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        probes_.push_back(probe);
+        pollfd p{probe, POLLOUT, 0};
+        if (::poll(&p, 1, 300) == 0) break;
+    }
+}
+
+BlackHoleListener::~BlackHoleListener() {
+    for (int fd : probes_) ::close(fd);
+    ::close(listener_);
+}
+
+Bytes dataUnit(const Bytes& payload, std::uint8_t eot) {
+    Bytes unit = {0x03, 0x00, 0, 0, 0x02, 0xF0, eot};
+    unit.insert(unit.end(), payload.begin(), payload.end());
+    orva::wire::writeBe16(&unit[2], static_cast<std::uint16_t>(unit.size()));
+    return unit;
+}
+
+Bytes hex(const std::string& text) {
+    Bytes out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        i += 2;
+    }
+    return out;
+}
+
+}  // namespace orvatest
