@@ -1,0 +1,173 @@
+#include "sim_wire.h"
+
+#include "wire_format.h"
+
+#include <cstdio>
+
+namespace orvasim::wire {
+
+namespace w = orva::wire;
+
+namespace {
+
+Bytes tpktWithUnit(std::size_t totalLength) {
+    Bytes b(totalLength, 0);
+    b[0] = w::tpktVersion;
+    b[1] = 0;
+    w::writeBe16(b.data() + w::tpktLengthOffset, static_cast<std::uint16_t>(totalLength));
+    return b;
+}
+
+}  // namespace
+
+std::optional<ConnectRequest> parseConnectRequest(std::span<const std::uint8_t> t) {
+    // TPKT (4), LI, code, DST-REF (2), SRC-REF (2), class: 11 bytes before the parameters.
+    if (t.size() < w::crParametersOffset) return std::nullopt;
+    ConnectRequest cr;
+    cr.dstRef = w::readBe16(t.data() + w::crDstRefOffset);
+    cr.srcRef = w::readBe16(t.data() + w::crSrcRefOffset);
+    cr.classOptions = t[w::crClassOffset];
+    // The unit ends where its length indicator says, or at the end of the TPKT.
+    std::size_t end = std::min<std::size_t>(t.size(), w::cotpCodeOffset + t[w::cotpLengthIndicatorOffset]);
+    std::size_t i = w::crParametersOffset;
+    while (i < end) {
+        if (i + 2 > end) return std::nullopt;
+        std::uint8_t code = t[i];
+        std::size_t len = t[i + 1];
+        if (i + 2 + len > end) return std::nullopt;
+        const char* value = reinterpret_cast<const char*>(t.data() + i + 2);
+        bool echo = true;
+        if (code == w::paramCallingTsap) {
+            cr.callingTsap.assign(value, len);
+        } else if (code == w::paramCalledTsap) {
+            cr.calledTsap.assign(value, len);
+        } else if (code == w::paramTpduSize && len == 1) {
+            cr.tpduSizeCode = t[i + 2];
+        } else {
+            echo = false;  // unknown parameters are not confirmed
+        }
+        if (echo) cr.echoedParameters.insert(cr.echoedParameters.end(), t.begin() + i, t.begin() + i + 2 + len);
+        i += 2 + len;
+    }
+    return cr;
+}
+
+Bytes buildConnectConfirm(const ConnectRequest& request, std::uint16_t ownRef, std::uint8_t credit) {
+    Bytes b = tpktWithUnit(w::crParametersOffset + request.echoedParameters.size());
+    b[w::cotpLengthIndicatorOffset] = static_cast<std::uint8_t>(b.size() - w::cotpCodeOffset);
+    b[w::cotpCodeOffset] = static_cast<std::uint8_t>(w::cotpConnectConfirm | (credit & 0x0F));
+    w::writeBe16(b.data() + w::crDstRefOffset, request.srcRef);
+    w::writeBe16(b.data() + w::crSrcRefOffset, ownRef);
+    b[w::crClassOffset] = w::crClass0;
+    std::copy(request.echoedParameters.begin(), request.echoedParameters.end(), b.begin() + w::crParametersOffset);
+    return b;
+}
+
+Bytes buildDisconnectRequest(const ConnectRequest& request, std::uint16_t ownRef) {
+    Bytes b = tpktWithUnit(11);
+    b[w::cotpLengthIndicatorOffset] = 6;
+    b[w::cotpCodeOffset] = w::cotpDisconnectRequest;
+    w::writeBe16(b.data() + w::crDstRefOffset, request.srcRef);
+    w::writeBe16(b.data() + w::crSrcRefOffset, ownRef);
+    b[10] = 0;  // reason: normal disconnect initiated by the session entity
+    return b;
+}
+
+Bytes emptyDataUnit() {
+    Bytes b = tpktWithUnit(w::dtHeaderSize);
+    b[w::cotpLengthIndicatorOffset] = w::dtLengthIndicator;
+    b[w::cotpCodeOffset] = w::cotpData;
+    b[w::dtEotOffset] = w::dtNoEndOfTsdu;
+    return b;
+}
+
+std::optional<RequestHeader> parseRequestHeader(std::span<const std::uint8_t> t, std::string* why) {
+    auto fail = [why](const char* reason) -> std::optional<RequestHeader> {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
+    if (t.size() < w::fwDataOffset) return fail("shorter than 23 bytes");
+    const std::uint8_t* h = t.data() + w::fwHeaderOffset;
+    if (h[0] != 'S' || h[1] != '5') return fail("no \"S5\" system identifier");
+    if (h[2] != 0x10) return fail("header length is not 16");
+    if (h[3] != 0x01 || h[4] != 0x03) return fail("op-code block is not 01 03");
+    if (h[6] != 0x03 || h[7] != 0x08) return fail("address block is not 03 08");
+    if (h[14] != 0xFF || h[15] != 0x02) return fail("filler block is not FF 02");
+    RequestHeader r;
+    r.opCode = h[w::fwOpCodeOffset];
+    if (r.opCode != w::opWrite && r.opCode != w::opFetch) return fail("op code is neither 3 (write) nor 5 (fetch)");
+    r.area = h[w::fwAreaOffset];
+    r.block = h[w::fwDbNumberOffset];
+    r.start = w::readBe16(h + w::fwStartOffset);
+    r.length = w::readBe16(h + w::fwLengthOffset);
+    return r;
+}
+
+Bytes buildReply(std::uint8_t ackOpCode, std::uint8_t errorByte, std::span<const std::uint8_t> data) {
+    Bytes b = tpktWithUnit(w::fwDataOffset + data.size());
+    b[w::cotpLengthIndicatorOffset] = w::dtLengthIndicator;
+    b[w::cotpCodeOffset] = w::cotpData;
+    b[w::dtEotOffset] = w::dtEndOfTsdu;
+    static constexpr std::uint8_t ack[w::fwHeaderSize] = {
+        'S', '5', 0x10, 0x01, 0x03, 0x00, w::ackBlockId, w::ackBlockLength,
+        0x00, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00};
+    std::copy(std::begin(ack), std::end(ack), b.begin() + w::fwHeaderOffset);
+    b[w::fwHeaderOffset + w::fwOpCodeOffset] = ackOpCode;
+    b[w::replyErrorByteOffset] = errorByte;
+    std::copy(data.begin(), data.end(), b.begin() + w::fwDataOffset);
+    return b;
+}
+
+char areaLetter(std::uint8_t areaCode) {
+    switch (static_cast<w::AreaCode>(areaCode)) {
+    case w::AreaCode::dataBlock: return 'D';
+    case w::AreaCode::flags: return 'M';
+    case w::AreaCode::inputs: return 'E';
+    case w::AreaCode::outputs: return 'A';
+    case w::AreaCode::counters: return 'Z';
+    case w::AreaCode::timers: return 'T';
+    case w::AreaCode::extendedDataBlock: return 'X';
+    default: return '?';
+    }
+}
+
+std::string describeConnectRequest(const ConnectRequest& r) {
+    char line[160];
+    std::snprintf(line, sizeof line, "dst-ref %04X src-ref %04X class %u calling \"%s\" called \"%s\" tpdu-size %d",
+                  r.dstRef, r.srcRef, r.classOptions, r.callingTsap.c_str(), r.calledTsap.c_str(), r.tpduSizeCode);
+    return line;
+}
+
+std::string describeHeader(const RequestHeader& h) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s area %c(%u) block %u start %u length %u",
+                  h.opCode == w::opFetch ? "fetch" : "write", areaLetter(h.area), h.area, h.block, h.start, h.length);
+    return line;
+}
+
+std::string describeReply(std::span<const std::uint8_t> r) {
+    char line[160];
+    if (r.size() < w::fwDataOffset) {
+        std::snprintf(line, sizeof line, "%zu bytes: %s", r.size(), hex(r).c_str());
+        return line;
+    }
+    std::uint8_t op = r[w::fwHeaderOffset + w::fwOpCodeOffset];
+    std::snprintf(line, sizeof line, "%s tpkt-length %u type %02X eot %02X error %u data %zu bytes",
+                  op == w::opFetchAck ? "fetch ack" : op == w::opWriteAck ? "write ack" : "ack",
+                  w::readBe16(r.data() + w::tpktLengthOffset), r[w::cotpCodeOffset], r[w::dtEotOffset],
+                  r[w::replyErrorByteOffset], r.size() - w::fwDataOffset);
+    return line;
+}
+
+std::string hex(std::span<const std::uint8_t> bytes, std::size_t max) {
+    std::string s;
+    char two[4];
+    for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {
+        std::snprintf(two, sizeof two, i ? " %02X" : "%02X", bytes[i]);
+        s += two;
+    }
+    if (bytes.size() > max) s += " ...";
+    return s;
+}
+
+}  // namespace orvasim::wire
