@@ -27,6 +27,7 @@ bool waitReadable(int fd, int timeoutMs) {
 }
 
 void readExactly(int fd, std::uint8_t* out, std::size_t n) {
+    if (fd < 0) throw std::runtime_error("peer: connection was reset");
     std::size_t got = 0;
     while (got < n) {
         if (!waitReadable(fd, peerWaitMs)) throw std::runtime_error("peer: nothing arrived");
@@ -56,16 +57,16 @@ int listenOn(const std::string& address, std::uint16_t port, int backlog) {
 
 Bytes PeerLink::readTpkt() {
     Bytes packet(orva::wire::tpktHeaderSize);
-    readExactly(fd_, packet.data(), packet.size());
+    readExactly(fd(), packet.data(), packet.size());
     const std::size_t length = orva::wire::readBe16(&packet[orva::wire::tpktLengthOffset]);
     if (length < orva::wire::tpktHeaderSize) throw std::runtime_error("peer: bad TPKT length");
     packet.resize(length);
-    readExactly(fd_, packet.data() + orva::wire::tpktHeaderSize, length - orva::wire::tpktHeaderSize);
+    readExactly(fd(), packet.data() + orva::wire::tpktHeaderSize, length - orva::wire::tpktHeaderSize);
     return packet;
 }
 
 void PeerLink::send(const Bytes& bytes) {
-    if (::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size()))
+    if (::send(fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size()))
         throw std::runtime_error("peer: send failed");
 }
 
@@ -79,18 +80,20 @@ void PeerLink::acknowledge(bool fetch, const Bytes& data, std::uint8_t errorByte
 }
 
 void PeerLink::reset() {
+    const int s = fd_->exchange(-1);
+    if (s < 0) return;
     linger l{1, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    ::shutdown(fd_, SHUT_RDWR);
+    ::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::close(s);
 }
 
-void PeerLink::closeOrderly() { ::shutdown(fd_, SHUT_WR); }
+void PeerLink::closeOrderly() { ::shutdown(fd(), SHUT_WR); }
 
 bool PeerLink::waitForClientEnd(bool& wasReset, int timeoutMs) {
     std::uint8_t sink[64];
     for (;;) {
-        if (!waitReadable(fd_, timeoutMs)) return false;
-        const ssize_t r = ::recv(fd_, sink, sizeof sink, 0);
+        if (!waitReadable(fd(), timeoutMs)) return false;
+        const ssize_t r = ::recv(fd(), sink, sizeof sink, 0);
         if (r > 0) continue;
         wasReset = r < 0 && errno == ECONNRESET;
         return true;
@@ -104,7 +107,7 @@ struct ScriptedPeer::Impl {
     Script script;
     std::vector<std::string> errors;
     std::vector<std::thread> workers;
-    std::vector<int> links;
+    std::vector<std::shared_ptr<std::atomic<int>>> links;
     std::atomic<int> accepted{0};
     std::thread acceptor;
 
@@ -117,10 +120,11 @@ struct ScriptedPeer::Impl {
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             ++accepted;
             std::lock_guard lock(mutex);
-            links.push_back(fd);
-            workers.emplace_back([this, fd, s = script] {
+            auto shared = std::make_shared<std::atomic<int>>(fd);
+            links.push_back(shared);
+            workers.emplace_back([this, shared, s = script] {
                 try {
-                    PeerLink link(fd);
+                    PeerLink link(shared);
                     if (s) s(link);
                 } catch (const std::exception& e) {
                     std::lock_guard l(mutex);
@@ -142,11 +146,13 @@ ScriptedPeer::~ScriptedPeer() {
     std::vector<std::thread> workers;
     {
         std::lock_guard lock(impl_->mutex);
-        for (int fd : impl_->links) ::shutdown(fd, SHUT_RDWR);
+        for (auto& fd : impl_->links)
+            if (const int s = fd->load(); s >= 0) ::shutdown(s, SHUT_RDWR);
         workers.swap(impl_->workers);
     }
     for (auto& w : workers) w.join();
-    for (int fd : impl_->links) ::close(fd);
+    for (auto& fd : impl_->links)
+        if (const int s = fd->exchange(-1); s >= 0) ::close(s);
     ::close(impl_->listener);
 }
 

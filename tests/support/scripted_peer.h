@@ -3,6 +3,7 @@
 // accepts, on a thread of its own.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 // when the client closes or nothing arrives within the peer's wait.
 class PeerLink {
 public:
-    explicit PeerLink(int fd) : fd_(fd) {}
+    explicit PeerLink(std::shared_ptr<std::atomic<int>> fd) : fd_(std::move(fd)) {}
     // One TPKT packet, framed by its length field.
     Bytes readTpkt();
     void send(const Bytes& bytes);
@@ -31,7 +32,8 @@ public:
     bool waitForClientEnd(bool& wasReset, int timeoutMs);
 
 private:
-    int fd_;
+    int fd() const { return fd_->load(); }
+    std::shared_ptr<std::atomic<int>> fd_;  // -1 once reset closed it
 };
 
 class ScriptedPeer {

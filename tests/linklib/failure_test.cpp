@@ -1,0 +1,276 @@
+// Every way a connection set-up or an exchange can fail: the result code, the
+// socket error, what happens to the connection, and that the next call recovers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <thread>
+
+#include "recording_peer.h"
+
+using namespace orvatest;
+
+namespace {
+
+constexpr const char* peerAddress = "127.0.0.3";
+constexpr const char* blackHoleAddress = "127.0.0.4";
+constexpr const char* nobodyAddress = "127.0.0.5";  // nothing listens here
+// Upper bound for a call that must give up after one short time-out.
+constexpr long long boundMs = 2000;
+
+Bytes fetchAck(std::uint8_t errorByte, const Bytes& data = {}) {
+    Bytes payload = {0x53, 0x35, 0x10, 0x01, 0x03, 6, 0x0F, 0x03, errorByte, 0xFF, 0x07, 0, 0, 0, 0, 0};
+    payload.resize(payload.size() + data.size());
+    std::copy(data.begin(), data.end(), payload.end() - static_cast<long>(data.size()));
+    return dataUnit(payload);
+}
+
+}  // namespace
+
+TEST(ConnectFailure, RefusedConnectReportsTheSocketErrorAndKeepsTheHandle) {
+    Handle h(nobodyAddress);
+    std::array<std::uint8_t, 1> b{};
+    EXPECT_EQ(ORVAGetSockErr(h), 0);
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, b.data()), ORVA_ERR_SOCKET);
+    EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAECONNREFUSED);
+    EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAECONNREFUSED) << "reading does not clear it";
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, b.data()), ORVA_ERR_SOCKET) << "the handle stays usable";
+}
+
+TEST(ConnectFailure, ConnectThatHangsEndsAfterTheConnectTimeout) {
+    BlackHoleListener hole(blackHoleAddress);
+    Handle h(blackHoleAddress, "", "", shortReceiveMs, shortSendMs, 400);
+    std::array<std::uint8_t, 1> b{};
+    Stopwatch watch;
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, b.data()), ORVA_ERR_SOCKET);
+    EXPECT_GE(watch.ms(), 350);
+    EXPECT_LT(watch.ms(), boundMs);
+    EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAEHOSTUNREACH);
+}
+
+TEST(ConnectFailure, AddressThatIsNoIpv4AddressFailsWithoutTraffic) {
+    std::array<std::uint8_t, 1> b{};
+    for (const char* address : {"", "plc.example", "300.1.2.3", "0.0.0.0", "255.255.255.255"}) {
+        Handle h(address);
+        ASSERT_GE(h.get(), 0) << "opening sends nothing and accepts any text";
+        EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, b.data()), ORVA_ERR_SOCKET) << address;
+        EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAEADDRNOTAVAIL) << address;
+    }
+    Handle null(nullptr);
+    EXPECT_EQ(ORVARdB(null, 'E', 0, 0, 1, b.data()), ORVA_ERR_SOCKET);
+}
+
+class PeerFailure : public ::testing::Test {
+protected:
+    ScriptedPeer peer{peerAddress};
+    std::array<std::uint8_t, 4> data{};
+
+    // The confirm step answered by answer; the rest of the connection as usual.
+    void answerConnectWith(const Bytes& answer) {
+        peer.onConnection([answer](PeerLink& link) {
+            link.readTpkt();
+            link.send(answer);
+            bool reset = false;
+            link.waitForClientEnd(reset, 3000);
+        });
+    }
+};
+
+TEST_F(PeerFailure, DisconnectInPlaceOfConfirmFailsTheSetUpAndTheNextCallTriesAgain) {
+    answerConnectWith(hex("03 00 00 0B 06 80 00 01 00 02 00"));
+    Handle h(peerAddress);
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_ERR_CONNECT);
+    EXPECT_EQ(ORVAGetSockErr(h), 0);
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_ERR_CONNECT);
+    EXPECT_EQ(peer.connectionsAccepted(), 2);
+}
+
+TEST_F(PeerFailure, ConfirmOfFiveBytesFailsTheSetUp) {
+    answerConnectWith(hex("03 00 00 0B 06"));
+    Handle h(peerAddress);
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_ERR_CONNECT);
+}
+
+TEST_F(PeerFailure, SilentAdapterFailsTheSetUpAfterTheReceiveTimeout) {
+    peer.onConnection([](PeerLink& link) {
+        link.readTpkt();
+        bool reset = false;
+        link.waitForClientEnd(reset, 3000);
+    });
+    Handle h(peerAddress);
+    Stopwatch watch;
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_ERR_CONNECT);
+    EXPECT_LT(watch.ms(), boundMs);
+}
+
+TEST_F(PeerFailure, ConfirmWithACreditIsAccepted) {
+    peer.onConnection([](PeerLink& link) {
+        link.readTpkt();
+        link.send(hex("03 00 00 0B 06 D7 00 01 00 02 00"));
+        link.readTpkt();
+        link.acknowledge(true, {42});
+    });
+    Handle h(peerAddress);
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_OK);
+    EXPECT_EQ(data[0], 42);
+}
+
+TEST_F(PeerFailure, ClosingAConnectedHandleResetsTheConnectionWithoutADisconnectRequest) {
+    bool sawEnd = false, wasReset = false;
+    peer.onConnection([&](PeerLink& link) {
+        link.readTpkt();
+        link.confirm();
+        link.readTpkt();
+        link.acknowledge(true, {1});
+        sawEnd = link.waitForClientEnd(wasReset, 3000);
+    });
+    {
+        Handle h(peerAddress);
+        ASSERT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_OK);
+    }
+    for (int i = 0; i < 100 && !sawEnd; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(sawEnd);
+    EXPECT_TRUE(wasReset);
+    EXPECT_TRUE(peer.scriptErrors().empty()) << "no stray telegram such as a DR arrived";
+}
+
+TEST_F(PeerFailure, ClosingAHandleThatNeverConnectedTouchesNoSocket) {
+    { Handle h(peerAddress); }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(peer.connectionsAccepted(), 0);
+}
+
+namespace {
+
+// What a peer does with the first request after a good set-up.
+struct ReplyCase {
+    const char* name;
+    std::function<void(PeerLink&)> reply;
+    bool write;
+    int expectedResult;
+    int expectedSocketError;
+    bool connectionKept;
+};
+
+class ReplyFailure : public PeerFailure, public ::testing::WithParamInterface<ReplyCase> {};
+
+void sendThenWait(PeerLink& link, const Bytes& reply) {
+    link.send(reply);
+    bool reset = false;
+    link.waitForClientEnd(reset, 3000);
+}
+
+}  // namespace
+
+TEST_P(ReplyFailure, ResultConnectionAndRecovery) {
+    const ReplyCase& c = GetParam();
+    std::atomic<int> connection{0};
+    peer.onConnection([&c, &connection](PeerLink& link) {
+        link.readTpkt();
+        link.confirm();
+        if (connection++ == 0) {
+            link.readTpkt();
+            c.reply(link);
+        }
+        // Any later request on the same connection is served well.
+        for (;;) {
+            const Request r = parseRequest(link.readTpkt());
+            link.acknowledge(r.opCode == orva::wire::opFetch, RecordingPeer::fetchData(r));
+        }
+    });
+    Handle h(peerAddress);
+    Stopwatch watch;
+    const int result = c.write ? ORVAWrB(h, 'M', 0, 0, 4, data.data()) : ORVARdB(h, 'M', 0, 0, 4, data.data());
+    EXPECT_EQ(result, c.expectedResult);
+    EXPECT_LT(watch.ms(), boundMs);
+    EXPECT_EQ(ORVAGetSockErr(h), c.expectedSocketError);
+
+    // The next call succeeds, on the same connection or on a new one.
+    EXPECT_EQ(ORVARdB(h, 'M', 0, 8, 4, data.data()), ORVA_OK);
+    EXPECT_EQ(data[0], byteAt(8));
+    EXPECT_EQ(peer.connectionsAccepted(), c.connectionKept ? 1 : 2);
+    EXPECT_EQ(ORVAGetSockErr(h), 0) << "a good reply clears the socket error";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ReplyFailure,
+    ::testing::Values(
+        ReplyCase{"WriteRefusedByThePlc",
+                  [](PeerLink& l) { l.acknowledge(false, {}, orva::wire::ackAreaTooSmall); }, true, ORVA_ERR_PLC, 0,
+                  true},
+        ReplyCase{"FetchRefusedWithAShortReply",
+                  [](PeerLink& l) { l.send(dataUnit(hex("53 35 10 01 03 06 0F 03 02"))); }, false, ORVA_ERR_PLC, 0,
+                  true},
+        ReplyCase{"ShortFetchReplyWithoutError",
+                  [](PeerLink& l) { l.send(dataUnit(hex("53 35 10 01 03 06 0F 03 00"))); }, false,
+                  ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"ReplyTooShortToHoldAnErrorByte",
+                  [](PeerLink& l) { l.send(dataUnit(hex("53 35 10"))); }, false, ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"FetchRefusedWithoutData",
+                  [](PeerLink& l) { l.send(fetchAck(orva::wire::ackAreaMissing)); }, false, ORVA_ERR_PLC, 0, false},
+        ReplyCase{"FetchWithTooLittleData", [](PeerLink& l) { l.send(fetchAck(0, Bytes(3))); }, false,
+                  ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"WriteAnsweredWithData", [](PeerLink& l) { l.send(fetchAck(0, Bytes(4))); }, true,
+                  ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"WriteRefusedWithData", [](PeerLink& l) { l.send(fetchAck(3, Bytes(4))); }, true, ORVA_ERR_PLC, 0,
+                  false},
+        ReplyCase{"ReplyThatIsNoDataUnit",
+                  [](PeerLink& l) {
+                      Bytes r = fetchAck(0, Bytes(4));
+                      r[5] = 0xE0;
+                      l.send(r);
+                  },
+                  false, ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"ReplyWithoutEndMark",
+                  [](PeerLink& l) {
+                      Bytes r = fetchAck(0, Bytes(4));
+                      r[6] = 0x81;
+                      l.send(r);
+                  },
+                  false, ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"SilenceTimesOut", [](PeerLink& l) { l.readTpkt(); }, false, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT,
+                  false},
+        ReplyCase{"ResetInPlaceOfAReply", [](PeerLink& l) { l.reset(); }, false, ORVA_ERR_SOCKET,
+                  ORVA_WSAECONNRESET, false},
+        ReplyCase{"OrderlyCloseInPlaceOfAReply",
+                  [](PeerLink& l) {
+                      l.closeOrderly();
+                      l.readTpkt();
+                  },
+                  false, ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"HalfAHeaderThenClose",
+                  [](PeerLink& l) {
+                      l.send(hex("03 00 00"));
+                      l.closeOrderly();
+                      l.readTpkt();
+                  },
+                  false, ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"HalfAHeaderThenSilence",
+                  [](PeerLink& l) {
+                      l.send(hex("03 00 00"));
+                      l.readTpkt();
+                  },
+                  false, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT, false},
+        ReplyCase{"BodyCutShortByAReset",
+                  [](PeerLink& l) {
+                      const Bytes reply = fetchAck(0, Bytes(4));
+                      l.send(Bytes(reply.begin(), reply.begin() + 12));
+                      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                      l.reset();
+                  },
+                  false, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET, false},
+        ReplyCase{"LengthFieldBeyondTheReplyBuffer",
+                  [](PeerLink& l) { sendThenWait(l, hex("03 00 04 18 02 F0 80")); }, false, ORVA_ERR_DROPPED, 0,
+                  false},
+        ReplyCase{"LengthFieldBelowTheHeader", [](PeerLink& l) { sendThenWait(l, hex("03 00 00 06 02 F0 80")); },
+                  false, ORVA_ERR_DROPPED, 0, false},
+        ReplyCase{"EndlessEmptyDataUnits",
+                  [](PeerLink& l) {
+                      for (int i = 0; i < 200; ++i) {
+                          l.send(hex("03 00 00 07 02 F0 00"));
+                          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                      }
+                  },
+                  false, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT, false}),
+    [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
