@@ -11,7 +11,9 @@
 #if defined(_WIN32)
 #  define ORVA_CALL __stdcall
 #  if defined(ORVANET_BUILDING)
-#    define ORVA_API __declspec(dllexport)
+     /* The .def file names the exports: dllexport would add the decorated
+        32-bit names (ORVAOpen@24) beside the plain ones. */
+#    define ORVA_API
 #  elif defined(ORVANET_STATIC)
 #    define ORVA_API
 #  else

@@ -17,8 +17,16 @@ public:
     static constexpr int noSlot = -1;
 
     ConnectionTable() = default;
+#if defined(_WIN32)
+    // DllMain closes the handles at unload, before Windows Sockets is cleaned
+    // up. At process exit Windows has ended the other threads before static
+    // objects are destroyed, and a slot lock owned by such a thread would
+    // never be released: closing here could hang the exit.
+    ~ConnectionTable() = default;
+#else
     // Unload: every open handle is closed as ORVAClose closes it.
     ~ConnectionTable() { closeAll(); }
+#endif
     ConnectionTable(const ConnectionTable&) = delete;
     ConnectionTable& operator=(const ConnectionTable&) = delete;
 
