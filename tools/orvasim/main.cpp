@@ -1,4 +1,5 @@
 // orvasim: runs the adapter simulator from the command line until SIGINT or SIGTERM.
+#include "control_channel.h"
 #include "sim_server.h"
 
 #include <csignal>
@@ -8,12 +9,13 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 const char usage[] =
-    "usage: orvasim [--address A] [--port P] [--verbose] [--block D5=65535]... [--help]\n"
+    "usage: orvasim [--address A] [--port P] [--verbose] [--block D5=65535]... [--control A:P] [--help]\n"
     "  Simulates the network adapter of an S5 PLC: ISO transport on TCP (RFC 1006)\n"
     "  with S5 fetch/write telegrams, served from memory.\n"
     "  --address A   IPv4 address to listen on (default 127.0.0.1)\n"
@@ -21,6 +23,8 @@ const char usage[] =
     "  --verbose     one line on stderr for every telegram received and sent\n"
     "  --block XN=W  size of data block N (0..255) of area D or X in words (0..65535;\n"
     "                0 removes the block); repeatable. Default: 2048 words each\n"
+    "  --control A:P also serve the control channel (faults, record, memory; one\n"
+    "                text line per request) on IPv4 address A, TCP port P\n"
     "  --help        this text\n"
     "Prints \"orvasim: listening on <address>:<port>\" once it listens.\n";
 
@@ -57,6 +61,15 @@ std::optional<BlockSize> parseBlock(const std::string& text) {
     return b;
 }
 
+// "127.0.0.50:7050" into its address and port.
+std::optional<std::pair<std::string, std::uint16_t>> parseEndpoint(const std::string& text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return std::nullopt;
+    auto port = parseNumber(text.substr(colon + 1), 0, 65535);
+    if (!port) return std::nullopt;
+    return std::make_pair(text.substr(0, colon), static_cast<std::uint16_t>(*port));
+}
+
 int badOption(const std::string& message) {
     std::fprintf(stderr, "orvasim: %s\n%s", message.c_str(), usage);
     return 2;
@@ -67,6 +80,7 @@ int badOption(const std::string& message) {
 int main(int argc, char** argv) {
     orvasim::Options options;
     std::vector<BlockSize> blocks;
+    std::optional<std::pair<std::string, std::uint16_t>> control;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
@@ -101,6 +115,9 @@ int main(int argc, char** argv) {
             auto block = parseBlock(value);
             if (!block) return badOption("bad block size (expected D<0..255>=<0..65535> or X...): " + value);
             blocks.push_back(*block);
+        } else if (arg == "--control") {
+            if (!takeValue() || !(control = parseEndpoint(value)))
+                return badOption("--control needs an address and a port such as 127.0.0.50:7050");
         } else {
             return badOption("unknown option: " + std::string(argv[i]));
         }
@@ -121,12 +138,26 @@ int main(int argc, char** argv) {
                      error.c_str());
         return 1;
     }
+    // Ready before the listening line, which tells scripts that all of it is up.
+    std::optional<orvasim::ControlChannel> channel;
+    if (control) {
+        channel.emplace(server, control->first, control->second);
+        if (!channel->start(&error)) {
+            std::fprintf(stderr, "orvasim: cannot serve the control channel on %s:%u: %s\n",
+                         control->first.c_str(), control->second, error.c_str());
+            return 1;
+        }
+        std::printf("orvasim: control on %s:%u\n", control->first.c_str(), channel->port());
+        std::fflush(stdout);
+    }
+
     std::printf("orvasim: listening on %s:%u\n", options.address.c_str(), server.port());
     std::fflush(stdout);
 
     int received = 0;
     sigwait(&signals, &received);
     if (options.verbose) std::fprintf(stderr, "orvasim: %s, stopping\n", received == SIGINT ? "SIGINT" : "SIGTERM");
+    if (channel) channel->stop();
     server.stop();
     return 0;
 }

@@ -148,8 +148,10 @@ struct ServerCore {
         list.emplace_back(t.begin(), t.end());
     }
 
+    // The connection has ended: recorded and no longer counted as open, in one step.
     void recordEnd(int number, ConnectionEnd end) {
         std::lock_guard lock(recordMutex);
+        --openCount;
         int index = number - recordBase;
         if (index >= 0 && index < static_cast<int>(ends.size()) && ends[static_cast<std::size_t>(index)] == ConnectionEnd::open)
             ends[static_cast<std::size_t>(index)] = end;
@@ -188,8 +190,14 @@ public:
         : server(server), socket(std::move(socket)), number(number) {}
 
     void run();
+    bool endRecorded() const { return ended; }
 
 private:
+    void recordEnd(ConnectionEnd end) {
+        ended = true;
+        server.recordEnd(number, end);
+    }
+
     // Waits for the socket (events) or the wake-up pipe, at most timeoutMs (-1: no limit).
     // Returns the socket's revents, 0 on time-out, -1 when the server stops.
     int waitFor(short events, int timeoutMs);
@@ -215,6 +223,7 @@ private:
     Bytes input;
     bool connected = false;  // a CC has been sent
     std::uint16_t ownRef = 0;
+    bool ended = false;  // the end has been recorded
 };
 
 int Session::waitFor(short events, int timeoutMs) {
@@ -241,12 +250,12 @@ Outcome Session::receiveSome() {
         }
         if (n == 0) {
             server.trace(number, "end: orderly close by the client");
-            server.recordEnd(number, ConnectionEnd::orderlyClose);
+            recordEnd(ConnectionEnd::orderlyClose);
             return Outcome::ended;
         }
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         server.trace(number, "end: %s", errno == ECONNRESET ? "reset by the client" : std::strerror(errno));
-        server.recordEnd(number, ConnectionEnd::reset);
+        recordEnd(ConnectionEnd::reset);
         return Outcome::ended;
     }
 }
@@ -264,7 +273,7 @@ Outcome Session::sendAll(std::span<const std::uint8_t> bytes) {
         }
         // EPIPE or ECONNRESET: the client has reset the connection.
         server.trace(number, "end: send failed (%s)", std::strerror(errno));
-        server.recordEnd(number, ConnectionEnd::reset);
+        recordEnd(ConnectionEnd::reset);
         return Outcome::ended;
     }
     return Outcome::goOn;
@@ -287,7 +296,7 @@ Outcome Session::resetNow(const char* why) {
     linger hard{1, 0};
     ::setsockopt(socket.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     socket.reset();
-    server.recordEnd(number, ConnectionEnd::reset);
+    recordEnd(ConnectionEnd::reset);
     return Outcome::ended;
 }
 
@@ -563,8 +572,9 @@ void ServerCore::acceptLoop() {
         auto connection = std::make_unique<Connection>();
         Connection* c = connection.get();
         c->thread = std::jthread([this, c, number, s = std::move(socket)]() mutable {
-            Session(*this, std::move(s), number).run();
-            {
+            Session session(*this, std::move(s), number);
+            session.run();
+            if (!session.endRecorded()) {  // the server stopped: the record keeps "open"
                 std::lock_guard lock(recordMutex);
                 --openCount;
                 recordChanged.notify_all();

@@ -1,0 +1,307 @@
+// Every fault kind of the simulator, seen from a raw-socket client on 127.0.0.22.
+#include "raw_client.h"
+#include "sim_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace simtest;
+using orvasim::Area;
+using orvasim::ConnectionEnd;
+using orvasim::FaultKind;
+
+namespace {
+
+const std::string address = "127.0.0.22";
+using Clock = std::chrono::steady_clock;
+
+long msSince(Clock::time_point t) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+}
+
+constexpr std::uint8_t codeD = 1, codeM = 2;
+const Bytes emptyUnit = {0x03, 0x00, 0x00, 0x07, 0x02, 0xF0, 0x00};
+
+class SimFaultTest : public ::testing::Test {
+protected:
+    static orvasim::Options options() {
+        orvasim::Options o;
+        o.address = address;
+        o.port = 0;
+        return o;
+    }
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(server.start(&error)) << error;
+        server.writeBytes(Area::flags, 0, 0, {0x11, 0x22, 0x33, 0x44});
+    }
+
+    std::unique_ptr<RawClient> tcpOnly() {
+        auto c = std::make_unique<RawClient>();
+        EXPECT_TRUE(c->connect(address, server.port()));
+        return c;
+    }
+
+    std::unique_ptr<RawClient> connected() {
+        auto c = tcpOnly();
+        Bytes cc = c->connectTransport();
+        EXPECT_EQ(cc.size(), 18u);
+        return c;
+    }
+
+    const Bytes fetch4 = fetchRequest(codeM, 0, 0, 4);
+    const Bytes reply4 = expectedReply(0x06, 0, {0x11, 0x22, 0x33, 0x44});
+    orvasim::Server server{options()};
+};
+
+// ---------------------------------------------------------------------------
+// Faults on the connection request.
+
+TEST_F(SimFaultTest, DisconnectInsteadOfConfirm) {
+    server.armConfirmFault({FaultKind::disconnectInsteadOfConfirm});
+    auto c = tcpOnly();
+    Bytes dr = c->connectTransport("", "", 0x0042);
+    ASSERT_EQ(dr.size(), 11u);
+    EXPECT_EQ(dr[5], 0x80);
+    EXPECT_EQ(dr[6], 0x00);
+    EXPECT_EQ(dr[7], 0x42);
+    // The fault is used up: the next request is confirmed.
+    Bytes cc = c->connectTransport("", "", 0x0042);
+    ASSERT_GE(cc.size(), 6u);
+    EXPECT_EQ(cc[5], 0xD0);
+}
+
+TEST_F(SimFaultTest, ShortConfirm) {
+    server.armConfirmFault({FaultKind::shortConfirm});
+    auto c = tcpOnly();
+    ASSERT_TRUE(c->send(connectRequest("", "", 1)));
+    EXPECT_EQ(c->receive(100, 300), (Bytes{0x03, 0x00, 0x00, 0x12, 0x0D}));
+}
+
+TEST_F(SimFaultTest, ConfirmCredit) {
+    server.armConfirmFault({FaultKind::confirmCredit, 0x13});
+    auto c = tcpOnly();
+    Bytes cc = c->connectTransport();
+    ASSERT_EQ(cc.size(), 18u);
+    EXPECT_EQ(cc[5], 0xD3);
+    EXPECT_EQ(c->exchange(fetch4), reply4);
+}
+
+TEST_F(SimFaultTest, SilentConfirm) {
+    server.armConfirmFault({FaultKind::silentConfirm});
+    auto c = tcpOnly();
+    ASSERT_TRUE(c->send(connectRequest("", "", 1)));
+    EXPECT_TRUE(c->receiveOnce(200).empty());
+    EXPECT_EQ(c->waitForEnd(1), PeerEnd::stillOpen);
+    EXPECT_EQ(c->connectTransport().size(), 18u);
+}
+
+TEST_F(SimFaultTest, ResetOnConnectRequest) {
+    server.armConfirmFault({FaultKind::resetOnConnectRequest});
+    auto c = tcpOnly();
+    ASSERT_TRUE(c->send(connectRequest("", "", 1)));
+    EXPECT_EQ(c->waitForEnd(), PeerEnd::reset);
+    ASSERT_TRUE(server.waitForEnds(1, 2000));
+    EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::reset});
+}
+
+TEST_F(SimFaultTest, CloseOnConnectRequest) {
+    server.armConfirmFault({FaultKind::closeOnConnectRequest});
+    auto c = tcpOnly();
+    ASSERT_TRUE(c->send(connectRequest("", "", 1)));
+    EXPECT_EQ(c->waitForEnd(), PeerEnd::orderlyClose);
+    // The adapter waits for the client's side: here an abortive close, as the library does.
+    c->closeAbortive();
+    ASSERT_TRUE(server.waitForEnds(1, 2000));
+    EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::reset});
+}
+
+TEST_F(SimFaultTest, ConfirmFaultsAreUsedInOrderByAnyConnection) {
+    server.armConfirmFault({FaultKind::confirmCredit, 1});
+    server.armConfirmFault({FaultKind::confirmCredit, 2});
+    auto a = tcpOnly();
+    auto b = tcpOnly();
+    EXPECT_EQ(a->connectTransport()[5], 0xD1);
+    EXPECT_EQ(b->connectTransport()[5], 0xD2);
+    EXPECT_EQ(tcpOnly()->connectTransport()[5], 0xD0);
+    server.armConfirmFault({FaultKind::silentConfirm});
+    server.clearFaults();
+    EXPECT_EQ(tcpOnly()->connectTransport()[5], 0xD0);
+}
+
+// ---------------------------------------------------------------------------
+// Faults on a reply.
+
+TEST_F(SimFaultTest, EmptyUnitsBefore) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::emptyUnitsBefore, 2});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_EQ(c->receive(14), concat(emptyUnit, emptyUnit));
+    EXPECT_EQ(c->receiveTelegram(), reply4);
+}
+
+TEST_F(SimFaultTest, EndlessEmptyUnitsUntilTheClientGivesUp) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::endlessEmptyUnits, 20});
+    ASSERT_TRUE(c->send(fetch4));
+    Bytes got = c->receive(5 * emptyUnit.size(), 2000);
+    ASSERT_EQ(got.size(), 5 * emptyUnit.size());
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(Bytes(got.begin() + static_cast<long>(7 * i), got.begin() + static_cast<long>(7 * i + 7)), emptyUnit);
+    c->closeAbortive();
+    ASSERT_TRUE(server.waitForEnds(1, 2000));
+    EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::reset});
+}
+
+TEST_F(SimFaultTest, SplitReply) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::splitReply, 3, 80});
+    auto t = Clock::now();
+    ASSERT_TRUE(c->send(fetch4));
+    Bytes first = c->receiveOnce();
+    EXPECT_EQ(first.size(), reply4.size() / 3);
+    Bytes rest = c->receive(reply4.size() - first.size());
+    EXPECT_EQ(concat(first, rest), reply4);
+    EXPECT_GE(msSince(t), 150);
+}
+
+TEST_F(SimFaultTest, Drip) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::drip, 0, 5});
+    ASSERT_TRUE(c->send(fetch4));
+    Bytes first = c->receiveOnce();
+    EXPECT_EQ(first, Bytes{0x03});
+    EXPECT_EQ(concat(first, c->receive(reply4.size() - 1)), reply4);
+}
+
+TEST_F(SimFaultTest, SilenceThenTheNextRequestIsAnswered) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::silence});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_TRUE(c->receiveOnce(200).empty());
+    EXPECT_EQ(c->exchange(fetch4), reply4);
+}
+
+TEST_F(SimFaultTest, ResetBeforeReply) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::resetBeforeReply});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_EQ(c->waitForEnd(), PeerEnd::reset);
+}
+
+TEST_F(SimFaultTest, CloseBeforeReply) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::closeBeforeReply});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_EQ(c->waitForEnd(), PeerEnd::orderlyClose);
+    c->closeOrderly();
+    ASSERT_TRUE(server.waitForEnds(1, 2000));
+    EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::orderlyClose});
+}
+
+TEST_F(SimFaultTest, ResetAfterBytes) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::resetAfterBytes, 10});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_EQ(c->receive(100), Bytes(reply4.begin(), reply4.begin() + 10));
+    EXPECT_EQ(c->lastErrno(), ECONNRESET);
+}
+
+TEST_F(SimFaultTest, CloseAfterBytes) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::closeAfterBytes, 10});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_EQ(c->receive(100), Bytes(reply4.begin(), reply4.begin() + 10));
+    EXPECT_EQ(c->lastErrno(), 0);  // end of file
+}
+
+TEST_F(SimFaultTest, WrongDataLength) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::wrongDataLength, 2});
+    Bytes longer = c->exchange(fetch4);
+    ASSERT_EQ(longer.size(), 29u);
+    EXPECT_EQ(longer[3], 29);
+    EXPECT_EQ(Bytes(longer.begin(), longer.begin() + 3), Bytes(reply4.begin(), reply4.begin() + 3));
+    EXPECT_EQ(Bytes(longer.begin() + 4, longer.begin() + 27), Bytes(reply4.begin() + 4, reply4.end()));
+
+    server.armReplyFault({FaultKind::wrongDataLength, -3});
+    Bytes shorter = c->exchange(fetch4);
+    ASSERT_EQ(shorter.size(), 24u);
+    EXPECT_EQ(shorter[3], 24);
+    EXPECT_EQ(shorter[23], 0x11);
+
+    // Fewer bytes than an acknowledgement: a 21-byte answer to a fetch of nothing.
+    server.armReplyFault({FaultKind::wrongDataLength, -2});
+    Bytes cut = c->exchange(fetchRequest(codeM, 0, 0, 0));
+    ASSERT_EQ(cut.size(), 21u);
+    EXPECT_EQ(cut[3], 21);
+}
+
+TEST_F(SimFaultTest, BadTypeByte) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::badTypeByte, 0xE0});
+    Bytes expected = reply4;
+    expected[5] = 0xE0;
+    EXPECT_EQ(c->exchange(fetch4), expected);
+}
+
+TEST_F(SimFaultTest, BadEotByte) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::badEotByte, 0x00});
+    Bytes expected = reply4;
+    expected[6] = 0x00;
+    EXPECT_EQ(c->exchange(fetch4), expected);
+}
+
+TEST_F(SimFaultTest, TpktLength) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::tpktLength, 0x0405});
+    ASSERT_TRUE(c->send(fetch4));
+    Bytes expected = reply4;
+    expected[2] = 0x04;
+    expected[3] = 0x05;
+    EXPECT_EQ(c->receive(expected.size()), expected);
+    EXPECT_TRUE(c->receiveOnce(100).empty());
+}
+
+TEST_F(SimFaultTest, ErrorByteRefusesTheWrite) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::errorByte, 3});
+    EXPECT_EQ(c->exchange(writeRequest(codeD, 0, 0, 1, {0x12, 0x34})), expectedReply(0x04, 3));
+    EXPECT_EQ(server.readWord(Area::dataBlock, 0, 0), 0);
+    server.armReplyFault({FaultKind::errorByte, 2});
+    EXPECT_EQ(c->exchange(fetch4), expectedReply(0x06, 2));
+}
+
+TEST_F(SimFaultTest, ErrorByteWithData) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::errorByteWithData, 3});
+    EXPECT_EQ(c->exchange(fetch4), expectedReply(0x06, 3, {0x11, 0x22, 0x33, 0x44}));
+    server.armReplyFault({FaultKind::errorByteWithData, 5});
+    EXPECT_EQ(c->exchange(writeRequest(codeD, 0, 0, 1, {0x12, 0x34})), expectedReply(0x04, 5));
+    EXPECT_EQ(server.readWord(Area::dataBlock, 0, 0), 0x1234);
+}
+
+TEST_F(SimFaultTest, DelayReply) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::delayReply, 0, 150});
+    auto t = Clock::now();
+    EXPECT_EQ(c->exchange(fetch4), reply4);
+    EXPECT_GE(msSince(t), 140);
+}
+
+TEST_F(SimFaultTest, ReplyFaultsAreUsedOnceEach) {
+    auto c = connected();
+    server.armReplyFault({FaultKind::badEotByte, 0x00});
+    server.armReplyFault({FaultKind::errorByte, 2});
+    EXPECT_EQ(c->exchange(fetch4)[6], 0x00);
+    EXPECT_EQ(c->exchange(fetch4), expectedReply(0x06, 2));
+    EXPECT_EQ(c->exchange(fetch4), reply4);
+}
+
+}  // namespace

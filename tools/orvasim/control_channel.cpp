@@ -1,0 +1,378 @@
+// The control channel: one thread polls the listener, the clients and a
+// wake-up pipe; every request is answered at once (no command waits), so one
+// thread serves all clients.
+#include "control_channel.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace orvasim {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A request line longer than this (a write of 64 KiB is 128 Ki hex digits) ends the client.
+constexpr std::size_t maxLineLength = 256 * 1024;
+// A client that does not read its replies for this long is dropped.
+constexpr int clientSendTimeoutMs = 2000;
+
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.fd, -1));
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd; }
+    explicit operator bool() const { return fd >= 0; }
+    void reset(int newFd = -1) {
+        if (fd >= 0) ::close(fd);
+        fd = newFd;
+    }
+
+private:
+    int fd = -1;
+};
+
+struct FaultName {
+    std::string_view name;
+    FaultKind kind;
+    bool onConfirm;  // a fault of the connection set-up, not of a request
+};
+
+constexpr std::array faultNames = {
+    FaultName{"disconnectInsteadOfConfirm", FaultKind::disconnectInsteadOfConfirm, true},
+    FaultName{"shortConfirm", FaultKind::shortConfirm, true},
+    FaultName{"confirmCredit", FaultKind::confirmCredit, true},
+    FaultName{"silentConfirm", FaultKind::silentConfirm, true},
+    FaultName{"resetOnConnectRequest", FaultKind::resetOnConnectRequest, true},
+    FaultName{"closeOnConnectRequest", FaultKind::closeOnConnectRequest, true},
+    FaultName{"emptyUnitsBefore", FaultKind::emptyUnitsBefore, false},
+    FaultName{"endlessEmptyUnits", FaultKind::endlessEmptyUnits, false},
+    FaultName{"splitReply", FaultKind::splitReply, false},
+    FaultName{"drip", FaultKind::drip, false},
+    FaultName{"silence", FaultKind::silence, false},
+    FaultName{"resetBeforeReply", FaultKind::resetBeforeReply, false},
+    FaultName{"closeBeforeReply", FaultKind::closeBeforeReply, false},
+    FaultName{"resetAfterBytes", FaultKind::resetAfterBytes, false},
+    FaultName{"closeAfterBytes", FaultKind::closeAfterBytes, false},
+    FaultName{"wrongDataLength", FaultKind::wrongDataLength, false},
+    FaultName{"badTypeByte", FaultKind::badTypeByte, false},
+    FaultName{"badEotByte", FaultKind::badEotByte, false},
+    FaultName{"tpktLength", FaultKind::tpktLength, false},
+    FaultName{"errorByte", FaultKind::errorByte, false},
+    FaultName{"errorByteWithData", FaultKind::errorByteWithData, false},
+    FaultName{"delayReply", FaultKind::delayReply, false},
+};
+
+// A malformed request; its text becomes the "error" line.
+struct BadRequest : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::vector<std::string_view> words(std::string_view line) {
+    std::vector<std::string_view> out;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::size_t begin = line.find_first_not_of(" \t", at);
+        if (begin == std::string_view::npos) break;
+        std::size_t end = line.find_first_of(" \t", begin);
+        if (end == std::string_view::npos) end = line.size();
+        out.push_back(line.substr(begin, end - begin));
+        at = end;
+    }
+    return out;
+}
+
+int number(std::string_view text, int low, int high) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+        throw BadRequest("bad number: " + std::string(text));
+    return value;
+}
+
+Area area(std::string_view text) {
+    if (text.size() == 1) {
+        switch (text[0]) {
+        case 'D': return Area::dataBlock;
+        case 'X': return Area::extendedDataBlock;
+        case 'M': return Area::flags;
+        case 'E': return Area::inputs;
+        case 'A': return Area::outputs;
+        case 'T': return Area::timers;
+        case 'Z': return Area::counters;
+        default: break;
+        }
+    }
+    throw BadRequest("bad area (D X M E A T Z): " + std::string(text));
+}
+
+std::string hex(const Bytes& bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (std::uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+Bytes unhex(std::string_view text) {
+    if (text.size() % 2 != 0) throw BadRequest("odd number of hex digits");
+    Bytes out(text.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto [end, error] = std::from_chars(text.data() + 2 * i, text.data() + 2 * i + 2, out[i], 16);
+        if (error != std::errc{} || end != text.data() + 2 * i + 2) throw BadRequest("bad hex: " + std::string(text));
+    }
+    return out;
+}
+
+const char* endName(ConnectionEnd end) {
+    switch (end) {
+    case ConnectionEnd::open: return "open";
+    case ConnectionEnd::orderlyClose: return "orderly";
+    case ConnectionEnd::reset: return "reset";
+    }
+    return "?";
+}
+
+void expectWords(const std::vector<std::string_view>& w, std::size_t low, std::size_t high) {
+    if (w.size() < low || w.size() > high) throw BadRequest("wrong number of words for " + std::string(w[0]));
+}
+
+// Data lines of the reply to one request; throws BadRequest (and the memory's
+// range errors) for a request that cannot be served.
+std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
+    const std::string_view command = w[0];
+    std::string out;
+    auto telegrams = [&out](const std::vector<Bytes>& list) {
+        for (const Bytes& t : list) out += hex(t) + '\n';
+    };
+    if (command == "ping") {
+        expectWords(w, 1, 1);
+    } else if (command == "reset") {
+        expectWords(w, 1, 1);
+        server.clearFaults();
+        server.clearRecord();
+    } else if (command == "clear") {
+        expectWords(w, 2, 2);
+        if (w[1] == "faults") {
+            server.clearFaults();
+        } else if (w[1] == "record") {
+            server.clearRecord();
+        } else {
+            throw BadRequest("clear what: faults or record");
+        }
+    } else if (command == "fault") {
+        expectWords(w, 3, 5);
+        const bool onConfirm = w[1] == "confirm";
+        if (!onConfirm && w[1] != "reply") throw BadRequest("fault confirm or fault reply");
+        const FaultName* found = nullptr;
+        for (const FaultName& f : faultNames)
+            if (f.name == w[2]) found = &f;
+        if (found == nullptr || found->onConfirm != onConfirm)
+            throw BadRequest("no " + std::string(w[1]) + " fault " + std::string(w[2]));
+        Fault fault{found->kind};
+        if (w.size() > 3) fault.value = number(w[3], -65535, 65535);
+        if (w.size() > 4) fault.pauseMs = number(w[4], 0, 600000);
+        if (onConfirm) {
+            server.armConfirmFault(fault);
+        } else {
+            server.armReplyFault(fault);
+        }
+    } else if (command == "crs") {
+        expectWords(w, 1, 1);
+        telegrams(server.connectRequests());
+    } else if (command == "dts") {
+        expectWords(w, 1, 1);
+        telegrams(server.requests());
+    } else if (command == "ends") {
+        expectWords(w, 1, 1);
+        for (ConnectionEnd end : server.connectionEnds()) out += std::string(endName(end)) + '\n';
+    } else if (command == "accepted") {
+        expectWords(w, 1, 1);
+        out += std::to_string(server.connectionsAccepted()) + '\n';
+    } else if (command == "open") {
+        expectWords(w, 1, 1);
+        out += std::to_string(server.openConnections()) + '\n';
+    } else if (command == "read") {
+        expectWords(w, 5, 5);
+        out += hex(server.readBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071),
+                                    number(w[4], 0, 131072))) +
+               '\n';
+    } else if (command == "write") {
+        expectWords(w, 5, 5);
+        server.writeBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071), unhex(w[4]));
+    } else if (command == "blocksize") {
+        expectWords(w, 4, 4);
+        const Area a = area(w[1]);
+        if (a != Area::dataBlock && a != Area::extendedDataBlock) throw BadRequest("blocksize takes D or X");
+        server.setBlockWords(a, number(w[2], 0, 255), number(w[3], 0, 65535));
+    } else {
+        throw BadRequest("unknown command: " + std::string(command));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string controlReply(Server& server, std::string_view line) {
+    const std::vector<std::string_view> w = words(line);
+    if (w.empty()) return "error empty request\n";
+    try {
+        return dataLines(server, w) + "ok\n";
+    } catch (const std::exception& e) {
+        return std::string("error ") + e.what() + '\n';
+    }
+}
+
+struct ControlChannel::Impl {
+    Impl(Server& server, std::string address, std::uint16_t port)
+        : server(server), address(std::move(address)), requestedPort(port) {}
+
+    struct Client {
+        FileDescriptor socket;
+        std::string input;
+    };
+
+    Server& server;
+    std::string address;
+    std::uint16_t requestedPort;
+    std::uint16_t boundPort = 0;
+    FileDescriptor listener, wakeRead, wakeWrite;
+    std::jthread thread;
+    bool running = false;
+
+    void serve();
+    void accept(std::vector<Client>& clients);
+    // Reads what the client sent and answers every whole line; false when the client is done.
+    bool serveClient(Client& client);
+};
+
+void ControlChannel::Impl::serve() {
+    std::vector<Client> clients;
+    std::vector<pollfd> polled;
+    for (;;) {
+        polled.clear();
+        polled.push_back({wakeRead.get(), POLLIN, 0});
+        polled.push_back({listener.get(), POLLIN, 0});
+        for (const Client& c : clients) polled.push_back({c.socket.get(), POLLIN, 0});
+        if (::poll(polled.data(), polled.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (polled[0].revents != 0) return;
+        // Clients first: accepting adds to the vector that polled mirrors.
+        for (std::size_t i = clients.size(); i-- > 0;) {
+            if (polled[i + 2].revents != 0 && !serveClient(clients[i])) clients.erase(clients.begin() + static_cast<long>(i));
+        }
+        if (polled[1].revents != 0) accept(clients);
+    }
+}
+
+void ControlChannel::Impl::accept(std::vector<Client>& clients) {
+    FileDescriptor socket(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!socket) return;
+    const int one = 1;
+    ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    timeval limit{clientSendTimeoutMs / 1000, (clientSendTimeoutMs % 1000) * 1000};
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    clients.push_back(Client{std::move(socket), {}});
+}
+
+bool ControlChannel::Impl::serveClient(Client& client) {
+    char buffer[4096];
+    const ssize_t n = ::recv(client.socket.get(), buffer, sizeof buffer, 0);
+    if (n <= 0) return n < 0 && errno == EINTR;
+    client.input.append(buffer, static_cast<std::size_t>(n));
+    for (std::size_t end; (end = client.input.find('\n')) != std::string::npos;) {
+        std::string_view line(client.input.data(), end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string reply = controlReply(server, line);
+        client.input.erase(0, end + 1);
+        for (std::size_t sent = 0; sent < reply.size();) {
+            const ssize_t r = ::send(client.socket.get(), reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return false;
+            sent += static_cast<std::size_t>(r);
+        }
+    }
+    return client.input.size() <= maxLineLength;
+}
+
+ControlChannel::ControlChannel(Server& server, std::string address, std::uint16_t port)
+    : impl(std::make_unique<Impl>(server, std::move(address), port)) {}
+
+ControlChannel::~ControlChannel() { stop(); }
+
+bool ControlChannel::start(std::string* error) {
+    auto fail = [error](std::string why) {
+        if (error) *error = std::move(why);
+        return false;
+    };
+    Impl& s = *impl;
+    if (s.running) return fail("already running");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(s.requestedPort);
+    if (::inet_pton(AF_INET, s.address.c_str(), &address.sin_addr) != 1)
+        return fail("not an IPv4 address: " + s.address);
+    FileDescriptor listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!listener) return fail(std::string("socket: ") + std::strerror(errno));
+    const int one = 1;
+    ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return fail("bind to " + s.address + ":" + std::to_string(s.requestedPort) + ": " + std::strerror(errno));
+    if (::listen(listener.get(), 8) != 0) return fail(std::string("listen: ") + std::strerror(errno));
+    sockaddr_in bound{};
+    socklen_t boundLength = sizeof bound;
+    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound), &boundLength);
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return fail(std::string("pipe: ") + std::strerror(errno));
+    s.wakeRead.reset(pipeEnds[0]);
+    s.wakeWrite.reset(pipeEnds[1]);
+    s.listener = std::move(listener);
+    s.boundPort = ntohs(bound.sin_port);
+    s.running = true;
+    s.thread = std::jthread([&s] { s.serve(); });
+    return true;
+}
+
+void ControlChannel::stop() {
+    Impl& s = *impl;
+    if (!s.running) return;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(s.wakeWrite.get(), &byte, 1);
+    if (s.thread.joinable()) s.thread.join();
+    s.listener.reset();
+    s.wakeRead.reset();
+    s.wakeWrite.reset();
+    s.running = false;
+}
+
+std::uint16_t ControlChannel::port() const { return impl->boundPort; }
+
+}  // namespace orvasim

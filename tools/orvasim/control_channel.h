@@ -1,0 +1,58 @@
+// An opt-in control channel of the simulator: a line-based text protocol on
+// TCP, so that a test program in another process (a Windows test under Wine,
+// which cannot link the simulator) can arm faults and read back what the
+// adapter saw.
+//
+// Each request is one line of words separated by spaces. The reply is zero or
+// more data lines, then one line "ok" or "error <reason>".
+//
+//   ping
+//   reset                               clears the faults and the record
+//   clear faults | clear record
+//   fault confirm KIND [VALUE [PAUSE]]  arms a fault for the next CR
+//   fault reply KIND [VALUE [PAUSE]]    arms a fault for the next request
+//                                       (KIND: a FaultKind name, as in sim_server.h)
+//   crs                                 one line per CR telegram, hex
+//   dts                                 one line per DT telegram, hex
+//   ends                                one line per accepted connection:
+//                                       open, orderly or reset
+//   accepted | open                     one line: a count
+//   read AREA BLOCK OFFSET COUNT        one line: COUNT bytes of memory, hex
+//   write AREA BLOCK OFFSET HEX
+//   blocksize AREA BLOCK WORDS          AREA D or X
+//
+// AREA is one of D X M E A T Z; OFFSET and COUNT are in bytes. The record
+// (crs, dts, ends, accepted) counts from the last reset or clear record.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "sim_server.h"
+
+namespace orvasim {
+
+// Serves one request line against server; the whole reply, each line ending in '\n'.
+std::string controlReply(Server& server, std::string_view line);
+
+class ControlChannel {
+public:
+    ControlChannel(Server& server, std::string address, std::uint16_t port);
+    ~ControlChannel();  // stops
+    ControlChannel(const ControlChannel&) = delete;
+    ControlChannel& operator=(const ControlChannel&) = delete;
+
+    // Binds, listens and starts serving. False, with a reason, when it cannot.
+    bool start(std::string* error = nullptr);
+    // Closes the listener and every client and joins the thread.
+    void stop();
+    std::uint16_t port() const;  // the bound port (useful with port 0)
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+}  // namespace orvasim
