@@ -1,0 +1,229 @@
+// orvacli's argument checks and output texts, without a network.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "options.h"
+#include "orvanet.h"
+
+namespace {
+
+using namespace orvacli;
+
+ParseResult parse(std::vector<std::string> args) { return parseCommandLine(args); }
+
+struct AreaCase {
+    const char* command;
+    const char* area;
+    bool words;
+    bool accepted;
+};
+
+// The letters each library function accepts, by direction and unit.
+TEST(OrvacliAreas, AcceptExactlyWhatTheLibraryFunctionAccepts) {
+    const std::vector<AreaCase> cases = {
+        // ORVARdB: outputs, inputs, flags.
+        {"read", "A", false, true}, {"read", "O", false, true}, {"read", "E", false, true},
+        {"read", "I", false, true}, {"read", "M", false, true}, {"read", "DB1", false, false},
+        {"read", "DX1", false, false}, {"read", "T", false, false}, {"read", "Z", false, false},
+        {"read", "C", false, false},
+        // ORVARdW: every area.
+        {"read", "A", true, true}, {"read", "E", true, true}, {"read", "M", true, true},
+        {"read", "DB1", true, true}, {"read", "DX1", true, true}, {"read", "T", true, true},
+        {"read", "Z", true, true}, {"read", "C", true, true},
+        // ORVAWrB: outputs and flags.
+        {"write", "A", false, true}, {"write", "O", false, true}, {"write", "M", false, true},
+        {"write", "E", false, false}, {"write", "I", false, false}, {"write", "DB1", false, false},
+        {"write", "T", false, false},
+        // ORVAWrW: all but inputs.
+        {"write", "A", true, true}, {"write", "M", true, true}, {"write", "DB1", true, true},
+        {"write", "DX1", true, true}, {"write", "T", true, true}, {"write", "Z", true, true},
+        {"write", "E", true, false}, {"write", "I", true, false},
+    };
+    for (const AreaCase& c : cases) {
+        std::vector<std::string> args = {"127.0.0.1", c.command, c.area, "0", "1"};
+        if (c.words) args.push_back("--words");
+        const ParseResult r = parse(args);
+        EXPECT_EQ(r.status == ParseStatus::run, c.accepted)
+            << c.command << " " << c.area << (c.words ? " words: " : " bytes: ") << r.error;
+    }
+}
+
+TEST(OrvacliAreas, NamesBecomeTheCanonicalLetterAndBlock) {
+    const std::vector<std::pair<std::string, Area>> names = {
+        {"a", {'A', 0}}, {"o", {'A', 0}}, {"i", {'E', 0}},   {"E", {'E', 0}},    {"m", {'M', 0}},
+        {"t", {'T', 0}}, {"c", {'Z', 0}}, {"db5", {'D', 5}}, {"D255", {'D', 255}}, {"dx0", {'X', 0}},
+        {"X17", {'X', 17}},
+    };
+    for (const auto& [name, area] : names) {
+        const ParseResult r = parse({"127.0.0.1", "read", name, "0", "1", "-w"});
+        ASSERT_EQ(r.status, ParseStatus::run) << name << ": " << r.error;
+        EXPECT_EQ(r.options.area.letter, area.letter) << name;
+        EXPECT_EQ(r.options.area.block, area.block) << name;
+    }
+    for (const char* bad : {"DB", "DX", "D256", "DB-1", "DBX", "Q", "MB", "", "DB5x"})
+        EXPECT_EQ(parse({"127.0.0.1", "read", bad, "0", "1", "-w"}).status, ParseStatus::usageError) << bad;
+}
+
+TEST(OrvacliRanges, StartAndCountStayInsideTheAreasAddresses) {
+    auto ok = [](std::vector<std::string> args) { return parse(args).status == ParseStatus::run; };
+    EXPECT_TRUE(ok({"127.0.0.1", "read", "M", "65535", "1"}));
+    EXPECT_FALSE(ok({"127.0.0.1", "read", "M", "65535", "2"}));
+    EXPECT_TRUE(ok({"127.0.0.1", "read", "M", "0", "65535"}));
+    EXPECT_FALSE(ok({"127.0.0.1", "read", "M", "0", "65536"}));
+    EXPECT_FALSE(ok({"127.0.0.1", "read", "M", "0", "0"}));
+    EXPECT_FALSE(ok({"127.0.0.1", "read", "M", "65536", "1"}));
+    // A word of a byte area covers two addresses; a data word one.
+    EXPECT_TRUE(ok({"127.0.0.1", "read", "M", "65534", "1", "-w"}));
+    EXPECT_FALSE(ok({"127.0.0.1", "read", "M", "65535", "1", "-w"}));
+    EXPECT_TRUE(ok({"127.0.0.1", "read", "DB1", "65535", "1", "-w"}));
+    EXPECT_FALSE(ok({"127.0.0.1", "write", "M", "65534", "1", "2", "-w"}));
+    for (const char* number : {"+5", " 5", "5 ", "0x10", "1e3", "", "99999999999999999999999"})
+        EXPECT_FALSE(ok({"127.0.0.1", "read", "M", number, "1"})) << "start '" << number << "'";
+}
+
+TEST(OrvacliValues, MustFitTheElementSize) {
+    auto values = [](std::vector<std::string> args) {
+        const ParseResult r = parse(args);
+        EXPECT_EQ(r.status, ParseStatus::run) << r.error;
+        return r.options.values;
+    };
+    EXPECT_EQ(values({"127.0.0.1", "write", "M", "0", "0", "255", "0xfF", "0b1010", "-1", "-128"}),
+              (std::vector<std::uint16_t>{0, 255, 255, 10, 0xFF, 0x80}));
+    EXPECT_EQ(values({"127.0.0.1", "write", "DB1", "0", "65535", "0x1234", "-1", "-32768", "-w"}),
+              (std::vector<std::uint16_t>{0xFFFF, 0x1234, 0xFFFF, 0x8000}));
+    EXPECT_EQ(parse({"127.0.0.1", "write", "M", "0", "1", "2", "3"}).options.count, 3);
+
+    for (const char* bad : {"256", "-129", "0x100", "x1", "0x", "1.5", "--1"}) {
+        const ParseResult r = parse({"127.0.0.1", "write", "M", "0", bad});
+        EXPECT_EQ(r.status, ParseStatus::usageError) << bad;
+    }
+    EXPECT_NE(parse({"127.0.0.1", "write", "M", "0", "0x1234"}).error.find("add --words"), std::string::npos);
+    for (const char* bad : {"65536", "-32769", "0x10000"})
+        EXPECT_EQ(parse({"127.0.0.1", "write", "DB1", "0", bad, "-w"}).status, ParseStatus::usageError) << bad;
+    EXPECT_EQ(parse({"127.0.0.1", "write", "M", "0"}).status, ParseStatus::usageError);
+}
+
+TEST(OrvacliOptions, FormsPlacesAndLimits) {
+    ParseResult r = parse({"--timeout=250", "127.0.0.1", "read", "M", "0", "1", "--receive-timeout", "700",
+                           "--own-tsap", "ABCDEFGH", "--plc-tsap=", "--json", "-n", "0", "-i", "5"});
+    ASSERT_EQ(r.status, ParseStatus::run) << r.error;
+    EXPECT_EQ(r.options.receiveTimeoutMs, 700);
+    EXPECT_EQ(r.options.sendTimeoutMs, 250);
+    EXPECT_EQ(r.options.connectTimeoutMs, 250);
+    EXPECT_EQ(r.options.ownTsap, "ABCDEFGH");
+    EXPECT_EQ(r.options.plcTsap, "");
+    EXPECT_EQ(r.options.format, Format::json);
+    EXPECT_EQ(r.options.repeat, 0);
+    EXPECT_EQ(r.options.intervalMs, 5);
+
+    r = parse({"127.0.0.1", "read", "M", "0", "1"});
+    EXPECT_EQ(r.options.receiveTimeoutMs, 0);  // the library's defaults
+    EXPECT_EQ(r.options.repeat, 1);
+    EXPECT_EQ(r.options.format, Format::table);
+    EXPECT_EQ(r.options.unit, Unit::bytes);
+
+    // After --, and as values, a leading minus is a number, not an option.
+    r = parse({"127.0.0.1", "write", "M", "0", "--", "-5"});
+    ASSERT_EQ(r.status, ParseStatus::run) << r.error;
+    EXPECT_EQ(r.options.values, std::vector<std::uint16_t>{0xFB});
+
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--own-tsap", "ABCDEFGHI"}).status,
+              ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--format", "xml"}).status, ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--repeat"}).status, ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--words=yes"}).status, ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--timeout", "3600001"}).status,
+              ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "extra"}).status, ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "fetch", "M", "0", "1"}).status, ParseStatus::usageError);
+    EXPECT_EQ(parse({"x", "--help"}).status, ParseStatus::help);
+    EXPECT_EQ(parse({"-V"}).status, ParseStatus::version);
+}
+
+TEST(OrvacliOptions, TheAddressIsADottedIpv4Address) {
+    for (const char* good : {"127.0.0.1", "0.0.0.0", "255.255.255.255", "127.000.0.045"})
+        EXPECT_EQ(parse({good, "read", "M", "0", "1"}).status, ParseStatus::run) << good;
+    for (const char* bad : {"127.0.0", "127.0.0.1.2", "127.0.0.256", "127..0.1", "localhost", "127.0.0.1 ",
+                            "::1", "1270.0.0.1"})
+        EXPECT_EQ(parse({bad, "read", "M", "0", "1"}).status, ParseStatus::usageError) << bad;
+}
+
+Options request(const char* area, int block, Unit unit, int start, int count) {
+    Options o;
+    o.address = "127.0.0.1";
+    o.area = Area{area[0], block};
+    o.unit = unit;
+    o.start = start;
+    o.count = count;
+    return o;
+}
+
+TEST(OrvacliOutput, AddressesFollowThePlcNotation) {
+    EXPECT_EQ(elementAddress(request("E", 0, Unit::bytes, 0, 3), 2), "EB2");
+    EXPECT_EQ(elementAddress(request("M", 0, Unit::words, 10, 2), 1), "MW12");
+    EXPECT_EQ(elementAddress(request("A", 0, Unit::words, 0, 2), 1), "AW2");
+    EXPECT_EQ(elementAddress(request("D", 5, Unit::words, 10, 2), 1), "DB 5 DW11");
+    EXPECT_EQ(elementAddress(request("X", 7, Unit::words, 0, 1), 0), "DX 7 DW0");
+    EXPECT_EQ(elementAddress(request("T", 0, Unit::words, 7, 1), 0), "T 7");
+    EXPECT_EQ(elementAddress(request("Z", 0, Unit::words, 3, 2), 1), "Z 4");
+}
+
+TEST(OrvacliOutput, ValuesShowDecimalHexAndPrintableCharacters) {
+    Options bytes = request("E", 0, Unit::bytes, 0, 3);
+    EXPECT_EQ(formatSuccess(bytes, Outcome{0, 0, {0x41, 0x20, 0x7F}}, 0),
+              "Address  Decimal  Hex  ASCII\n"
+              "EB0           65   41  'A'\n"
+              "EB1           32   20  ' '\n"
+              "EB2          127   7F\n");
+    // Words: hex not padded to four digits, characters low byte first, and
+    // only when both bytes print.
+    Options words = request("D", 1, Unit::words, 0, 4);
+    EXPECT_EQ(formatSuccess(words, Outcome{0, 0, {0x0041, 0xFFFF, 0x01F4, 0x4142}}, 0),
+              "Address   Decimal   Hex  ASCII\n"
+              "DB 1 DW0       65    41\n"
+              "DB 1 DW1    65535  FFFF\n"
+              "DB 1 DW2      500   1F4\n"
+              "DB 1 DW3    16706  4142  'BA'\n");
+    EXPECT_EQ(printableText(0x1F, Unit::bytes), "");
+    EXPECT_EQ(printableText(0x7E, Unit::bytes), "'~'");
+    EXPECT_EQ(printableText(0x7E20, Unit::words), "' ~'");
+    EXPECT_EQ(printableText(0x8041, Unit::words), "");
+
+    words.format = Format::hex;
+    EXPECT_EQ(formatSuccess(words, Outcome{0, 0, {0x41, 0xFFFF, 0x1F4, 0x4142}}, 0), "0041 FFFF 01F4 4142\n");
+    Options many = request("M", 0, Unit::bytes, 0, 17);
+    many.format = Format::hex;
+    EXPECT_EQ(formatSuccess(many, Outcome{0, 0, std::vector<std::uint16_t>(17, 0xAB)}, 0),
+              "AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB\nAB\n");
+}
+
+TEST(OrvacliOutput, FailuresNameTheResultTheSocketErrorAndTheExitStatus) {
+    const Options o = request("M", 0, Unit::bytes, 4, 2);
+    EXPECT_EQ(failureMessage(o, Outcome{ORVA_ERR_SOCKET, ORVA_WSAECONNREFUSED, {}}),
+              "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: socket error (result -7), socket error "
+              "10061: connection refused: nothing listens on port 102 at that address\n");
+    for (int socketError : {ORVA_WSAETIMEDOUT, ORVA_WSAECONNREFUSED, ORVA_WSAEHOSTUNREACH, ORVA_WSAECONNRESET})
+        EXPECT_NE(describeSocketError(socketError), "") << socketError;
+
+    Options j = o;
+    j.format = Format::json;
+    EXPECT_EQ(failureJson(j, Outcome{ORVA_ERR_DROPPED, 0, {}}, 4),
+              "{\"round\":4,\"address\":\"127.0.0.1\",\"operation\":\"read\",\"area\":\"M\",\"unit\":\"bytes\","
+              "\"start\":4,\"count\":2,\"ok\":false,\"result\":-1,\"result_text\":\"no valid reply in time; the "
+              "connection was dropped\",\"socket_error\":0,\"socket_error_text\":\"none\"}\n");
+
+    EXPECT_EQ(exitStatusFor(ORVA_OK), exitSuccess);
+    EXPECT_EQ(exitStatusFor(ORVA_ERR_PLC), exitPlcError);
+    for (int connection : {ORVA_ERR_DROPPED, ORVA_ERR_CONNECT, ORVA_ERR_SOCKET})
+        EXPECT_EQ(exitStatusFor(connection), exitConnectionFailure) << connection;
+    for (int other : {ORVA_ERR_FAILED, ORVA_ERR_NO_FREE_HANDLE, ORVA_ERR_AREA, ORVA_ERR_HANDLE})
+        EXPECT_EQ(exitStatusFor(other), exitOtherFailure) << other;
+    for (int code : {ORVA_ERR_PLC, ORVA_ERR_DROPPED, ORVA_ERR_NO_FREE_HANDLE, ORVA_ERR_FAILED, ORVA_ERR_CONNECT,
+                     ORVA_ERR_SOCKET, ORVA_ERR_AREA, ORVA_ERR_HANDLE})
+        EXPECT_NE(describeResult(code), "unknown result") << code;
+}
+
+}  // namespace
