@@ -224,7 +224,11 @@ INSTANTIATE_TEST_SUITE_P(
                       // Word reads of byte areas advance by the bytes each telegram covered.
                       Split{'M', true, 0, 300, {{0, 492}, {492, 108}}},
                       // Only the low 16 bits of the count are used.
-                      Split{'E', false, 0, 65537, {{0, 1}}}));
+                      Split{'E', false, 0, 65537, {{0, 1}}}),
+    [](const ::testing::TestParamInfo<Split>& info) {
+        return std::string(1, info.param.letter) + (info.param.words ? "Words" : "Bytes") +
+               std::to_string(info.param.count) + "From" + std::to_string(info.param.start);
+    });
 
 TEST_F(TelegramTest, CountOfMinusOneMovesAll65535Elements) {
     Handle h(peerAddress);
