@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -13,6 +16,16 @@
 #include "plc_connection.h"
 
 using orva::PlcConnection;
+
+namespace {
+// Makes the next nothrow allocation of a connection object fail.
+std::atomic<bool> failNextNothrowNew{false};
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (size == sizeof(PlcConnection) && failNextNothrowNew.exchange(false)) return nullptr;
+    return std::malloc(size);
+}
 
 TEST(SourceReference, CyclesFromOneTo0x6000ThenThroughZero) {
     orva::resetSourceReferenceCounter();
@@ -77,4 +90,16 @@ TEST(SlotLock, ACallWaitingForTheLockOfAHandleClosedMeanwhileGetsInvalidHandle) 
         EXPECT_EQ(ORVAClose(h), ORVA_OK);  // the lock is re-entrant for its holder
     }
     EXPECT_EQ(waiting.get(), ORVA_ERR_HANDLE);
+}
+
+TEST(Open, AConnectionObjectThatCannotBeMadeGivesTheSlotBack) {
+    const int first = ORVAOpen("127.0.0.8", "", "", 0, 0, 0);
+    ASSERT_GE(first, 0);
+    ASSERT_EQ(ORVAClose(first), ORVA_OK);
+    failNextNothrowNew = true;
+    EXPECT_EQ(ORVAOpen("127.0.0.8", "", "", 0, 0, 0), ORVA_ERR_FAILED);
+    EXPECT_EQ(ORVAClose(first), ORVA_ERR_HANDLE) << "the slot is not left half open";
+    const int again = ORVAOpen("127.0.0.8", "", "", 0, 0, 0);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(ORVAClose(again), ORVA_OK);
 }

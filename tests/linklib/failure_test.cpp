@@ -141,6 +141,23 @@ TEST_F(PeerFailure, ClosingAHandleThatNeverConnectedTouchesNoSocket) {
     EXPECT_EQ(peer.connectionsAccepted(), 0);
 }
 
+TEST_F(PeerFailure, APeerThatClosesInTheMiddleOfAReplyEndsTheCallAtOnce) {
+    peer.onConnection([](PeerLink& link) {
+        link.readTpkt();
+        link.confirm();
+        link.readTpkt();
+        link.send(hex("03 00 00 1B 02 F0 80 53 35 10"));
+        link.closeOrderly();
+        bool reset = false;
+        link.waitForClientEnd(reset, 5000);
+    });
+    const int longReceiveMs = 3000;
+    Handle h(peerAddress, "", "", longReceiveMs);
+    Stopwatch watch;
+    EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 4, data.data()), ORVA_ERR_DROPPED);
+    EXPECT_LT(watch.ms(), longReceiveMs / 2) << "the rest can never come: no wait for the time-out";
+}
+
 namespace {
 
 // What a peer does with the first request after a good set-up.
