@@ -138,6 +138,10 @@ struct AreaCase {
     bool words;
 };
 
+void PrintTo(const AreaCase& a, std::ostream* os) {
+    *os << "area code " << int(a.code) << (a.words ? " (words)" : " (bytes)");
+}
+
 class SimAreaTest : public SimServerTest, public ::testing::WithParamInterface<AreaCase> {};
 
 TEST_P(SimAreaTest, WriteAndFetchInTheAreasUnit) {

@@ -338,7 +338,7 @@ void Session::run() {
 
 Outcome Session::handle(std::span<const std::uint8_t> telegram) {
     std::uint8_t code = telegram[w::cotpCodeOffset];
-    if (code == w::cotpConnectRequest) return handleConnectRequest(telegram);
+    if ((code & w::cotpCodeMask) == w::cotpConnectRequest) return handleConnectRequest(telegram);
     if ((code & w::cotpCodeMask) == w::cotpData) return handleData(telegram);
     server.trace(number, "<- unit %02X, neither CR nor DT: %s", code, wire::hex(telegram).c_str());
     return closeOrderly("unexpected unit");
@@ -356,8 +356,8 @@ Outcome Session::handleConnectRequest(std::span<const std::uint8_t> telegram) {
         server.trace(number, "   a second CR on a connected transport connection");
         return closeOrderly("CR while connected");
     }
-    if (ownRef == 0) ownRef = server.nextOwnRef++;
-    if (ownRef == 0) ownRef = server.nextOwnRef++;
+    // One own reference per TCP connection, never 0 (the counter may wrap).
+    while (ownRef == 0) ownRef = server.nextOwnRef++;
 
     auto fault = server.takeFault(server.confirmFaults);
     Bytes confirm = wire::buildConnectConfirm(*request, ownRef);
