@@ -8,6 +8,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the demo program orvapanel (Qt 6 Widgets and QtTest) and a font for its
+  # offscreen tests: without any font Qt draws empty boxes
+  qt6-base-dev fonts-dejavu-core
 )
 
 missing=()

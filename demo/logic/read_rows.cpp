@@ -1,0 +1,69 @@
+#include "read_rows.h"
+
+#include <cstdio>
+
+namespace orvapanel {
+namespace {
+
+char unitLetter(Unit unit) { return unit == Unit::byte ? 'B' : 'W'; }
+
+std::string hexText(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value);  // words are not padded to four digits
+    return text;
+}
+
+}  // namespace
+
+std::string addressLabel(char areaLetter, unsigned dbNumber, Unit unit) {
+    switch (areaLetter) {
+    case 'D':
+        return "DB " + std::to_string(dbNumber) + " D" + unitLetter(unit);
+    case 'X':
+        return "DX " + std::to_string(dbNumber) + " D" + unitLetter(unit);
+    case 'T':
+        return "T ";
+    case 'Z':
+        return "Z ";
+    default:
+        return {areaLetter, unitLetter(unit)};
+    }
+}
+
+bool isPrintable(std::uint8_t c) { return c >= 0x20 && c <= 0x7E; }
+
+RowTexts byteRow(std::string_view label, long address, std::uint8_t value) {
+    RowTexts row{std::string(label) + std::to_string(address), std::to_string(value), hexText(value), {}};
+    if (isPrintable(value)) row.chars = {'\'', static_cast<char>(value), '\''};
+    return row;
+}
+
+RowTexts wordRow(std::string_view label, long address, std::uint16_t value) {
+    RowTexts row{std::string(label) + std::to_string(address), std::to_string(value), hexText(value), {}};
+    const auto low = static_cast<std::uint8_t>(value & 0xFF);
+    const auto high = static_cast<std::uint8_t>(value >> 8);
+    if (isPrintable(low) && isPrintable(high)) row.chars = {'\'', static_cast<char>(low), static_cast<char>(high), '\''};
+    return row;
+}
+
+std::vector<RowTexts> byteRows(std::string_view label, unsigned start, std::span<const std::uint8_t> values) {
+    std::vector<RowTexts> rows;
+    rows.reserve(values.size());
+    long address = start;
+    for (std::uint8_t b : values) rows.push_back(byteRow(label, address++, b));
+    return rows;
+}
+
+std::vector<RowTexts> wordRows(std::string_view label, unsigned start, int addressStep,
+                               std::span<const std::uint16_t> values) {
+    std::vector<RowTexts> rows;
+    rows.reserve(values.size());
+    long address = start;
+    for (std::uint16_t w : values) {
+        rows.push_back(wordRow(label, address, w));
+        address += addressStep;
+    }
+    return rows;
+}
+
+}  // namespace orvapanel

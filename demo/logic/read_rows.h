@@ -1,0 +1,37 @@
+// The rows of the result list: address label, decimal, hexadecimal and
+// character texts of each byte or word read.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvapanel {
+
+enum class Unit { byte, word };
+
+struct RowTexts {
+    std::string address;
+    std::string decimal;
+    std::string hex;
+    std::string chars;  // empty when not every byte is printable
+
+    bool operator==(const RowTexts&) const = default;
+};
+
+// Prefix of every address of one read: "DB 5 DW", "DX 5 DB", "T ", "Z ", "EB", "MW".
+std::string addressLabel(char areaLetter, unsigned dbNumber, Unit unit);
+
+bool isPrintable(std::uint8_t c);
+
+RowTexts byteRow(std::string_view label, long address, std::uint8_t value);
+// The character pair shows the low-order byte first.
+RowTexts wordRow(std::string_view label, long address, std::uint16_t value);
+
+std::vector<RowTexts> byteRows(std::string_view label, unsigned start, std::span<const std::uint8_t> values);
+std::vector<RowTexts> wordRows(std::string_view label, unsigned start, int addressStep,
+                               std::span<const std::uint16_t> values);
+
+}  // namespace orvapanel

@@ -1,0 +1,16 @@
+#include "demo_app.h"
+
+#include "about_dialog.h"
+#include "demo_dialog.h"
+
+namespace orvapanel {
+
+DemoApp::DemoApp(int& argc, char** argv) : QApplication(argc, argv) { setWindowIcon(programIcon()); }
+
+int DemoApp::run() {
+    DemoDialog dialog;
+    dialog.exec();
+    return 0;
+}
+
+}  // namespace orvapanel

@@ -1,0 +1,52 @@
+#include "read_table_model.h"
+
+namespace orvapanel {
+namespace {
+
+constexpr std::array<const char*, ReadTableModel::columnCount_> headings = {
+    "Adr /Addr", "Wert/Value(dec.)", "Wert/Value(hex)", "ASCII"};
+
+Qt::Alignment alignmentOf(int column) {
+    return (column == ReadTableModel::addressColumn ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
+}
+
+}  // namespace
+
+int ReadTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows.size());
+}
+
+int ReadTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columnCount_; }
+
+QVariant ReadTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(rows.size())) return {};
+    if (role == Qt::DisplayRole) return rows[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())];
+    if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(index.column()));
+    return {};
+}
+
+QVariant ReadTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount_) return {};
+    if (role == Qt::DisplayRole) return QString::fromLatin1(headings[static_cast<std::size_t>(section)]);
+    if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(section));
+    return {};
+}
+
+void ReadTableModel::clear() {
+    beginResetModel();
+    rows.clear();
+    endResetModel();
+}
+
+void ReadTableModel::setRows(const std::vector<RowTexts>& texts) {
+    beginResetModel();
+    rows.clear();
+    rows.reserve(texts.size());
+    for (const RowTexts& t : texts) {
+        rows.push_back({QString::fromStdString(t.address), QString::fromStdString(t.decimal),
+                        QString::fromStdString(t.hex), QString::fromStdString(t.chars)});
+    }
+    endResetModel();
+}
+
+}  // namespace orvapanel
