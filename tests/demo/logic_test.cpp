@@ -1,0 +1,295 @@
+// The panel's rules on their own: reading numbers, the order and messages of
+// the field exchange, the area table, the row texts and the status texts.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "area.h"
+#include "dialog_fields.h"
+#include "dialog_units.h"
+#include "orvanet.h"
+#include "read_rows.h"
+#include "status_text.h"
+
+namespace orvapanel {
+namespace {
+
+// --- Reading a number from an edit -----------------------------------------
+
+TEST(ReadUnsigned, AcceptsDigitsWithBlanksTabsAndPlus) {
+    EXPECT_EQ(readUnsigned("12"), 12u);
+    EXPECT_EQ(readUnsigned(" 12 "), 12u);
+    EXPECT_EQ(readUnsigned("\t12\t "), 12u);
+    EXPECT_EQ(readUnsigned("+7"), 7u);
+    EXPECT_EQ(readUnsigned("  +65535"), 65535u);
+    EXPECT_EQ(readUnsigned("007"), 7u);
+}
+
+TEST(ReadUnsigned, ZeroOnlyWhenWrittenWithTheDigitZero) {
+    EXPECT_EQ(readUnsigned("0"), 0u);
+    EXPECT_EQ(readUnsigned("  00 "), 0u);
+    EXPECT_EQ(readUnsigned("+0"), std::nullopt);  // reads as 0, but starts with '+'
+    EXPECT_EQ(readUnsigned("+"), std::nullopt);
+}
+
+TEST(ReadUnsigned, RefusesEverythingElse) {
+    for (const char* text : {"", "   ", "-1", "-0", "12a", "a12", "1 2", "1.5", "0x10", "+-1", "++1", "１"}) {
+        EXPECT_EQ(readUnsigned(text), std::nullopt) << '"' << text << '"';
+    }
+}
+
+TEST(ReadUnsigned, SaturatesBeyond32Bits) {
+    EXPECT_EQ(readUnsigned("4294967295"), 4294967295u);
+    EXPECT_EQ(readUnsigned("4294967296"), 4294967295u);
+    EXPECT_EQ(readUnsigned("99999999999999999999999"), 4294967295u);
+}
+
+TEST(ReadUnsigned, LooksAtTheFirst31CharactersOnly) {
+    const std::string blanks30(30, ' ');
+    EXPECT_EQ(readUnsigned("5" + blanks30 + "x"), 5u);    // the 'x' is character 32
+    EXPECT_EQ(readUnsigned("5" + std::string(29, ' ') + "x"), std::nullopt);
+    EXPECT_EQ(readUnsigned(std::string(31, '0') + "7"), 0u);  // the 7 is cut off
+}
+
+// --- The exchange from edits into fields ------------------------------------
+
+FieldTexts validTexts() { return {"1", "1", "127.0.0.30", "0", "", ""}; }
+
+TEST(SaveFields, TakesEveryFieldAndTheAreaLetter) {
+    DialogFields fields;
+    const auto failure = saveFields({"2048", "65535", "10.1.2.3 anything", "65535", "OWNTSAP1", "PLCTSAP2"}, 6, fields);
+    ASSERT_FALSE(failure);
+    EXPECT_EQ(fields.count, 2048u);
+    EXPECT_EQ(fields.dbNumber, 65535u);
+    EXPECT_EQ(fields.ipAddress, "10.1.2.3 anything");  // taken as typed
+    EXPECT_EQ(fields.start, 65535u);
+    EXPECT_EQ(fields.ownTsap, "OWNTSAP1");
+    EXPECT_EQ(fields.plcTsap, "PLCTSAP2");
+    EXPECT_EQ(fields.areaLetter, 'Z');
+}
+
+struct RangeCase {
+    FieldTexts texts;
+    Field field;
+    std::string message;
+};
+
+TEST(SaveFields, RefusesEachFieldWithItsMessage) {
+    const std::string positive = "Geben Sie bitte eine positive ganze Zahl ein.";
+    auto with = [](auto change) {
+        FieldTexts t = validTexts();
+        change(t);
+        return t;
+    };
+    const std::vector<RangeCase> cases = {
+        {with([](FieldTexts& t) { t.count = "0"; }), Field::count,
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."},
+        {with([](FieldTexts& t) { t.count = "2049"; }), Field::count,
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."},
+        {with([](FieldTexts& t) { t.count = "-3"; }), Field::count, positive},
+        {with([](FieldTexts& t) { t.count = ""; }), Field::count, positive},
+        {with([](FieldTexts& t) { t.dbNumber = "0"; }), Field::dbNumber,
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 65535 ein."},
+        {with([](FieldTexts& t) { t.dbNumber = "x"; }), Field::dbNumber, positive},
+        {with([](FieldTexts& t) { t.start = "65536"; }), Field::start,
+         "Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."},
+        {with([](FieldTexts& t) { t.start = "99999999999"; }), Field::start,
+         "Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."},
+        {with([](FieldTexts& t) { t.ownTsap = "NINECHARS"; }), Field::ownTsap,
+         "Geben Sie bitte nicht mehr als 8 Zeichen ein."},
+        {with([](FieldTexts& t) { t.plcTsap = "123456789"; }), Field::plcTsap,
+         "Geben Sie bitte nicht mehr als 8 Zeichen ein."},
+    };
+    for (const RangeCase& c : cases) {
+        DialogFields fields;
+        const auto failure = saveFields(c.texts, 3, fields);
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->field, c.field) << c.message;
+        EXPECT_EQ(failure->message, c.message);
+        EXPECT_EQ(fields.areaLetter, 'E') << "the area is taken only when every field passed";
+    }
+}
+
+TEST(SaveFields, StopsAtTheFirstFailureInFieldOrder) {
+    DialogFields fields;
+    fields.ipAddress = "old";
+    // Count and data block both bad: only the count is reported.
+    auto failure = saveFields({"0", "0", "new", "0", "", ""}, 3, fields);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->field, Field::count);
+    EXPECT_EQ(fields.ipAddress, "old");
+
+    // A bad start: count, data block and address before it are taken, the rest not.
+    fields = DialogFields{};
+    failure = saveFields({"5", "9", "new", "x", "OWN", "PLC"}, 3, fields);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->field, Field::start);
+    EXPECT_EQ(fields.count, 5u);
+    EXPECT_EQ(fields.dbNumber, 9u);
+    EXPECT_EQ(fields.ipAddress, "new");
+    EXPECT_EQ(fields.ownTsap, "");
+    EXPECT_EQ(fields.areaLetter, 'E');
+}
+
+TEST(SaveFields, CountsTsapLengthInCharacters) {
+    DialogFields fields;
+    EXPECT_FALSE(saveFields({"1", "1", "", "0", "ÄÖÜäöüßé", ""}, 0, fields));  // 8 characters, 16 bytes
+    EXPECT_EQ(fields.ownTsap, "ÄÖÜäöüßé");
+    EXPECT_TRUE(saveFields({"1", "1", "", "0", "ÄÖÜäöüßéx", ""}, 0, fields));
+    EXPECT_EQ(characterCount("Zähler"), 6u);
+}
+
+TEST(SaveFields, LoadDirectionShowsTheInitialValues) {
+    const FieldTexts texts = fieldTexts(DialogFields{});
+    EXPECT_EQ(texts.count, "1");
+    EXPECT_EQ(texts.dbNumber, "1");
+    EXPECT_EQ(texts.ipAddress, "192.168.0.99");
+    EXPECT_EQ(texts.start, "0");
+    EXPECT_EQ(texts.ownTsap, "");
+    EXPECT_EQ(texts.plcTsap, "");
+}
+
+// --- Areas -----------------------------------------------------------------
+
+TEST(Area, ItemsLettersAndControls) {
+    struct Row {
+        const char* item;
+        char letter;
+        bool readBytes;
+        bool dbNumber;
+        int wordStep;
+    };
+    const std::array<Row, 7> table = {{
+        {"Eingang / Input", 'E', true, false, 2},
+        {"Ausgang / Output", 'A', true, false, 2},
+        {"Merker / Flags", 'M', true, false, 2},
+        {"DB / DB", 'D', false, true, 1},
+        {"DX / DX", 'X', false, true, 1},
+        {"Timer", 'T', false, false, 1},
+        {"Zähler / Counter", 'Z', false, false, 1},
+    }};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const Row& row = table[i];
+        EXPECT_EQ(areaItems[i], row.item);
+        EXPECT_EQ(areaLetterAt(static_cast<int>(i)), row.letter);
+        EXPECT_EQ(areaControls(row.letter).readBytesEnabled, row.readBytes) << row.letter;
+        EXPECT_EQ(areaControls(row.letter).dbNumberEnabled, row.dbNumber) << row.letter;
+        EXPECT_EQ(wordAddressStep(row.letter), row.wordStep) << row.letter;
+    }
+    EXPECT_EQ(areaLetterAt(-1), 0);
+    EXPECT_EQ(areaLetterAt(7), 0);
+}
+
+// --- Rows ------------------------------------------------------------------
+
+TEST(AddressLabel, PerAreaAndUnit) {
+    EXPECT_EQ(addressLabel('D', 5, Unit::word), "DB 5 DW");
+    EXPECT_EQ(addressLabel('D', 65535, Unit::byte), "DB 65535 DB");
+    EXPECT_EQ(addressLabel('X', 5, Unit::word), "DX 5 DW");
+    EXPECT_EQ(addressLabel('T', 5, Unit::word), "T ");
+    EXPECT_EQ(addressLabel('Z', 5, Unit::word), "Z ");
+    EXPECT_EQ(addressLabel('E', 5, Unit::byte), "EB");
+    EXPECT_EQ(addressLabel('A', 5, Unit::word), "AW");
+    EXPECT_EQ(addressLabel('M', 5, Unit::word), "MW");
+}
+
+TEST(Rows, BytesOfTheExample) {
+    const std::array<std::uint8_t, 3> bytes = {0x41, 0x20, 0x7F};
+    const auto rows = byteRows("EB", 0, bytes);
+    const std::vector<RowTexts> expected = {
+        {"EB0", "65", "41", "'A'"}, {"EB1", "32", "20", "' '"}, {"EB2", "127", "7F", ""}};
+    EXPECT_EQ(rows, expected);
+}
+
+TEST(Rows, PrintableIsBlankToTilde) {
+    EXPECT_EQ(byteRow("MB", 1, 0x1F).chars, "");
+    EXPECT_EQ(byteRow("MB", 1, 0x7E).chars, "'~'");
+    EXPECT_EQ(byteRow("MB", 1, 0x80).chars, "");
+    EXPECT_EQ(byteRow("MB", 1, 0xFF), (RowTexts{"MB1", "255", "FF", ""}));
+    EXPECT_EQ(byteRow("MB", 1, 0x00), (RowTexts{"MB1", "0", "00", ""}));
+}
+
+TEST(Rows, WordsShowLowByteFirstAndUnpaddedHex) {
+    EXPECT_EQ(wordRow("DB 5 DW", 3, 0x4142), (RowTexts{"DB 5 DW3", "16706", "4142", "'BA'"}));
+    EXPECT_EQ(wordRow("MW", 0, 0x0041), (RowTexts{"MW0", "65", "41", ""}));  // high byte not printable
+    EXPECT_EQ(wordRow("MW", 0, 0x4100).chars, "");                         // low byte not printable
+    EXPECT_EQ(wordRow("MW", 0, 0xFFFF), (RowTexts{"MW0", "65535", "FFFF", ""}));
+    EXPECT_EQ(wordRow("MW", 0, 0x000A).hex, "0A");
+    EXPECT_EQ(wordRow("MW", 0, 0x01F4).hex, "1F4");
+    EXPECT_EQ(wordRow("MW", 0, 0x1234).hex, "1234");
+    EXPECT_EQ(wordRow("MW", 0, 0x8000).decimal, "32768");  // never negative
+}
+
+TEST(Rows, WordAddressesStepByArea) {
+    const std::array<std::uint16_t, 3> words = {1, 2, 3};
+    const auto flags = wordRows("EW", 10, wordAddressStep('E'), words);
+    EXPECT_EQ(flags[0].address, "EW10");
+    EXPECT_EQ(flags[1].address, "EW12");
+    EXPECT_EQ(flags[2].address, "EW14");
+    const auto block = wordRows("DB 5 DW", 10, wordAddressStep('D'), words);
+    EXPECT_EQ(block[1].address, "DB 5 DW11");
+    const auto counters = wordRows("Z ", 3, wordAddressStep('Z'), words);
+    EXPECT_EQ(counters[1].address, "Z 4");
+}
+
+TEST(Rows, AddressesRunPast65535WithoutWrapping) {
+    const std::vector<std::uint16_t> words(2048, 0);
+    const auto rows = wordRows("MW", 65535, 2, words);
+    ASSERT_EQ(rows.size(), 2048u);
+    EXPECT_EQ(rows.back().address, "MW" + std::to_string(65535 + 2 * 2047));
+}
+
+// --- Status texts ----------------------------------------------------------
+
+TEST(StatusText, EveryCodeInWords) {
+    EXPECT_EQ(statusText(ORVA_OK, 0), "Aktion erfolgreich. / Action was successfull!");
+    EXPECT_EQ(statusText(ORVA_ERR_PLC, 0), "Datenbereich in der SPS zu klein. / Data area in PLC too small!");
+    EXPECT_EQ(statusText(ORVA_ERR_DROPPED, 0), "Zeitüberlauf! / Timeout!");
+    EXPECT_EQ(statusText(ORVA_ERR_CONNECT, 0),
+              "Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
+              "Data error on network KELVAN didn't receive all data!");
+    EXPECT_EQ(statusText(ORVA_ERR_SOCKET, 10061),
+              "Socketfehler Nr: 10061 aufgetreten. / Socket error no:10061 occurred!");
+    EXPECT_EQ(statusText(ORVA_ERR_AREA, 0),
+              "Datentyp oder Format wird nicht unterstützt! / Data type or data format not supported!");
+    EXPECT_EQ(statusText(ORVA_ERR_HANDLE, 0), "Unbekannter Fehler aufgetreten. / Unknown error occured! (-99)");
+    EXPECT_EQ(statusText(ORVA_ERR_NO_FREE_HANDLE, 0),
+              "Unbekannter Fehler aufgetreten. / Unknown error occured! (-2)");
+    EXPECT_EQ(statusText(ORVA_ERR_FAILED, 0), "Unbekannter Fehler aufgetreten. / Unknown error occured! (-5)");
+}
+
+TEST(StatusText, MessageBoxForEveryFailureAndSocketErrorOnlyForMinus7) {
+    for (int code : std::initializer_list<int>{ORVA_ERR_PLC, ORVA_ERR_DROPPED, ORVA_ERR_NO_FREE_HANDLE, ORVA_ERR_FAILED, ORVA_ERR_CONNECT,
+                                                ORVA_ERR_SOCKET, ORVA_ERR_AREA, ORVA_ERR_HANDLE, 1234}) {
+        EXPECT_TRUE(showsMessageBox(code)) << code;
+        EXPECT_EQ(needsSocketError(code), code == ORVA_ERR_SOCKET) << code;
+    }
+    EXPECT_FALSE(showsMessageBox(ORVA_OK));
+    EXPECT_FALSE(needsSocketError(ORVA_OK));
+}
+
+// --- Dialog units ----------------------------------------------------------
+
+TEST(DialogUnits, QuarterCharacterWideEighthHigh) {
+    const DialogUnits units(6.0, 13.0);  // the classic 8-point dialog font
+    EXPECT_EQ(units.horizontal(4), 6);
+    EXPECT_EQ(units.vertical(8), 13);
+    EXPECT_EQ(units.horizontal(396), 594);
+    EXPECT_EQ(units.vertical(311), 505);
+}
+
+TEST(DialogUnits, NeighboursThatTouchInUnitsTouchInPixels) {
+    const DialogUnits units(7.4, 14.0);
+    const PixelRect left = units.toPixels({8, 80, 91, 98});
+    const PixelRect right = units.toPixels({99, 80, 5, 5});
+    EXPECT_EQ(left.x + left.width, right.x);
+    const PixelRect upper = units.toPixels({0, 20, 10, 13});
+    const PixelRect lower = units.toPixels({0, 33, 10, 12});
+    EXPECT_EQ(upper.y + upper.height, lower.y);
+}
+
+}  // namespace
+}  // namespace orvapanel
