@@ -78,18 +78,25 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+# The tools link liborvanet.so.1, which lies in another component's package:
+# dpkg-shlibdeps finds it in the build tree, the Depends line comes from the
+# component dependency.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${PROJECT_BINARY_DIR}/linklib")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME "liborvanet1")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION "libs")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+# A shlibs file, so that packages built against liborvanet1 depend on it.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# CPack puts the summary above each of these texts.
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-  "S5 PLC link library over ISO transport on TCP\n Seven C functions to open a handle to a PLC's network adapter, read and\n write its outputs, inputs, flags, data blocks, timers and counters, and\n close the handle again.")
+  "The shared library: seven C functions to open a handle to a PLC's network adapter, read and write its outputs, inputs, flags, data blocks, timers and counters, and close the handle again.")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME "liborvanet-dev")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION "libdevel")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
-  "S5 PLC link library: development files\n The header orvanet.h, the link name, the CMake package (orvanet::orvanet)\n and the pkg-config file orvanet.pc.")
+  "Development files: the header orvanet.h, the link name, the CMake package (orvanet::orvanet) and the pkg-config file orvanet.pc.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME "orvanet-tools")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
-  "S5 PLC link library: command-line client and adapter simulator\n orvacli reads and writes PLC data areas from a shell; orvasim stands in\n for a PLC's network adapter on a test machine.")
+  "Programs: orvacli reads and writes PLC data areas from a shell; orvasim stands in for a PLC's network adapter on a test machine; orvapanel, where built, is the demo window.")
 
 include(CPack)

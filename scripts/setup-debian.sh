@@ -11,6 +11,11 @@ packages=(
   # the demo program orvapanel (Qt 6 Widgets and QtTest) and a font for its
   # offscreen tests: without any font Qt draws empty boxes
   qt6-base-dev fonts-dejavu-core
+  # the Python bindings example and its test (ctypes is in the standard library)
+  python3
+  # the Debian packages that CPack makes: dpkg-shlibdeps for their Depends
+  # lines, and file, which CPack uses to find the programs and libraries
+  dpkg-dev file
 )
 
 missing=()
