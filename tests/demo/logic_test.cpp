@@ -1,18 +1,16 @@
 // The panel's rules on their own: reading numbers, the order and messages of
-// the field exchange, the area table, the row texts and the status texts.
+// the field exchange, the limits of the row texts, dialog units. The area
+// table, the rows of every area and the status texts are tested through the
+// dialog against the simulator.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "area.h"
 #include "dialog_fields.h"
 #include "dialog_units.h"
-#include "orvanet.h"
 #include "read_rows.h"
-#include "status_text.h"
 
 namespace orvapanel {
 namespace {
@@ -71,7 +69,7 @@ TEST(SaveFields, TakesEveryFieldAndTheAreaLetter) {
     EXPECT_EQ(fields.areaLetter, 'Z');
 }
 
-struct RangeCase {
+struct RefusalCase {
     FieldTexts texts;
     Field field;
     std::string message;
@@ -84,7 +82,7 @@ TEST(SaveFields, RefusesEachFieldWithItsMessage) {
         change(t);
         return t;
     };
-    const std::vector<RangeCase> cases = {
+    const std::vector<RefusalCase> cases = {
         {with([](FieldTexts& t) { t.count = "0"; }), Field::count,
          "Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."},
         {with([](FieldTexts& t) { t.count = "2049"; }), Field::count,
@@ -103,7 +101,7 @@ TEST(SaveFields, RefusesEachFieldWithItsMessage) {
         {with([](FieldTexts& t) { t.plcTsap = "123456789"; }), Field::plcTsap,
          "Geben Sie bitte nicht mehr als 8 Zeichen ein."},
     };
-    for (const RangeCase& c : cases) {
+    for (const RefusalCase& c : cases) {
         DialogFields fields;
         const auto failure = saveFields(c.texts, 3, fields);
         ASSERT_TRUE(failure);
@@ -142,97 +140,14 @@ TEST(SaveFields, CountsTsapLengthInCharacters) {
     EXPECT_EQ(characterCount("Zähler"), 6u);
 }
 
-TEST(SaveFields, LoadDirectionShowsTheInitialValues) {
-    const FieldTexts texts = fieldTexts(DialogFields{});
-    EXPECT_EQ(texts.count, "1");
-    EXPECT_EQ(texts.dbNumber, "1");
-    EXPECT_EQ(texts.ipAddress, "192.168.0.99");
-    EXPECT_EQ(texts.start, "0");
-    EXPECT_EQ(texts.ownTsap, "");
-    EXPECT_EQ(texts.plcTsap, "");
-}
-
-// --- Areas -----------------------------------------------------------------
-
-TEST(Area, ItemsLettersAndControls) {
-    struct Row {
-        const char* item;
-        char letter;
-        bool readBytes;
-        bool dbNumber;
-        int wordStep;
-    };
-    const std::array<Row, 7> table = {{
-        {"Eingang / Input", 'E', true, false, 2},
-        {"Ausgang / Output", 'A', true, false, 2},
-        {"Merker / Flags", 'M', true, false, 2},
-        {"DB / DB", 'D', false, true, 1},
-        {"DX / DX", 'X', false, true, 1},
-        {"Timer", 'T', false, false, 1},
-        {"Zähler / Counter", 'Z', false, false, 1},
-    }};
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const Row& row = table[i];
-        EXPECT_EQ(areaItems[i], row.item);
-        EXPECT_EQ(areaLetterAt(static_cast<int>(i)), row.letter);
-        EXPECT_EQ(areaControls(row.letter).readBytesEnabled, row.readBytes) << row.letter;
-        EXPECT_EQ(areaControls(row.letter).dbNumberEnabled, row.dbNumber) << row.letter;
-        EXPECT_EQ(wordAddressStep(row.letter), row.wordStep) << row.letter;
-    }
-    EXPECT_EQ(areaLetterAt(-1), 0);
-    EXPECT_EQ(areaLetterAt(7), 0);
-}
-
-// --- Rows ------------------------------------------------------------------
-
-TEST(AddressLabel, PerAreaAndUnit) {
-    EXPECT_EQ(addressLabel('D', 5, Unit::word), "DB 5 DW");
-    EXPECT_EQ(addressLabel('D', 65535, Unit::byte), "DB 65535 DB");
-    EXPECT_EQ(addressLabel('X', 5, Unit::word), "DX 5 DW");
-    EXPECT_EQ(addressLabel('T', 5, Unit::word), "T ");
-    EXPECT_EQ(addressLabel('Z', 5, Unit::word), "Z ");
-    EXPECT_EQ(addressLabel('E', 5, Unit::byte), "EB");
-    EXPECT_EQ(addressLabel('A', 5, Unit::word), "AW");
-    EXPECT_EQ(addressLabel('M', 5, Unit::word), "MW");
-}
-
-TEST(Rows, BytesOfTheExample) {
-    const std::array<std::uint8_t, 3> bytes = {0x41, 0x20, 0x7F};
-    const auto rows = byteRows("EB", 0, bytes);
-    const std::vector<RowTexts> expected = {
-        {"EB0", "65", "41", "'A'"}, {"EB1", "32", "20", "' '"}, {"EB2", "127", "7F", ""}};
-    EXPECT_EQ(rows, expected);
-}
-
 TEST(Rows, PrintableIsBlankToTilde) {
     EXPECT_EQ(byteRow("MB", 1, 0x1F).chars, "");
     EXPECT_EQ(byteRow("MB", 1, 0x7E).chars, "'~'");
     EXPECT_EQ(byteRow("MB", 1, 0x80).chars, "");
     EXPECT_EQ(byteRow("MB", 1, 0xFF), (RowTexts{"MB1", "255", "FF", ""}));
     EXPECT_EQ(byteRow("MB", 1, 0x00), (RowTexts{"MB1", "0", "00", ""}));
-}
-
-TEST(Rows, WordsShowLowByteFirstAndUnpaddedHex) {
-    EXPECT_EQ(wordRow("DB 5 DW", 3, 0x4142), (RowTexts{"DB 5 DW3", "16706", "4142", "'BA'"}));
-    EXPECT_EQ(wordRow("MW", 0, 0x0041), (RowTexts{"MW0", "65", "41", ""}));  // high byte not printable
-    EXPECT_EQ(wordRow("MW", 0, 0x4100).chars, "");                         // low byte not printable
-    EXPECT_EQ(wordRow("MW", 0, 0xFFFF), (RowTexts{"MW0", "65535", "FFFF", ""}));
-    EXPECT_EQ(wordRow("MW", 0, 0x000A).hex, "0A");
-    EXPECT_EQ(wordRow("MW", 0, 0x01F4).hex, "1F4");
-    EXPECT_EQ(wordRow("MW", 0, 0x1234).hex, "1234");
+    EXPECT_EQ(wordRow("MW", 0, 0x4100).chars, "");  // low-order byte not printable
     EXPECT_EQ(wordRow("MW", 0, 0x8000).decimal, "32768");  // never negative
-}
-
-TEST(Rows, WordAddressesStepByArea) {
-    const std::array<std::uint16_t, 3> words = {1, 2, 3};
-    const auto flags = wordRows("EW", 10, wordAddressStep('E'), words);
-    EXPECT_EQ(flags[0].address, "EW10");
-    EXPECT_EQ(flags[1].address, "EW12");
-    EXPECT_EQ(flags[2].address, "EW14");
-    const auto block = wordRows("DB 5 DW", 10, wordAddressStep('D'), words);
-    EXPECT_EQ(block[1].address, "DB 5 DW11");
-    const auto counters = wordRows("Z ", 3, wordAddressStep('Z'), words);
-    EXPECT_EQ(counters[1].address, "Z 4");
 }
 
 TEST(Rows, AddressesRunPast65535WithoutWrapping) {
@@ -240,35 +155,6 @@ TEST(Rows, AddressesRunPast65535WithoutWrapping) {
     const auto rows = wordRows("MW", 65535, 2, words);
     ASSERT_EQ(rows.size(), 2048u);
     EXPECT_EQ(rows.back().address, "MW" + std::to_string(65535 + 2 * 2047));
-}
-
-// --- Status texts ----------------------------------------------------------
-
-TEST(StatusText, EveryCodeInWords) {
-    EXPECT_EQ(statusText(ORVA_OK, 0), "Aktion erfolgreich. / Action was successfull!");
-    EXPECT_EQ(statusText(ORVA_ERR_PLC, 0), "Datenbereich in der SPS zu klein. / Data area in PLC too small!");
-    EXPECT_EQ(statusText(ORVA_ERR_DROPPED, 0), "Zeitüberlauf! / Timeout!");
-    EXPECT_EQ(statusText(ORVA_ERR_CONNECT, 0),
-              "Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
-              "Data error on network KELVAN didn't receive all data!");
-    EXPECT_EQ(statusText(ORVA_ERR_SOCKET, 10061),
-              "Socketfehler Nr: 10061 aufgetreten. / Socket error no:10061 occurred!");
-    EXPECT_EQ(statusText(ORVA_ERR_AREA, 0),
-              "Datentyp oder Format wird nicht unterstützt! / Data type or data format not supported!");
-    EXPECT_EQ(statusText(ORVA_ERR_HANDLE, 0), "Unbekannter Fehler aufgetreten. / Unknown error occured! (-99)");
-    EXPECT_EQ(statusText(ORVA_ERR_NO_FREE_HANDLE, 0),
-              "Unbekannter Fehler aufgetreten. / Unknown error occured! (-2)");
-    EXPECT_EQ(statusText(ORVA_ERR_FAILED, 0), "Unbekannter Fehler aufgetreten. / Unknown error occured! (-5)");
-}
-
-TEST(StatusText, MessageBoxForEveryFailureAndSocketErrorOnlyForMinus7) {
-    for (int code : std::initializer_list<int>{ORVA_ERR_PLC, ORVA_ERR_DROPPED, ORVA_ERR_NO_FREE_HANDLE, ORVA_ERR_FAILED, ORVA_ERR_CONNECT,
-                                                ORVA_ERR_SOCKET, ORVA_ERR_AREA, ORVA_ERR_HANDLE, 1234}) {
-        EXPECT_TRUE(showsMessageBox(code)) << code;
-        EXPECT_EQ(needsSocketError(code), code == ORVA_ERR_SOCKET) << code;
-    }
-    EXPECT_FALSE(showsMessageBox(ORVA_OK));
-    EXPECT_FALSE(needsSocketError(ORVA_OK));
 }
 
 // --- Dialog units ----------------------------------------------------------
