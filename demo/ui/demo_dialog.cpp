@@ -31,8 +31,10 @@
 namespace orvapanel {
 namespace {
 
-constexpr int aboutCommandId = 0x0010;
-constexpr unsigned systemCommandMask = 0xFFF0;  // the low four bits of a system command are the system's
+#ifdef Q_OS_WIN
+constexpr UINT_PTR aboutCommandId = 0x0010;
+constexpr WPARAM systemCommandMask = 0xFFF0;  // the low four bits of a system command are the system's
+#endif
 constexpr int addressColumnWidth = 80;          // pixels
 const char* const logoFile = "oem.bmp";         // looked up in the working directory
 
