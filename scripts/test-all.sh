@@ -10,3 +10,6 @@ build=${ORVA_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
+
+# orvanet.dll, 32 and 64 bit, and its tests under Wine.
+bash scripts/test-windows.sh

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Builds orvanet.dll for 32- and 64-bit Windows with MinGW-w64, checks its
+# export and import tables, and runs the tests through its exports under Wine
+# against an orvasim built for this machine. On Debian 12 as root it installs
+# the cross compilers and Wine first (here rather than in setup-debian.sh:
+# they are 3.5 GiB and need the i386 architecture, and only this stage uses
+# them).
+#
+# Build directories: build-winhost (orvasim), build-win32, build-win64.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/setup-debian.sh
+
+# --- Cross compilers and Wine ------------------------------------------------
+packages=(
+  # -posix: the win32 thread model of GCC 12 has no std::thread or std::mutex
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  # wine runs 64-bit programs with wine64 and 32-bit ones with wine32
+  wine wine64 wine32:i386
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# --- Wine: a prefix of its own, its server started before any output is captured
+export WINEPREFIX=$root/build-winhost/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+mkdir -p "$WINEPREFIX"
+# Wine's services must not inherit the pipes CTest reads (each test would wait
+# for them), so the server and the services start here, before CMake and CTest.
+wineserver -p || true
+trap 'wineserver -k || true' EXIT
+wineboot -i >/dev/null 2>&1
+wine cmd /c exit >/dev/null 2>&1
+
+# --- orvasim for this machine ---------------------------------------------------
+cmake -S . -B build-winhost -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_DEMO=OFF -DORVA_BUILD_BENCH=OFF
+cmake --build build-winhost -j2 --target orvasim
+
+# --- The two DLLs and their tests ----------------------------------------------
+allowed_imports="KERNEL32.dll msvcrt.dll USER32.dll WS2_32.dll"
+expected_exports="ORVAClose ORVAGetSockErr ORVAOpen ORVARdB ORVARdW ORVAWrB ORVAWrW"
+
+for arch in i686 x86_64; do
+  case $arch in
+    i686) build=build-win32 ;;
+    x86_64) build=build-win64 ;;
+  esac
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-$arch.cmake" \
+    -DORVA_BUILD_TOOLS=OFF -DORVA_BUILD_DEMO=OFF -DORVA_BUILD_BENCH=OFF \
+    -DORVA_HOST_ORVASIM="$root/build-winhost/tools/orvasim/orvasim"
+  cmake --build "$build" -j2
+
+  dll=$build/linklib/orvanet.dll
+  table=$("$arch-w64-mingw32-objdump" -p "$dll")
+  exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" | awk '/\[/ && NR > 1 {print $NF}' | sort | xargs)
+  if [ "$exports" != "$expected_exports" ]; then
+    echo "$dll exports: $exports (expected: $expected_exports)" >&2
+    exit 1
+  fi
+  for dll_name in $(awk '/DLL Name:/ {print $3}' <<<"$table"); do
+    case " $allowed_imports " in
+      *" $dll_name "*) ;;
+      *) echo "$dll imports $dll_name: it must need nothing beyond $allowed_imports" >&2; exit 1 ;;
+    esac
+  done
+  echo "$dll: exports $exports"
+
+  ctest --test-dir "$build" --output-on-failure
+done
