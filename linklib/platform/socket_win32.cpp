@@ -10,6 +10,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// inet_addr is the Windows Sockets 1.1 call this layer is written against.
+#ifndef _WINSOCK_DEPRECATED_NO_WARNINGS
+#define _WINSOCK_DEPRECATED_NO_WARNINGS
+#endif
 #include <winsock2.h>
 #include <windows.h>
 
