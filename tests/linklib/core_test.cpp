@@ -24,7 +24,12 @@ std::atomic<bool> failNextNothrowNew{false};
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (size == sizeof(PlcConnection) && failNextNothrowNew.exchange(false)) return nullptr;
-    return std::malloc(size);
+    // From the ordinary operator new, so that the ordinary delete can free it.
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 TEST(SourceReference, CyclesFromOneTo0x6000ThenThroughZero) {
