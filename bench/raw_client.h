@@ -1,0 +1,96 @@
+// The floor of the benchmarks: a client with nothing but the socket calls. It
+// sends the same request bytes as the library and reads the same replies, on a
+// connection of its own to the same simulator.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <linux/tcp.h>  // struct tcp_info with the data segment counts
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "wire_format.h"
+
+namespace orvabench {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace wire = orva::wire;
+
+// The connection request the library sends for two empty TSAPs.
+inline const Bytes emptyTsapRequest = {0x03, 0x00, 0x00, 0x12, 0x0D, 0xE0, 0x00, 0x00, 0x00, 0x01,
+                                       0x00, 0xC1, 0x00, 0xC2, 0x00, 0xC0, 0x01, 0x09};
+
+// A fetch or write telegram as the library builds it (areaCode, start and
+// length in the area's unit; data already in PLC order for a write).
+inline Bytes telegram(bool write, wire::AreaCode area, int db, int start, int length, std::span<const std::uint8_t> data = {}) {
+    Bytes t = {wire::tpktVersion, 0, 0, 0, wire::dtLengthIndicator, wire::cotpData, wire::dtEndOfTsdu};
+    t.insert(t.end(), wire::headerTemplate.begin(), wire::headerTemplate.end());
+    std::uint8_t* h = &t[wire::fwHeaderOffset];
+    h[wire::fwOpCodeOffset] = write ? wire::opWrite : wire::opFetch;
+    h[wire::fwAreaOffset] = static_cast<std::uint8_t>(area);
+    h[wire::fwDbNumberOffset] = static_cast<std::uint8_t>(db);
+    wire::writeBe16(h + wire::fwStartOffset, static_cast<std::uint16_t>(start));
+    wire::writeBe16(h + wire::fwLengthOffset, static_cast<std::uint16_t>(length));
+    t.insert(t.end(), data.begin(), data.end());
+    wire::writeBe16(&t[wire::tpktLengthOffset], static_cast<std::uint16_t>(t.size()));
+    return t;
+}
+
+class RawClient {
+public:
+    // TCP connect, connection request, confirm.
+    explicit RawClient(const char* address) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(wire::isoTcpPort);
+        ::inet_pton(AF_INET, address, &a.sin_addr);
+        if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            throw std::runtime_error("raw client: connect failed");
+        const std::size_t n = roundTrip(emptyTsapRequest);
+        if (n <= wire::cotpCodeOffset || (reply_[wire::cotpCodeOffset] & wire::cotpCodeMask) != wire::cotpConnectConfirm)
+            throw std::runtime_error("raw client: no confirm");
+    }
+    ~RawClient() {
+        linger hard{1, 0};  // as the library closes: a reset, no TIME_WAIT
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        ::close(fd_);
+    }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    // One send of the request, then receives until the whole reply is in. Its length.
+    std::size_t roundTrip(std::span<const std::uint8_t> request) {
+        if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+            throw std::runtime_error("raw client: send failed");
+        std::size_t have = 0, want = wire::tpktHeaderSize;
+        while (have < want) {
+            const ssize_t r = ::recv(fd_, reply_.data() + have, reply_.size() - have, 0);
+            if (r <= 0) throw std::runtime_error("raw client: connection lost");
+            have += static_cast<std::size_t>(r);
+            if (have >= wire::tpktHeaderSize) want = wire::readBe16(&reply_[wire::tpktLengthOffset]);
+        }
+        return have;
+    }
+    const std::uint8_t* reply() const { return reply_.data(); }
+
+    // Segments with data that this connection has received so far.
+    std::uint32_t dataSegmentsIn() const {
+        tcp_info info{};
+        socklen_t size = sizeof info;
+        ::getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &size);
+        return info.tcpi_data_segs_in;
+    }
+
+private:
+    int fd_ = -1;
+    std::array<std::uint8_t, 2048> reply_{};
+};
+
+}  // namespace orvabench

@@ -1,0 +1,188 @@
+// The far end of the fuzz targets: a loopback listener that plays back bytes
+// chosen by the fuzzer to a real PlcConnection over a real TCP connection, so
+// the library's own receive and exchange code runs, not a copy of it.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "wire_format.h"
+
+namespace orvafuzz {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A peer's wait for the client; long enough for a loaded machine, short enough
+// that a lost connection ends the run instead of hanging it.
+inline constexpr int peerWaitMs = 3000;
+
+// Stops the run with a message: a fuzz target reports a broken rule this way.
+[[noreturn]] inline void fail(const char* what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+
+inline void check(bool ok, const char* what) {
+    if (!ok) fail(what);
+}
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Listens on address:port (0: any free port) with SO_REUSEADDR.
+inline Fd listenOn(const char* address, std::uint16_t port) {
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int one = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &a.sin_addr);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd.get(), 16) != 0) {
+        std::perror(address);
+        std::exit(1);
+    }
+    return fd;
+}
+
+inline std::uint16_t boundPort(const Fd& listener) {
+    sockaddr_in a{};
+    socklen_t size = sizeof a;
+    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&a), &size);
+    return ntohs(a.sin_port);
+}
+
+inline bool waitReadable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+// The next accepted connection, with Nagle off so that each piece leaves at once.
+inline Fd acceptOne(const Fd& listener) {
+    if (!waitReadable(listener.get(), peerWaitMs)) return Fd();
+    Fd c(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    int one = 1;
+    ::setsockopt(c.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return c;
+}
+
+// One TPKT packet as framed by its length field; empty when the client closed,
+// reset or sent nothing in time.
+inline Bytes readTpkt(const Fd& c) {
+    Bytes packet;
+    std::size_t want = orva::wire::tpktHeaderSize;
+    while (packet.size() < want) {
+        if (!waitReadable(c.get(), peerWaitMs)) return {};
+        std::uint8_t chunk[2048];
+        const std::size_t room = std::min(sizeof chunk, want - packet.size());
+        const ssize_t r = ::recv(c.get(), chunk, room, 0);
+        if (r <= 0) return {};
+        packet.insert(packet.end(), chunk, chunk + r);
+        if (packet.size() == orva::wire::tpktHeaderSize) {
+            want = orva::wire::readBe16(&packet[orva::wire::tpktLengthOffset]);
+            if (want < orva::wire::tpktHeaderSize) return {};
+        }
+    }
+    return packet;
+}
+
+inline bool sendAll(const Fd& c, std::span<const std::uint8_t> bytes) {
+    return bytes.empty() ||
+           ::send(c.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// Sends each piece with one send. With spaced set the peer waits a moment
+// between pieces, so that the client sees them in separate receives.
+inline void sendPieces(const Fd& c, const std::vector<Bytes>& pieces, bool spaced) {
+    for (const Bytes& piece : pieces) {
+        if (!sendAll(c, piece)) return;
+        if (spaced) ::usleep(50);
+    }
+}
+
+// Reads everything the client still sends until it closes; the requests among
+// it are appended to requests.
+inline void drain(const Fd& c, std::vector<Bytes>& requests) {
+    for (;;) {
+        Bytes packet = readTpkt(c);
+        if (packet.empty()) return;
+        requests.push_back(std::move(packet));
+    }
+}
+
+// Splits fuzz bytes into pieces: each piece is a length byte and that many bytes
+// (a length byte of 0 gives a piece of 256 bytes, so that long replies are reachable).
+inline std::vector<Bytes> splitPieces(std::span<const std::uint8_t> data) {
+    std::vector<Bytes> pieces;
+    std::size_t at = 0;
+    while (at < data.size()) {
+        std::size_t n = data[at++];
+        if (n == 0) n = 256;
+        n = std::min(n, data.size() - at);
+        pieces.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(at),
+                            data.begin() + static_cast<std::ptrdiff_t>(at + n));
+        at += n;
+    }
+    return pieces;
+}
+
+// A connection confirm as an adapter sends it.
+inline const Bytes goodConfirm = {0x03, 0x00, 0x00, 0x0B, 0x06, 0xD0, 0x00, 0x01, 0x00, 0x02, 0x00};
+
+// A fetch or write acknowledgement with data, in one DT unit.
+inline Bytes reply(bool fetch, std::span<const std::uint8_t> data, std::uint8_t errorByte = 0) {
+    Bytes r = {0x03, 0x00, 0x00, 0x00, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01, 0x03,
+               static_cast<std::uint8_t>(fetch ? 6 : 4), 0x0F, 0x03, errorByte, 0xFF, 0x07,
+               0x00, 0x00, 0x00, 0x00, 0x00};
+    r.insert(r.end(), data.begin(), data.end());
+    orva::wire::writeBe16(&r[orva::wire::tpktLengthOffset], static_cast<std::uint16_t>(r.size()));
+    return r;
+}
+
+// Every Windows Sockets number that the library may record.
+inline bool isKnownSocketError(int e) {
+    switch (e) {
+    case 0: case 10004: case 10013: case 10014: case 10022: case 10024: case 10035: case 10036:
+    case 10038: case 10040: case 10048: case 10049: case 10050: case 10051: case 10052: case 10053:
+    case 10054: case 10055: case 10056: case 10057: case 10058: case 10060: case 10061: case 10064:
+    case 10065:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace orvafuzz

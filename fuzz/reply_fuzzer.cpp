@@ -1,0 +1,241 @@
+// Fuzz target: arbitrary bytes from the peer, in arbitrary TCP pieces, as the
+// replies to one block transfer (fetch or write, bytes or words) of a real
+// PlcConnection. Checks that the outcome is one the library documents, that a
+// success delivered exactly the data the replies carried, that no byte beyond
+// the caller's buffer or the reply buffer was written, and that the connection
+// is left in a consistent state.
+//
+// Input: byte 0 operation, byte 1 area letter, bytes 2-3 element count, byte 4
+// flags (bit 0: pieces spaced apart), then the pieces (fuzz_peer.h).
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "fuzz_peer.h"
+#include "link_status.h"
+#include "plc_connection.h"
+
+using namespace orvafuzz;
+namespace wire = orva::wire;
+
+namespace {
+
+constexpr const char* peerAddress = "127.0.0.60";
+constexpr int receiveTimeoutMs = 2000;  // never reached: the peer closes after its last piece
+constexpr int sendTimeoutMs = 2000;
+constexpr int connectTimeoutMs = 2000;
+constexpr int maxElements = 1500;  // up to seven telegrams
+constexpr std::size_t headerSize = 5;
+
+enum class Operation { readBytes, readWords, writeBytes, writeWords };
+
+constexpr char readByteLetters[] = "AEIMOaeimo";
+constexpr char readWordLetters[] = "ACDEIMOTXZacdeimotxz";
+constexpr char writeByteLetters[] = "AMOamo";
+constexpr char writeWordLetters[] = "ACDMOTXZacdmotxz";
+
+const Fd& listener() {
+    static const Fd fd = listenOn(peerAddress, 0);
+    return fd;
+}
+
+// What the library must make of a reply stream, worked out independently of its
+// code from the rules of the exchange and the completion steps.
+struct Expected {
+    bool success = false;
+    bool connectionKept = false;  // only meaningful on failure
+    int linkStatus = orva::LinkStatus::none;
+    bool cleanReply = false;       // the failing telegram's reply passed the data-unit check
+    Bytes data;                    // bytes fetched by the telegrams that succeeded, in PLC order
+    std::size_t telegramsDone = 0;  // telegrams that succeeded
+};
+
+Expected model(const Bytes& stream, const std::vector<int>& telegramBytes, bool fetch) {
+    Expected e;
+    std::size_t at = 0;
+    auto byteAt = [&](std::size_t i) { return stream[at + i]; };
+    for (int n : telegramBytes) {
+        while (at + wire::dtHeaderSize <= stream.size() && byteAt(5) == wire::cotpData &&
+               byteAt(4) == wire::dtLengthIndicator && byteAt(6) == wire::dtNoEndOfTsdu)
+            at += wire::dtHeaderSize;
+        e.linkStatus = orva::LinkStatus::dropped;
+        e.cleanReply = false;
+        if (at + wire::dtHeaderSize > stream.size()) return e;
+        const std::size_t length = wire::readBe16(&stream[at + wire::tpktLengthOffset]);
+        if (length < wire::dtHeaderSize || length > wire::telegramBufferSize || at + length > stream.size())
+            return e;
+        if ((byteAt(5) & wire::cotpCodeMask) != wire::cotpData || byteAt(6) != wire::dtEndOfTsdu) return e;
+        e.cleanReply = true;
+        const std::uint8_t error = length > wire::replyErrorByteOffset ? byteAt(wire::replyErrorByteOffset) : 0;
+        const std::size_t bare = wire::fwDataOffset;
+        if (fetch) {
+            if (length >= bare && length - bare == static_cast<std::size_t>(n)) {
+                e.data.insert(e.data.end(), stream.begin() + static_cast<std::ptrdiff_t>(at + bare),
+                              stream.begin() + static_cast<std::ptrdiff_t>(at + length));
+            } else if (length < bare && error != 0) {
+                e.connectionKept = true;
+                e.linkStatus = orva::LinkStatus::plcError;
+                return e;
+            } else {
+                if (length >= bare && error != 0) e.linkStatus = orva::LinkStatus::plcError;
+                return e;
+            }
+        } else if (length == bare) {
+            if (error != 0) {
+                e.connectionKept = true;
+                e.linkStatus = orva::LinkStatus::plcError;
+                return e;
+            }
+        } else {
+            if (error != 0) e.linkStatus = orva::LinkStatus::plcError;
+            return e;
+        }
+        at += length;
+        ++e.telegramsDone;
+    }
+    e.success = true;
+    e.linkStatus = orva::LinkStatus::none;
+    return e;
+}
+
+void swapPairs(Bytes& b) {
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2) std::swap(b[i], b[i + 1]);
+}
+
+// The telegrams of a transfer from start 0 of block 0: op code, area, start and
+// length in the area's unit, and for a write the caller's data in PLC order.
+std::vector<Bytes> expectedTelegrams(bool fetch, bool words, int letter, const std::vector<int>& telegramBytes,
+                                     const Bytes& callerData) {
+    const wire::AreaCode area = wire::areaCodeOf(letter);
+    const bool wordUnits = wire::isWordCounted(area);
+    std::vector<Bytes> out;
+    std::size_t offset = 0;
+    int start = 0;
+    for (int n : telegramBytes) {
+        Bytes t = {0x03, 0x00, 0x00, 0x00, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01, 0x03,
+                   static_cast<std::uint8_t>(fetch ? 5 : 3), 0x03, 0x08, static_cast<std::uint8_t>(area), 0x00,
+                   static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start),
+                   static_cast<std::uint8_t>((wordUnits ? n / 2 : n) >> 8),
+                   static_cast<std::uint8_t>(wordUnits ? n / 2 : n), 0xFF, 0x02};
+        if (!fetch) {
+            Bytes data(callerData.begin() + static_cast<std::ptrdiff_t>(offset),
+                       callerData.begin() + static_cast<std::ptrdiff_t>(offset + static_cast<std::size_t>(n)));
+            if (words) swapPairs(data);
+            t.insert(t.end(), data.begin(), data.end());
+        }
+        t[2] = static_cast<std::uint8_t>(t.size() >> 8);
+        t[3] = static_cast<std::uint8_t>(t.size());
+        out.push_back(std::move(t));
+        offset += static_cast<std::size_t>(n);
+        start += wordUnits ? n / 2 : n;
+    }
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < headerSize) return 0;
+    const auto operation = static_cast<Operation>(data[0] & 3);
+    const bool fetch = operation == Operation::readBytes || operation == Operation::readWords;
+    const bool words = operation == Operation::readWords || operation == Operation::writeWords;
+    const char* letters = operation == Operation::readBytes   ? readByteLetters
+                          : operation == Operation::readWords ? readWordLetters
+                          : operation == Operation::writeBytes ? writeByteLetters
+                                                               : writeWordLetters;
+    const int letter = letters[data[1] % std::strlen(letters)];
+    const int count = 1 + (wire::readBe16(data + 2) % maxElements);
+    const bool spaced = (data[4] & 1) != 0;
+    const std::vector<Bytes> pieces = splitPieces({data + headerSize, size - headerSize});
+    Bytes stream;
+    for (const Bytes& p : pieces) stream.insert(stream.end(), p.begin(), p.end());
+
+    const int elementSize = words ? 2 : 1;
+    const int perTelegram = static_cast<int>(wire::maxDataPerTelegram) / elementSize;
+    std::vector<int> telegramBytes;
+    for (int left = count; left > 0; left -= perTelegram)
+        telegramBytes.push_back(std::min(left, perTelegram) * elementSize);
+
+    // The caller's buffer is exactly as large as the call needs, on the heap, so
+    // that AddressSanitizer sees any byte written past it.
+    const std::size_t bufferSize = static_cast<std::size_t>(count * elementSize);
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[bufferSize]);
+    for (std::size_t i = 0; i < bufferSize; ++i) buffer[i] = static_cast<std::uint8_t>(i * 13 + 5);
+    const Bytes original(buffer.get(), buffer.get() + bufferSize);
+
+    std::vector<Bytes> requests;
+    std::thread peer([&] {
+        Fd c = acceptOne(listener());
+        if (!c) return;
+        if (readTpkt(c).empty() || !sendAll(c, goodConfirm)) return;
+        Bytes first = readTpkt(c);
+        if (first.empty()) return;
+        requests.push_back(std::move(first));
+        sendPieces(c, pieces, spaced);
+        ::shutdown(c.get(), SHUT_WR);  // no more bytes: a client that wants more sees the end at once
+        drain(c, requests);
+    });
+
+    int transferred;
+    int linkStatus, socketError;
+    bool connected;
+    Bytes lastRequest;
+    {
+        orva::PlcConnection connection;
+        connection.configure(peerAddress, boundPort(listener()), "", "", receiveTimeoutMs, sendTimeoutMs,
+                             connectTimeoutMs);
+        switch (operation) {
+        case Operation::readBytes: transferred = connection.readBytes(0, 0, count, buffer.get(), letter); break;
+        case Operation::readWords: transferred = connection.readWords(0, 0, count, buffer.get(), letter); break;
+        case Operation::writeBytes: transferred = connection.writeBytes(0, 0, count, buffer.get(), letter); break;
+        case Operation::writeWords: transferred = connection.writeWords(0, 0, count, buffer.get(), letter); break;
+        }
+        linkStatus = connection.linkStatus;
+        socketError = connection.lastSocketError;
+        connected = connection.isConnected();
+        check(connected == (connection.socket() != orva::platform::invalidSocket),
+              "connected exactly while a socket is held");
+        const std::size_t sentLength = wire::readBe16(connection.requestBytes() + wire::tpktLengthOffset);
+        lastRequest.assign(connection.requestBytes(), connection.requestBytes() + sentLength);
+    }  // destruction resets the connection, which ends the peer's drain
+    peer.join();
+
+    check(transferred == 0 || transferred == 1, "a block transfer gives 1 or 0");
+    check(isKnownSocketError(socketError), "the socket error is a known Windows Sockets number");
+    const Expected expected = model(stream, telegramBytes, fetch);
+    // The telegrams sent, each as built here from the call's arguments. With the
+    // replies already waiting, the last requests may never reach the peer: Nagle's
+    // algorithm holds them back until the previous one is acknowledged, and the
+    // abortive close discards them.
+    const std::vector<Bytes> telegrams = expectedTelegrams(fetch, words, letter, telegramBytes, original);
+    const std::size_t attempted = std::min(telegrams.size(), expected.telegramsDone + 1);
+    check(!requests.empty() && requests.size() <= attempted, "no telegram is sent after the failed one");
+    for (std::size_t i = 0; i < requests.size(); ++i)
+        check(requests[i] == telegrams[i], "each telegram carries its own header and data");
+    // The request buffer lies behind the reply buffer: a reply written past its end
+    // would show here as a changed request.
+    check(lastRequest == telegrams[attempted - 1], "the request buffer holds exactly the last telegram");
+    check((transferred == 1) == expected.success, "success exactly when every reply fits its request");
+    if (transferred == 1) {
+        check(linkStatus == orva::LinkStatus::none, "a good transfer on a fresh connection leaves link status 0");
+        check(socketError == 0 && connected, "a good transfer leaves the connection up and no socket error");
+    } else {
+        check(connected == expected.connectionKept, "the connection is kept exactly after a refusal by the PLC");
+        check(linkStatus == expected.linkStatus, "the link status names the failure");
+        if (expected.cleanReply) check(socketError == 0, "a reply that passed the data-unit check leaves no socket error");
+        // The export's result for this state: one of the documented codes.
+        const int result = socketError != 0 ? -7 : linkStatus != 0 ? linkStatus : -5;
+        check(result == -7 || result == -1 || result == 2, "a failed exchange reports -7, -1 or 2");
+    }
+    if (fetch) {
+        // The telegrams that succeeded filled their part of the buffer; nothing else changed.
+        Bytes want = expected.data;
+        if (words) swapPairs(want);
+        want.insert(want.end(), original.begin() + static_cast<std::ptrdiff_t>(want.size()), original.end());
+        check(Bytes(buffer.get(), buffer.get() + bufferSize) == want,
+              "the buffer holds the data of the telegrams that succeeded and nothing else");
+    }
+    if (!fetch) check(Bytes(buffer.get(), buffer.get() + bufferSize) == original, "a write leaves the caller's buffer alone");
+    return 0;
+}
