@@ -51,7 +51,7 @@ install(FILES "${PROJECT_BINARY_DIR}/packaging/orvanet.pc"
 # installed here so that all programs land in one component. An RPATH relative
 # to the program keeps a staged or relocated tree runnable without
 # LD_LIBRARY_PATH; in /usr it is harmless.
-foreach(program orvasim orvapanel)
+foreach(program orvapanel)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT tools)
   endif()
