@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# Builds the benchmark and the stress tool (build-bench, Release) and runs each
-# briefly, so that they keep working; no timing is judged here. For the figures
-# of docs/performance.md run: scripts/bench-smoke.sh full
+# Runs the benchmark and the stress tool briefly, so that they keep working; no
+# timing is judged here.
+#   scripts/bench-smoke.sh [BUILD_DIR]   an existing build that has them (CI passes
+#                                        its test build); default: build-bench
+#   scripts/bench-smoke.sh full          the figures of docs/performance.md and a
+#                                        long stress run, in build-bench (Release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mode=${1:-smoke}
+arg=${1:-}
 
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_DEMO=OFF
-cmake --build build-bench -j2 --target orva_bench orva_stress
-
-if [ "$mode" = full ]; then
-  build-bench/bench/orva_bench --benchmark_min_time=2 --benchmark_counters_tabular=true
-  build-bench/bench/orva_stress --seconds 600 --threads 8 --cycles 100000
+if [ -z "$arg" ] || [ "$arg" = full ]; then
+  build=build-bench
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_DEMO=OFF
+  cmake --build "$build" -j2 --target orva_bench orva_stress
 else
-  build-bench/bench/orva_bench --benchmark_min_time=0.01 --benchmark_counters_tabular=true
-  build-bench/bench/orva_stress --seconds 3 --threads 4 --cycles 500
+  build=$arg
+fi
+
+if [ "$arg" = full ]; then
+  "$build/bench/orva_bench" --benchmark_min_time=2 --benchmark_counters_tabular=true
+  "$build/bench/orva_stress" --seconds 600 --threads 8 --cycles 100000
+else
+  "$build/bench/orva_bench" --benchmark_min_time=0.01 --benchmark_counters_tabular=true
+  "$build/bench/orva_stress" --seconds 3 --threads 4 --cycles 500
 fi

@@ -13,3 +13,9 @@ ctest --test-dir "$build" --output-on-failure -j2
 
 # orvanet.dll, 32 and 64 bit, and its tests under Wine.
 bash scripts/test-windows.sh
+
+# The benchmark and the stress tool, briefly; then the sanitizer runs and the
+# fuzz targets for about a minute each.
+bash scripts/bench-smoke.sh "$build"
+bash scripts/test-sanitizers.sh
+bash scripts/fuzz-smoke.sh 60
