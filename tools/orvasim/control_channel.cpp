@@ -2,6 +2,7 @@
 // wake-up pipe; every request is answered at once (no command waits), so one
 // thread serves all clients.
 #include "control_channel.h"
+#include "sim_socket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -30,30 +31,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t maxLineLength = 256 * 1024;
 // A client that does not read its replies for this long is dropped.
 constexpr int clientSendTimeoutMs = 2000;
-
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.fd, -1));
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd; }
-    explicit operator bool() const { return fd >= 0; }
-    void reset(int newFd = -1) {
-        if (fd >= 0) ::close(fd);
-        fd = newFd;
-    }
-
-private:
-    int fd = -1;
-};
+constexpr int listenBacklog = 8;
 
 struct FaultName {
     std::string_view name;
@@ -261,8 +239,7 @@ struct ControlChannel::Impl {
     Server& server;
     std::string address;
     std::uint16_t requestedPort;
-    std::uint16_t boundPort = 0;
-    FileDescriptor listener, wakeRead, wakeWrite;
+    WakeableListener listener;
     std::jthread thread;
     bool running = false;
 
@@ -277,8 +254,8 @@ void ControlChannel::Impl::serve() {
     std::vector<pollfd> polled;
     for (;;) {
         polled.clear();
-        polled.push_back({wakeRead.get(), POLLIN, 0});
-        polled.push_back({listener.get(), POLLIN, 0});
+        polled.push_back({listener.wakeRead.get(), POLLIN, 0});
+        polled.push_back({listener.socket.get(), POLLIN, 0});
         for (const Client& c : clients) polled.push_back({c.socket.get(), POLLIN, 0});
         if (::poll(polled.data(), polled.size(), -1) < 0) {
             if (errno == EINTR) continue;
@@ -294,7 +271,7 @@ void ControlChannel::Impl::serve() {
 }
 
 void ControlChannel::Impl::accept(std::vector<Client>& clients) {
-    FileDescriptor socket(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    FileDescriptor socket(::accept4(listener.socket.get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (!socket) return;
     const int one = 1;
     ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -329,33 +306,12 @@ ControlChannel::ControlChannel(Server& server, std::string address, std::uint16_
 ControlChannel::~ControlChannel() { stop(); }
 
 bool ControlChannel::start(std::string* error) {
-    auto fail = [error](std::string why) {
-        if (error) *error = std::move(why);
-        return false;
-    };
     Impl& s = *impl;
-    if (s.running) return fail("already running");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(s.requestedPort);
-    if (::inet_pton(AF_INET, s.address.c_str(), &address.sin_addr) != 1)
-        return fail("not an IPv4 address: " + s.address);
-    FileDescriptor listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!listener) return fail(std::string("socket: ") + std::strerror(errno));
-    const int one = 1;
-    ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return fail("bind to " + s.address + ":" + std::to_string(s.requestedPort) + ": " + std::strerror(errno));
-    if (::listen(listener.get(), 8) != 0) return fail(std::string("listen: ") + std::strerror(errno));
-    sockaddr_in bound{};
-    socklen_t boundLength = sizeof bound;
-    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound), &boundLength);
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return fail(std::string("pipe: ") + std::strerror(errno));
-    s.wakeRead.reset(pipeEnds[0]);
-    s.wakeWrite.reset(pipeEnds[1]);
-    s.listener = std::move(listener);
-    s.boundPort = ntohs(bound.sin_port);
+    if (s.running) {
+        if (error) *error = "already running";
+        return false;
+    }
+    if (!s.listener.open(s.address, s.requestedPort, listenBacklog, error)) return false;
     s.running = true;
     s.thread = std::jthread([&s] { s.serve(); });
     return true;
@@ -364,15 +320,12 @@ bool ControlChannel::start(std::string* error) {
 void ControlChannel::stop() {
     Impl& s = *impl;
     if (!s.running) return;
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(s.wakeWrite.get(), &byte, 1);
+    s.listener.wake();
     if (s.thread.joinable()) s.thread.join();
-    s.listener.reset();
-    s.wakeRead.reset();
-    s.wakeWrite.reset();
+    s.listener.close();
     s.running = false;
 }
 
-std::uint16_t ControlChannel::port() const { return impl->boundPort; }
+std::uint16_t ControlChannel::port() const { return impl->listener.port; }
 
 }  // namespace orvasim

@@ -5,6 +5,7 @@
 #include "sim_server.h"
 
 #include "sim_memory.h"
+#include "sim_socket.h"
 #include "sim_wire.h"
 #include "wire_format.h"
 
@@ -36,36 +37,6 @@ namespace w = orva::wire;
 using wire::Bytes;
 
 namespace {
-
-// Owns one file descriptor (socket or pipe end).
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd; }
-    explicit operator bool() const { return fd >= 0; }
-    int release() { return std::exchange(fd, -1); }
-    void reset(int newFd = -1) {
-        if (fd >= 0) ::close(fd);
-        fd = newFd;
-    }
-
-private:
-    int fd = -1;
-};
-
-std::string errnoText(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
 
 const char* faultName(FaultKind kind) {
     switch (kind) {
@@ -110,11 +81,9 @@ struct ServerCore {
     Options options;
     Memory memory;
 
-    FileDescriptor listener;
-    FileDescriptor wakeRead, wakeWrite;
+    WakeableListener listener;
     std::atomic<bool> stopping{false};
     bool running = false;
-    std::uint16_t boundPort = 0;
     std::jthread acceptThread;
     std::mutex connectionsMutex;
     std::list<std::unique_ptr<Connection>> connections;
@@ -228,7 +197,7 @@ private:
 
 int Session::waitFor(short events, int timeoutMs) {
     for (;;) {
-        pollfd fds[2] = {{socket.get(), events, 0}, {server.wakeRead.get(), POLLIN, 0}};
+        pollfd fds[2] = {{socket.get(), events, 0}, {server.listener.wakeRead.get(), POLLIN, 0}};
         int r = ::poll(fds, 2, timeoutMs);
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -281,7 +250,7 @@ Outcome Session::sendAll(std::span<const std::uint8_t> bytes) {
 
 Outcome Session::pause(int ms) {
     if (ms <= 0) return server.stopping ? Outcome::ended : Outcome::goOn;
-    pollfd fd{server.wakeRead.get(), POLLIN, 0};
+    pollfd fd{server.listener.wakeRead.get(), POLLIN, 0};
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
@@ -546,13 +515,13 @@ Outcome Session::deliver(Bytes reply, const std::optional<Fault>& fault, const w
 
 void ServerCore::acceptLoop() {
     for (;;) {
-        pollfd fds[2] = {{listener.get(), POLLIN, 0}, {wakeRead.get(), POLLIN, 0}};
+        pollfd fds[2] = {{listener.socket.get(), POLLIN, 0}, {listener.wakeRead.get(), POLLIN, 0}};
         int r = ::poll(fds, 2, -1);
         if (stopping || (r > 0 && fds[1].revents)) return;
         if (r <= 0 || !(fds[0].revents & POLLIN)) continue;
         sockaddr_in peer{};
         socklen_t peerLength = sizeof peer;
-        FileDescriptor socket(::accept(listener.get(), reinterpret_cast<sockaddr*>(&peer), &peerLength));
+        FileDescriptor socket(::accept(listener.socket.get(), reinterpret_cast<sockaddr*>(&peer), &peerLength));
         if (!socket) continue;
 
         int number;
@@ -593,36 +562,12 @@ Server::Server(Options options) : impl(std::make_unique<Impl>(std::move(options)
 Server::~Server() { stop(); }
 
 bool Server::start(std::string* error) {
-    auto fail = [error](std::string why) {
-        if (error) *error = std::move(why);
-        return false;
-    };
     Impl& s = *impl;
-    if (s.running) return fail("already running");
-
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(s.options.port);
-    if (::inet_pton(AF_INET, s.options.address.c_str(), &address.sin_addr) != 1)
-        return fail("not an IPv4 address: " + s.options.address);
-
-    FileDescriptor listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!listener) return fail(errnoText("socket"));
-    int one = 1;
-    ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return fail(errnoText(("bind to " + s.options.address + ":" + std::to_string(s.options.port)).c_str()));
-    if (::listen(listener.get(), s.options.backlog) != 0) return fail(errnoText("listen"));
-    sockaddr_in bound{};
-    socklen_t boundLength = sizeof bound;
-    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound), &boundLength);
-
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return fail(errnoText("pipe"));
-    s.wakeRead.reset(pipeEnds[0]);
-    s.wakeWrite.reset(pipeEnds[1]);
-    s.listener = std::move(listener);
-    s.boundPort = ntohs(bound.sin_port);
+    if (s.running) {
+        if (error) *error = "already running";
+        return false;
+    }
+    if (!s.listener.open(s.options.address, s.options.port, s.options.backlog, error)) return false;
     s.stopping = false;
     s.running = true;
     s.acceptThread = std::jthread([&s] { s.acceptLoop(); });
@@ -633,8 +578,7 @@ void Server::stop() {
     Impl& s = *impl;
     if (!s.running) return;
     s.stopping = true;
-    char byte = 1;
-    [[maybe_unused]] auto written = ::write(s.wakeWrite.get(), &byte, 1);
+    s.listener.wake();
     if (s.acceptThread.joinable()) s.acceptThread.join();
     std::list<std::unique_ptr<ServerCore::Connection>> ending;
     {
@@ -642,13 +586,11 @@ void Server::stop() {
         ending.swap(s.connections);
     }
     ending.clear();  // joins every connection thread
-    s.listener.reset();
-    s.wakeRead.reset();
-    s.wakeWrite.reset();
+    s.listener.close();
     s.running = false;
 }
 
-std::uint16_t Server::port() const { return impl->boundPort; }
+std::uint16_t Server::port() const { return impl->listener.port; }
 
 void Server::setBlockWords(Area dbOrDx, int block, int words) { impl->memory.setBlockWords(dbOrDx, block, words); }
 
