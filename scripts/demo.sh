@@ -7,20 +7,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup-debian.sh
 
-build=${ORVA_BUILD_DIR:-build/demo}
+build=${ORVA_BUILD_DIR:-build/main}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target orvasim readwrite_all
 
 address=${ORVA_DEMO_ADDRESS:-127.0.0.1}
-log=$(mktemp)
-"$build/tools/orvasim/orvasim" --address "$address" >"$log" 2>&1 &
-sim=$!
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$log"' EXIT
-for _ in $(seq 100); do
-  grep -q "listening on" "$log" && break
-  kill -0 "$sim" 2>/dev/null || { cat "$log"; exit 1; }
-  sleep 0.05
-done
-cat "$log"
-
-"$build/examples/readwrite_all" "$address"
+bash scripts/with-orvasim.sh "$build/tools/orvasim/orvasim" "$address" "$build/examples/readwrite_all" "$address"

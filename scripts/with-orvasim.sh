@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Starts orvasim on an address of its own, runs a client program against it,
-# and stops the simulator: run_against_sim.sh ORVASIM ADDRESS PROGRAM [ARGS...]
+# Starts orvasim on an address, runs a client program against it, and stops
+# the simulator:   with-orvasim.sh ORVASIM ADDRESS PROGRAM [ARGS...]
 set -euo pipefail
 sim_program=$1 address=$2
 shift 2
@@ -13,4 +13,5 @@ for _ in $(seq 100); do
   kill -0 "$sim" 2>/dev/null || { cat "$log" >&2; exit 1; }
   sleep 0.05
 done
+cat "$log"
 "$@"
