@@ -170,6 +170,8 @@ struct ReplyCase {
     bool connectionKept;
 };
 
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
+
 class ReplyFailure : public PeerFailure, public ::testing::WithParamInterface<ReplyCase> {};
 
 void sendThenWait(PeerLink& link, const Bytes& reply) {

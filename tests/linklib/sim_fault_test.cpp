@@ -105,6 +105,9 @@ struct FaultCase {
     int expectedSocketError;
 };
 
+// Readable test names in CTest's listing.
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
 class SimFault : public SimTest, public ::testing::WithParamInterface<FaultCase> {};
 
 }  // namespace

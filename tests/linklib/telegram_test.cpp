@@ -181,6 +181,10 @@ struct Split {
     std::vector<std::pair<int, int>> telegrams;  // start, length in the area's unit
 };
 
+void PrintTo(const Split& s, std::ostream* os) {
+    *os << s.letter << (s.words ? " words " : " bytes ") << s.count << " from " << s.start;
+}
+
 class SplitTest : public TelegramTest, public ::testing::WithParamInterface<Split> {};
 
 }  // namespace
