@@ -44,9 +44,14 @@ inline Bytes telegram(bool write, wire::AreaCode area, int db, int start, int le
 
 class RawClient {
 public:
-    // TCP connect, connection request, confirm.
-    explicit RawClient(const char* address) {
+    // TCP connect, connection request, confirm. A receive time-out other than 0
+    // is set as SO_RCVTIMEO, as the library sets its own.
+    explicit RawClient(const char* address, int receiveTimeoutMs = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveTimeoutMs != 0) {
+            timeval tv{receiveTimeoutMs / 1000, (receiveTimeoutMs % 1000) * 1000};
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        }
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(wire::isoTcpPort);
@@ -78,6 +83,17 @@ public:
         }
         return have;
     }
+    // The same, reading the reply as the library must: the 7 bytes of TPKT and DT
+    // header first, then exactly the rest that the header announces, so that no
+    // byte of anything that follows is taken.
+    std::size_t roundTripFramed(std::span<const std::uint8_t> request) {
+        if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+            throw std::runtime_error("raw client: send failed");
+        receiveExactly(0, wire::dtHeaderSize);
+        const std::size_t length = wire::readBe16(&reply_[wire::tpktLengthOffset]);
+        receiveExactly(wire::dtHeaderSize, length);
+        return length;
+    }
     const std::uint8_t* reply() const { return reply_.data(); }
 
     // Segments with data that this connection has received so far.
@@ -89,6 +105,14 @@ public:
     }
 
 private:
+    void receiveExactly(std::size_t from, std::size_t to) {
+        while (from < to) {
+            const ssize_t r = ::recv(fd_, reply_.data() + from, to - from, 0);
+            if (r <= 0) throw std::runtime_error("raw client: connection lost");
+            from += static_cast<std::size_t>(r);
+        }
+    }
+
     int fd_ = -1;
     std::array<std::uint8_t, 2048> reply_{};
 };
