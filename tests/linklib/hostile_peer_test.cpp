@@ -105,7 +105,9 @@ TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll
     EXPECT_EQ(peer.connections(), 2);
     const int telegrams = c.words ? 267 : 134;
     EXPECT_EQ(peer.requests().size(), static_cast<std::size_t>(resetAtTelegram + 1 + telegrams));
-    if (!c.write) EXPECT_EQ(again, patternOf(c.words));
+    if (!c.write) {
+        EXPECT_EQ(again, patternOf(c.words));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Transfers, ResetMidTransfer,
@@ -223,7 +225,9 @@ TEST(StoppedReader, APeerThatStopsReadingEndsAWriteAfterTheSendTimeout) {
         Stopwatch watch;
         result = ORVAWrB(h, 'M', 0, 0, fullCount, data.data());
         ++calls;
-        if (result != ORVA_OK) EXPECT_LT(watch.ms(), shortSendMs + marginMs);
+        if (result != ORVA_OK) {
+            EXPECT_LT(watch.ms(), shortSendMs + marginMs);
+        }
     }
     done = true;
     ASSERT_NE(result, ORVA_OK) << "a peer that never reads must stop the writes";
