@@ -35,7 +35,8 @@ extern "C" {
 /* Result codes of the data functions, ORVAOpen and ORVAClose. */
 enum {
     ORVA_OK = 0,                  /* success */
-    ORVA_ERR_PLC = 2,             /* the PLC side refused: data area missing or too small; connection kept */
+    ORVA_ERR_PLC = 2,             /* the PLC side refused: data area missing or too small (the connection
+                                     is kept, unless the refusal came in a reply of the wrong length) */
     ORVA_ERR_DROPPED = -1,        /* an exchange failed, the connection was dropped (no socket error) */
     ORVA_ERR_NO_FREE_HANDLE = -2, /* ORVAOpen: all 64 handles are in use */
     ORVA_ERR_FAILED = -5,         /* ORVAOpen: out of memory; data calls: failed with no recorded cause

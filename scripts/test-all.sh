@@ -4,6 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Everything goes through a log as well, for the count of tests at the end.
+log=$(mktemp)
+exec > >(tee "$log") 2>&1
+
 bash scripts/setup-debian.sh
 
 build=${ORVA_BUILD_DIR:-build/test}
@@ -19,3 +23,8 @@ bash scripts/test-windows.sh
 bash scripts/bench-smoke.sh "$build"
 bash scripts/test-sanitizers.sh
 bash scripts/fuzz-smoke.sh 60
+
+# One closing line over all stages (each stage stops the run on its first failure).
+passed=$(grep -E '^100% tests passed, 0 tests failed out of [0-9]+' "$log" | awk '{ n += $NF } END { print n + 0 }')
+rm -f "$log"
+echo "summary: $passed passed, 0 failed"
