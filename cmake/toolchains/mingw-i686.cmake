@@ -1,21 +1,4 @@
 # Cross build of orvanet.dll for 32-bit Windows with MinGW-w64 on Debian.
-# The -posix compilers: the win32 thread model of GCC 12 has no std::thread
-# or std::mutex. CTest runs the test programs under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(ORVA_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORVA_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ORVA_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ORVA_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ORVA_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-find_program(ORVA_WINE wine)
-if(ORVA_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVA_WINE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
