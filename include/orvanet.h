@@ -35,8 +35,10 @@ extern "C" {
 /* Result codes of the data functions, ORVAOpen and ORVAClose. */
 enum {
     ORVA_OK = 0,                  /* success */
-    ORVA_ERR_PLC = 2,             /* the PLC side refused: data area missing or too small (the connection
-                                     is kept, unless the refusal came in a reply of the wrong length) */
+    ORVA_ERR_PLC = 2,             /* the PLC side refused: data area missing or too small. The connection
+                                     is kept, unless the refusal came in a reply of the wrong length
+                                     (a read refused by an acknowledgement without data): then it is
+                                     dropped as well, and the next call connects again */
     ORVA_ERR_DROPPED = -1,        /* an exchange failed, the connection was dropped (no socket error) */
     ORVA_ERR_NO_FREE_HANDLE = -2, /* ORVAOpen: all 64 handles are in use */
     ORVA_ERR_FAILED = -5,         /* ORVAOpen: out of memory; data calls: failed with no recorded cause
@@ -102,20 +104,58 @@ ORVA_API int ORVA_CALL ORVAWrW(int handle, int areaLetter, int dbNumber, int sta
 /* The last socket error of the handle (0 for none), or ORVA_ERR_HANDLE. */
 ORVA_API int ORVA_CALL ORVAGetSockErr(int handle);
 
-/* A short name for a result code; a header-only helper, not an export. */
-static inline const char *ORVAResultName(int code)
+/* Header-only helpers (not exports): a function defined in each program that
+ * calls it, usable from C89 on and from C++. */
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#  define ORVA_INLINE static inline
+#elif defined(__GNUC__)
+#  define ORVA_INLINE static __inline__ __attribute__((unused))
+#elif defined(_MSC_VER)
+#  define ORVA_INLINE static __inline
+#else
+#  define ORVA_INLINE static
+#endif
+
+/* A result code in words, for messages: "socket error: ORVAGetSockErr tells
+ * which" for ORVA_ERR_SOCKET, "unknown result" for a code not listed above. */
+ORVA_INLINE const char *ORVAResultName(int code)
 {
     switch (code) {
-    case ORVA_OK: return "ok";
-    case ORVA_ERR_PLC: return "PLC reported an error (data area missing or too small)";
-    case ORVA_ERR_DROPPED: return "exchange failed, connection dropped";
-    case ORVA_ERR_NO_FREE_HANDLE: return "no free handle";
-    case ORVA_ERR_FAILED: return "failed (no memory, null buffer or nothing transferred)";
-    case ORVA_ERR_CONNECT: return "transport connection set-up failed";
-    case ORVA_ERR_SOCKET: return "socket error (see ORVAGetSockErr)";
-    case ORVA_ERR_AREA: return "area letter not supported by this function";
-    case ORVA_ERR_HANDLE: return "invalid handle";
+    case ORVA_OK: return "success";
+    case ORVA_ERR_PLC: return "the PLC refused: data block missing, or the range runs past the end of the area";
+    case ORVA_ERR_DROPPED: return "the connection was dropped: closed, reset without a socket error, or a reply that did not fit";
+    case ORVA_ERR_NO_FREE_HANDLE: return "all 64 handles are in use";
+    case ORVA_ERR_FAILED: return "failed with no recorded cause: out of memory, a null buffer, or nothing to transfer";
+    case ORVA_ERR_CONNECT: return "setting up the transport connection failed: check the TSAPs and the adapter's configuration";
+    case ORVA_ERR_SOCKET: return "socket error: ORVAGetSockErr tells which";
+    case ORVA_ERR_AREA: return "area not supported by this function";
+    case ORVA_ERR_HANDLE: return "invalid handle: outside 0..63 or not open";
     default: return "unknown result";
+    }
+}
+
+/* A socket error number of ORVAGetSockErr in words, with what usually causes
+ * it: "none" for 0, "" for a number not listed above. */
+ORVA_INLINE const char *ORVASocketErrorText(int socketError)
+{
+    switch (socketError) {
+    case 0: return "none";
+    case ORVA_WSAEINTR: return "interrupted";
+    case ORVA_WSAEACCES: return "permission denied";
+    case ORVA_WSAEINVAL: return "invalid argument";
+    case ORVA_WSAEMFILE: return "too many open sockets";
+    case ORVA_WSAENOTSOCK: return "not a socket";
+    case ORVA_WSAEADDRNOTAVAIL: return "address not usable: not an IPv4 address a connection can be made to";
+    case ORVA_WSAENETDOWN: return "network is down";
+    case ORVA_WSAENETUNREACH: return "network unreachable: no route to that address";
+    case ORVA_WSAECONNABORTED: return "connection aborted by the local system";
+    case ORVA_WSAECONNRESET: return "connection reset by the adapter";
+    case ORVA_WSAENOBUFS: return "no buffer space";
+    case ORVA_WSAENOTCONN: return "not connected";
+    case ORVA_WSAETIMEDOUT: return "timed out: no answer within the receive or send time-out";
+    case ORVA_WSAECONNREFUSED: return "connection refused: nothing listens on port 102 at that address";
+    case ORVA_WSAEHOSTUNREACH: return "host unreachable: the TCP connect did not finish within the connect time-out";
+    default: return "";
     }
 }
 
