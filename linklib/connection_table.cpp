@@ -31,7 +31,7 @@ void ConnectionTable::install(int slot, std::unique_ptr<PlcConnection> connectio
 bool ConnectionTable::close(int slot) {
     PlcConnection* connection = connectionIn(slot);
     if (connection == nullptr) return false;
-    (void)connection->closeConnection();
+    connection->closeConnection();
     inUse[static_cast<std::size_t>(slot)].store(0);
     connections[static_cast<std::size_t>(slot)].reset();
     return true;

@@ -53,7 +53,7 @@ int dataCall(int handle, std::string_view letters, int areaLetter, int count, co
     return onOpenHandle(handle, [&](PlcConnection& connection) -> int {
         if (!accepts(letters, areaLetter)) return ORVA_ERR_AREA;
         if (buffer == nullptr && (count & 0xFFFF) != 0) return ORVA_ERR_FAILED;
-        if (transfer(connection) != 0) return ORVA_OK;
+        if (transfer(connection)) return ORVA_OK;
         return failureResult(connection);
     });
 }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "receive.h"
+
 namespace orva {
 namespace {
 
@@ -80,39 +82,57 @@ void PlcConnection::configure(const char* address, int tcpPort, const char* ownT
     wire::writeBe16(cr + wire::tpktLengthOffset, static_cast<std::uint16_t>(at));
 }
 
-int PlcConnection::ensureConnected() {
-    if (connected == 0) connected = connectTransport();
+bool PlcConnection::ensureConnected() {
+    // Whatever ended or arrived while the connection was idle, the next reply
+    // read from it would not be the answer to the next request: start afresh.
+    if (connected && !inStep()) closeConnection();
+    if (!connected) connected = connectTransport();
     return connected;
 }
 
-int PlcConnection::connectTransport() {
-    socketHandle = platform::openTcpSocket();
-    if (socketHandle == platform::invalidSocket) return 0;
+bool PlcConnection::inStep() {
+    // One look without waiting; empty data units, which may come before any
+    // reply, are taken off and looked past.
+    std::array<std::uint8_t, wire::dtHeaderSize> waiting{};
+    const int unit = static_cast<int>(waiting.size());
+    for (;;) {
+        const platform::Peek peek = platform::peekWaiting(socketHandle, waiting.data(), unit);
+        if (peek.what == platform::Waiting::nothing) return true;
+        if (peek.what != platform::Waiting::bytes || peek.bytes < unit || !isEmptyDataUnit(waiting.data()))
+            return false;
+        const platform::Transfer taken =
+            platform::receiveWithin(socketHandle, waiting.data(), unit, platform::Deadline::after(0));
+        if (taken.bytes != unit) return false;
+    }
+}
 
-    // All three, whatever the outcome of the others.
-    const bool sendOk = platform::setSendTimeout(socketHandle, sendTimeoutMs) == 0;
-    const bool receiveOk = platform::setReceiveTimeout(socketHandle, receiveTimeoutMs) == 0;
-    const bool lingerOk = platform::setDontLinger(socketHandle) == 0;
-    platform::setLastError(0);
+bool PlcConnection::connectTransport() {
+    // A socket that cannot be made leaves the handle's record as it was.
+    const platform::OpenedSocket opened = platform::openTcpSocket();
+    if (opened.socket == platform::invalidSocket) return false;
+    socketHandle = opened.socket;
+
+    // All three, whatever the outcome of the others; as above, a failure here
+    // records nothing.
+    const bool sendOk = platform::setSendTimeout(socketHandle, sendTimeoutMs) == platform::wsa::none;
+    const bool receiveOk = platform::setReceiveTimeout(socketHandle, receiveTimeoutMs) == platform::wsa::none;
+    const bool lingerOk = platform::setAbortiveLinger(socketHandle) == platform::wsa::none;
     if (!sendOk || !receiveOk || !lingerOk) {
         platform::hardClose(socketHandle);
         socketHandle = platform::invalidSocket;
-        return 0;
+        return false;
     }
 
-    if (timedConnect() != 0) {
+    if (timedConnect()) {
+        // A request sent in part or a confirm that does not come record no
+        // socket error of their own.
         const int length = static_cast<int>(connectRequestLength());
-        if (platform::sendOnce(socketHandle, connectRequest.data(), length) == length) {
-            const int received =
-                platform::receiveOnce(socketHandle, confirmBuffer.data(), static_cast<int>(wire::telegramBufferSize));
-            if (received > static_cast<int>(wire::cotpCodeOffset) &&
-                (confirmBuffer[wire::cotpCodeOffset] & wire::cotpCodeMask) == wire::cotpConnectConfirm) {
-                lastSocketError = 0;
-                return 1;
-            }
+        const platform::Transfer sent = platform::sendWithin(socketHandle, connectRequest.data(), length,
+                                                             platform::Deadline::after(sendTimeoutMs));
+        if (sent.bytes == length && receiveConfirm()) {
+            lastSocketError = platform::wsa::none;
+            return true;
         }
-        // A failed request or confirm records no socket error of its own.
-        platform::setLastError(0);
     }
 
     linkStatus = LinkStatus::setupFailed;
@@ -120,54 +140,57 @@ int PlcConnection::connectTransport() {
         platform::hardClose(socketHandle);
         socketHandle = platform::invalidSocket;
     }
-    return 0;
+    return false;
 }
 
-int PlcConnection::timedConnect() {
-    std::uint32_t address = 0;
-    platform::ConnectOutcome outcome;
-    if (!platform::parseIpv4(ipAddress.c_str(), address)) {
-        // Nothing to connect to: fail as a connect to such an address would.
-        platform::setLastError(platform::wsa::eAddrNotAvail);
-        outcome = platform::ConnectOutcome::failed;
-    } else {
-        outcome = platform::connectWithin(socketHandle, address, static_cast<std::uint16_t>(port), connectTimeoutMs);
-    }
+bool PlcConnection::receiveConfirm() {
+    // The confirm counts by its unit code in the first receive, which must hold
+    // more than 5 bytes. When it announces more than came, the rest is read
+    // too, so that it is not taken for the start of the first reply.
+    const platform::Deadline deadline = platform::Deadline::after(receiveTimeoutMs);
+    const platform::Transfer first = platform::receiveFirst(socketHandle, confirmBuffer.data(),
+                                                            static_cast<int>(wire::telegramBufferSize), deadline);
+    if (first.error != platform::wsa::none || first.bytes <= static_cast<int>(wire::cotpCodeOffset)) return false;
+    if ((confirmBuffer[wire::cotpCodeOffset] & wire::cotpCodeMask) != wire::cotpConnectConfirm) return false;
+    const int announced = wire::readBe16(&confirmBuffer[wire::tpktLengthOffset]);
+    if (announced <= first.bytes || announced > static_cast<int>(wire::telegramBufferSize)) return true;
+    return receiveRest(socketHandle, confirmBuffer.data(), first.bytes, announced, deadline).complete();
+}
 
-    switch (outcome) {
+bool PlcConnection::timedConnect() {
+    std::uint32_t address = 0;
+    platform::ConnectResult result{platform::ConnectOutcome::failed, platform::wsa::eAddrNotAvail};
+    // Text that is no address is not connected to: it fails as such a connect would.
+    if (platform::parseIpv4(ipAddress.c_str(), address))
+        result = platform::connectWithin(socketHandle, address, static_cast<std::uint16_t>(port), connectTimeoutMs);
+
+    switch (result.outcome) {
     case platform::ConnectOutcome::connected:
-        return 1;
-    case platform::ConnectOutcome::failed: {
-        const int error = platform::lastError();
-        if (error != platform::wsa::eNotSock) lastSocketError = error;
-        platform::setLastError(0);
+        return true;
+    case platform::ConnectOutcome::failed:
+        // A connect that its own give-up closed reports no error of its own.
+        if (result.error != platform::wsa::eNotSock) lastSocketError = result.error;
         break;
-    }
     case platform::ConnectOutcome::timedOut:
         lastSocketError = platform::wsa::eHostUnreach;
         break;
     }
     platform::hardClose(socketHandle);
     socketHandle = platform::invalidSocket;
-    return 0;
+    return false;
 }
 
 void PlcConnection::dropConnection() {
     linkStatus = LinkStatus::dropped;
-    if (connected != 0) {
-        platform::hardClose(socketHandle);
-        socketHandle = platform::invalidSocket;
-    }
-    connected = 0;
+    closeConnection();
 }
 
-int PlcConnection::closeConnection() {
-    if (connected != 0) {
+void PlcConnection::closeConnection() {
+    if (connected) {
         platform::hardClose(socketHandle);
         socketHandle = platform::invalidSocket;
     }
-    connected = 0;
-    return 1;
+    connected = false;
 }
 
 }  // namespace orva

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link_status.h"
@@ -18,11 +19,6 @@ inline constexpr std::uint32_t defaultReceiveTimeoutMs = 500;
 inline constexpr std::uint32_t defaultSendTimeoutMs = 500;
 inline constexpr std::uint32_t defaultConnectTimeoutMs = 5000;
 
-// Result of a single telegram operation when no connection could be set up.
-inline constexpr int telegramNotConnected = -99;
-// Result of exchange and the completion steps on failure.
-inline constexpr int exchangeFailed = -1;
-
 class PlcConnection {
 public:
     PlcConnection();
@@ -34,24 +30,28 @@ public:
     void configure(const char* ipAddress, int port, const char* ownTsap, const char* plcTsap,
                    int receiveTimeout, int sendTimeout, int connectTimeout);
 
-    // Nonzero when the transport connection stands, connecting first if needed.
-    int ensureConnected();
-    // Abortive close of an established connection; always 1.
-    int closeConnection();
+    // True when the transport connection stands, connecting first if needed. A
+    // connection that is no longer in step with the adapter (bytes waiting that
+    // no request asked for, or an end the adapter made while it was idle) is
+    // closed first and set up afresh, so that no reply is ever taken for the
+    // answer to another request.
+    bool ensureConnected();
+    // Abortive close of an established connection.
+    void closeConnection();
     // After a failed exchange: status -1, socket reset, not connected.
     void dropConnection();
 
-    // Block transfers: 1 when every telegram succeeded, 0 otherwise.
-    int readBytes(int dbNumber, int start, int count, void* buffer, int areaLetter);
-    int readWords(int dbNumber, int start, int count, void* buffer, int areaLetter);
-    int writeBytes(int dbNumber, int start, int count, const void* buffer, int areaLetter);
-    int writeWords(int dbNumber, int start, int count, const void* buffer, int areaLetter);
+    // Block transfers: true when every telegram succeeded.
+    bool readBytes(int dbNumber, int start, int count, void* buffer, int areaLetter);
+    bool readWords(int dbNumber, int start, int count, void* buffer, int areaLetter);
+    bool writeBytes(int dbNumber, int start, int count, const void* buffer, int areaLetter);
+    bool writeWords(int dbNumber, int start, int count, const void* buffer, int areaLetter);
 
     int lastSocketError = 0;
     int linkStatus = LinkStatus::none;
 
     // Read-only views for tests and diagnostics.
-    bool isConnected() const { return connected != 0; }
+    bool isConnected() const { return connected; }
     platform::SocketHandle socket() const { return socketHandle; }
     std::uint32_t receiveTimeout() const { return receiveTimeoutMs; }
     std::uint32_t sendTimeout() const { return sendTimeoutMs; }
@@ -61,38 +61,44 @@ public:
     const std::uint8_t* requestBytes() const { return requestTelegram.data(); }
 
 private:
+    // How one telegram ended, for the block transfer.
+    enum class Telegram { done, failed, notConnected };
+
     // Transport connection.
-    int connectTransport();
-    int timedConnect();
+    bool connectTransport();
+    bool timedConnect();
+    bool receiveConfirm();
+    bool inStep();
 
     // One telegram.
     void buildHeader(std::uint8_t* destination, bool write, int areaLetter, int dbNumber, int start,
-                     int byteCount);
+                     int byteCount) const;
     int buildFetchTelegram(int dbNumber, int start, int byteCount, int areaLetter);
     int buildWriteTelegram(int dbNumber, int start, int byteCount, int areaLetter, int elementSize,
                            const void* source);
-    int exchange(int telegramLength);
-    int completeWrite(int telegramLength);
-    int completeFetch(int telegramLength, void* destination);
-    int readTelegram(int dbNumber, int start, int elementCount, void* position, int areaLetter,
-                     int elementSize);
-    int writeTelegram(int dbNumber, int start, int elementCount, const void* position, int areaLetter,
-                      int elementSize);
+    // The reply's length, or nothing when the exchange failed (and dropped the connection).
+    std::optional<int> exchange(int telegramLength);
+    std::nullopt_t failExchange(int socketError);
+    bool completeWrite(int telegramLength);
+    bool completeFetch(int telegramLength, std::uint32_t byteCount, void* destination);
+    Telegram readTelegram(int dbNumber, int start, int elementCount, void* position, int areaLetter,
+                          int elementSize);
+    Telegram writeTelegram(int dbNumber, int start, int elementCount, const void* position, int areaLetter,
+                           int elementSize);
     // Error byte of the acknowledgement in a reply of length replyLength; a reply too
     // short to hold it counts as no error.
     std::uint8_t replyErrorByte(int replyLength) const;
-    int readBlock(int dbNumber, int start, int count, void* buffer, int areaLetter, int elementSize);
-    int writeBlock(int dbNumber, int start, int count, const void* buffer, int areaLetter, int elementSize);
+    bool readBlock(int dbNumber, int start, int count, void* buffer, int areaLetter, int elementSize);
+    bool writeBlock(int dbNumber, int start, int count, const void* buffer, int areaLetter, int elementSize);
 
     // The request of this handle: TPKT, the fixed CR part, the parameter area.
     std::array<std::uint8_t, wire::tpktHeaderSize + 7 + wire::crParameterAreaSize> connectRequest{};
-    int connected = 0;
+    bool connected = false;
     std::uint32_t receiveTimeoutMs = defaultReceiveTimeoutMs;
     std::uint32_t sendTimeoutMs = defaultSendTimeoutMs;
     std::uint32_t connectTimeoutMs = defaultConnectTimeoutMs;
     std::array<std::uint8_t, wire::telegramBufferSize> replyBuffer{};
     std::array<std::uint8_t, wire::telegramBufferSize> requestTelegram{};
-    std::uint32_t requestedByteCount = 0;
     std::array<std::uint8_t, wire::confirmBufferSize> confirmBuffer{};
     platform::SocketHandle socketHandle = platform::invalidSocket;
     int port = 0;

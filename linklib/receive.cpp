@@ -3,55 +3,38 @@
 #include "wire_format.h"
 
 namespace orva {
-namespace {
 
-// The rest of a read that began at begin; each receive waits only for the time
-// left, so the whole read ends within the limit.
-int receiveRest(platform::SocketHandle s, std::uint8_t* destination, int received, int size, std::uint32_t begin,
-                std::uint32_t limitMs) {
-    for (;;) {
-        const std::uint32_t elapsed = platform::tickCount() - begin;
-        if (received >= size) return received;
-        if (elapsed >= limitMs) {
-            platform::setLastError(platform::wsa::eTimedOut);
-            return received;
-        }
-        const int r = platform::receiveOnceWithin(s, destination + received, size - received, limitMs - elapsed);
-        if (r <= 0) return received;  // an error, or the peer closed: the rest can never come
-        received += r;
-    }
-}
-
-// An empty data unit without end mark, which a peer may send before a reply.
 bool isEmptyDataUnit(const std::uint8_t* header) {
     return header[wire::cotpCodeOffset] == wire::cotpData &&
            header[wire::cotpLengthIndicatorOffset] == wire::dtLengthIndicator &&
            header[wire::dtEotOffset] == wire::dtNoEndOfTsdu;
 }
 
-}  // namespace
-
-int receiveWithin(platform::SocketHandle s, std::uint8_t* destination, int size, std::uint32_t limitMs) {
-    const std::uint32_t begin = platform::tickCount();
-    const int first = platform::receiveOnce(s, destination, size);
-    if (first == size || first <= 0) return first;
-    return receiveRest(s, destination, first, size, begin, limitMs);
+ReadResult receiveRest(platform::SocketHandle s, std::uint8_t* destination, int received, int size,
+                       const platform::Deadline& deadline) {
+    while (received < size) {
+        const platform::Transfer r = platform::receiveWithin(s, destination + received, size - received, deadline);
+        if (r.error != platform::wsa::none) return {ReadEnd::failed, r.error};
+        if (r.bytes == 0) return {ReadEnd::closed};  // the rest can never come
+        received += r.bytes;
+    }
+    return {ReadEnd::complete};
 }
 
-int readTransportHeader(platform::SocketHandle s, std::uint8_t* destination, std::uint32_t limitMs) {
+ReadResult readTransportHeader(platform::SocketHandle s, std::uint8_t* destination,
+                               const platform::Deadline& deadline) {
     const int size = static_cast<int>(wire::dtHeaderSize);
-    const std::uint32_t begin = platform::tickCount();
-    int got = receiveWithin(s, destination, size, limitMs);
-    while (got == size && isEmptyDataUnit(destination)) {
-        const std::uint32_t elapsed = platform::tickCount() - begin;
-        if (elapsed >= limitMs) {
-            platform::setLastError(platform::wsa::eTimedOut);
-            return -1;
-        }
-        const int first = platform::receiveOnceWithin(s, destination, size, limitMs - elapsed);
-        got = first <= 0 ? first : receiveRest(s, destination, first, size, begin, limitMs);
+    const platform::Transfer first = platform::receiveFirst(s, destination, size, deadline);
+    if (first.error != platform::wsa::none) return {ReadEnd::failed, first.error};
+    if (first.bytes == 0) return {ReadEnd::closed};
+    ReadResult header = receiveRest(s, destination, first.bytes, size, deadline);
+    // Empty units are skipped only while time is left: a stream of them ends
+    // with the deadline like silence does.
+    while (header.complete() && isEmptyDataUnit(destination)) {
+        if (deadline.passed()) return {ReadEnd::failed, platform::wsa::eTimedOut};
+        header = receiveRest(s, destination, 0, size, deadline);
     }
-    return got;
+    return header;
 }
 
 }  // namespace orva

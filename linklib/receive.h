@@ -1,4 +1,4 @@
-// Bounded reads of a reply from a socket.
+// Bounded reads of a transport unit from a socket, each within one deadline.
 #pragma once
 
 #include <cstdint>
@@ -7,14 +7,28 @@
 
 namespace orva {
 
-// Receives up to size bytes within limitMs of the call: bytes received (possibly
-// fewer than size), or the first receive's result when that is 0 or negative.
-int receiveWithin(platform::SocketHandle s, std::uint8_t* destination, int size, std::uint32_t limitMs);
+// How a read ended: every byte arrived, the peer closed the connection first,
+// or a receive failed (error holds its number: 10060 when the deadline passed).
+enum class ReadEnd { complete, closed, failed };
+struct ReadResult {
+    ReadEnd end;
+    int error = platform::wsa::none;
+    bool complete() const { return end == ReadEnd::complete; }
+};
 
-// Reads the 7 bytes of TPKT and DT header of the next reply, skipping empty data
-// units without end mark, all within limitMs of the call. 7, or what the last
-// receive gave; a stream of empty units that outlasts the limit gives -1 with a
-// time-out recorded as the thread's socket error.
-int readTransportHeader(platform::SocketHandle s, std::uint8_t* destination, std::uint32_t limitMs);
+// Reads exactly size bytes, the first of them already received (received of
+// them), the rest by the deadline.
+ReadResult receiveRest(platform::SocketHandle s, std::uint8_t* destination, int received, int size,
+                       const platform::Deadline& deadline);
+
+// Opens the wait for a reply: reads its 7 bytes of TPKT and DT header, skipping
+// empty data units without end mark, all by the deadline (made of the socket's
+// own receive time-out just before).
+ReadResult readTransportHeader(platform::SocketHandle s, std::uint8_t* destination,
+                               const platform::Deadline& deadline);
+
+// An empty data unit without end mark (03 00 00 07 02 F0 00), which a peer may
+// send before a reply.
+bool isEmptyDataUnit(const std::uint8_t* header);
 
 }  // namespace orva

@@ -1,11 +1,11 @@
-// The library's only window onto the operating system: TCP sockets, the
-// per-thread socket error, a millisecond clock and start-up of the socket
-// layer. One implementation file per OS (socket_posix.cpp, socket_win32.cpp).
+// The library's only window onto the operating system: TCP sockets, a
+// millisecond clock and start-up of the socket layer. One implementation file
+// per OS (socket_posix.cpp, socket_win32.cpp).
 //
-// The interface is shaped after Windows Sockets: calls return -1 on failure and
-// leave a Windows Sockets error number in the calling thread's last error,
-// which stays until it is read and cleared. Error numbers are Windows Sockets
-// numbers on every OS.
+// Every call hands back the Windows Sockets error number it raised with its
+// result (0 for none), on every OS; nothing is left behind in thread state for
+// a later call to pick up. Every wait is bounded by a Deadline fixed when the
+// wait began: a signal that interrupts it never starts the time afresh.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +17,12 @@ inline constexpr SocketHandle invalidSocket = -1;
 
 // Windows Sockets error numbers this layer reports.
 namespace wsa {
+inline constexpr int none = 0;
 inline constexpr int eIntr = 10004;
 inline constexpr int eAcces = 10013;
 inline constexpr int eFault = 10014;
 inline constexpr int eInval = 10022;
 inline constexpr int eMFile = 10024;
-inline constexpr int eWouldBlock = 10035;
 inline constexpr int eInProgress = 10036;
 inline constexpr int eNotSock = 10038;
 inline constexpr int eMsgSize = 10040;
@@ -41,25 +41,47 @@ inline constexpr int eTimedOut = 10060;
 inline constexpr int eConnRefused = 10061;
 inline constexpr int eHostDown = 10064;
 inline constexpr int eHostUnreach = 10065;
-inline constexpr int notInitialised = 10093;
 }  // namespace wsa
+
+// Monotonic milliseconds, wrapping at 2^32.
+std::uint32_t tickCount();
+
+// The end of a wait: limitMs after the moment it was made. Differences of
+// ticks are taken unsigned, so a wrap of the clock does no harm.
+class Deadline {
+public:
+    static Deadline after(std::uint32_t limitMs) { return Deadline(tickCount(), limitMs); }
+    std::uint32_t remainingMs() const {
+        const std::uint32_t elapsed = tickCount() - begin_;
+        return elapsed >= limit_ ? 0 : limit_ - elapsed;
+    }
+    bool passed() const { return tickCount() - begin_ >= limit_; }
+
+private:
+    Deadline(std::uint32_t begin, std::uint32_t limit) : begin_(begin), limit_(limit) {}
+    std::uint32_t begin_;
+    std::uint32_t limit_;
+};
 
 // Starts the socket layer (Windows Sockets 1.1 where there is one). False when
 // it cannot be used; the library then refuses to load.
 bool startSocketLayer();
 void stopSocketLayer();
 
-// The calling thread's last socket error (a Windows Sockets number, 0 for none).
-int lastError();
-void setLastError(int error);
+struct OpenedSocket {
+    SocketHandle socket = invalidSocket;  // invalidSocket on failure
+    int error = wsa::none;
+};
+// An IPv4 TCP socket, or the error that prevented it.
+OpenedSocket openTcpSocket();
 
-// A blocking IPv4 TCP socket, or invalidSocket.
-SocketHandle openTcpSocket();
-
-// Socket options; 0 on success, -1 on failure.
+// Socket options; each gives the error it raised, 0 on success.
 int setSendTimeout(SocketHandle s, std::uint32_t milliseconds);
 int setReceiveTimeout(SocketHandle s, std::uint32_t milliseconds);
-int setDontLinger(SocketHandle s);
+// Lingering on with a time of 0 from the start, so that any close of the
+// socket is abortive: SO_DONTLINGER set to false on Windows (whose linger time
+// is 0 by default), SO_LINGER {1, 0} on POSIX.
+int setAbortiveLinger(SocketHandle s);
 
 // Abortive close: linger on with time 0, then close. The peer sees a reset.
 void hardClose(SocketHandle s);
@@ -69,27 +91,46 @@ void hardClose(SocketHandle s);
 // broadcast or the unspecified address).
 bool parseIpv4(const char* text, std::uint32_t& networkOrderAddress);
 
-// Outcome of a bounded connect.
 enum class ConnectOutcome { connected, failed, timedOut };
+struct ConnectResult {
+    ConnectOutcome outcome;
+    int error = wsa::none;  // the connect's own error when it failed
+};
+// TCP connect to address:port that waits at most timeoutMs.
+ConnectResult connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
+                            std::uint32_t timeoutMs);
 
-// TCP connect to address:port that waits at most timeoutMs. On failure the
-// last error holds the connect's own error number; on a time-out it is
-// untouched. The socket is blocking again afterwards.
-ConnectOutcome connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
-                             std::uint32_t timeoutMs);
+// What a send or a receive did: bytes moved, and the error that stopped it
+// (0 when none was raised).
+struct Transfer {
+    int bytes = 0;
+    int error = wsa::none;
+};
 
-// One send call of len bytes (never raises SIGPIPE); bytes sent or -1.
-int sendOnce(SocketHandle s, const void* data, int len);
+// Sends all len bytes, waiting for room in the socket until the deadline
+// (never raises SIGPIPE). Fewer bytes than len come with the error that
+// stopped the send: 10060 when the deadline passed. The first send may block
+// for the socket's own send time-out: pass a deadline that ends no later.
+Transfer sendWithin(SocketHandle s, const void* data, int len, const Deadline& deadline);
 
-// One receive call, bounded by the socket's receive time-out; bytes, 0 when the
-// peer closed, -1 on error (10060 when the time-out expired).
-int receiveOnce(SocketHandle s, void* data, int len);
+// One receive of up to len bytes that opens a wait: it may block for the
+// socket's own receive time-out, so pass a deadline just made of that time-out.
+// An interrupted receive goes on until the deadline. Results as receiveWithin.
+Transfer receiveFirst(SocketHandle s, void* data, int len, const Deadline& deadline);
 
-// One receive call that waits at most waitMs for data to arrive; as receiveOnce,
-// and -1 with 10060 when nothing arrived in time.
-int receiveOnceWithin(SocketHandle s, void* data, int len, std::uint32_t waitMs);
+// Takes what is there, up to len bytes, waiting for it until the deadline.
+// bytes > 0: received; bytes 0 and no error: the peer closed the connection;
+// otherwise the error, 10060 when nothing arrived in time.
+Transfer receiveWithin(SocketHandle s, void* data, int len, const Deadline& deadline);
 
-// Monotonic milliseconds, wrapping at 2^32.
-std::uint32_t tickCount();
+// Looks at what is waiting to be received, without waiting and without taking
+// it: up to len bytes are copied to data.
+enum class Waiting { nothing, bytes, closed, failed };
+struct Peek {
+    Waiting what = Waiting::nothing;
+    int bytes = 0;           // bytes copied, for Waiting::bytes
+    int error = wsa::none;   // for Waiting::failed
+};
+Peek peekWaiting(SocketHandle s, void* data, int len);
 
 }  // namespace orva::platform

@@ -15,14 +15,12 @@
 namespace orva::platform {
 namespace {
 
-thread_local int threadLastError = 0;
-
 int toWsaError(int error) {
     switch (error) {
-    case 0: return 0;
+    case 0: return wsa::none;
     case ECONNREFUSED: return wsa::eConnRefused;
     case ETIMEDOUT: return wsa::eTimedOut;
-    case EAGAIN: return wsa::eTimedOut;  // an expired SO_RCVTIMEO / SO_SNDTIMEO
+    case EAGAIN: return wsa::eTimedOut;
 #if EWOULDBLOCK != EAGAIN
     case EWOULDBLOCK: return wsa::eTimedOut;
 #endif
@@ -56,7 +54,9 @@ int toWsaError(int error) {
     }
 }
 
-void recordErrno() { threadLastError = toWsaError(errno); }
+int lastWsaError() { return toWsaError(errno); }
+
+bool wouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 int fd(SocketHandle s) { return static_cast<int>(s); }
 
@@ -68,65 +68,69 @@ int setTimeout(SocketHandle s, int option, std::uint32_t milliseconds) {
     timeval tv{};
     tv.tv_sec = static_cast<time_t>(milliseconds / 1000);
     tv.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
-    if (::setsockopt(fd(s), SOL_SOCKET, option, &tv, sizeof tv) != 0) {
-        recordErrno();
-        return -1;
-    }
-    return 0;
+    if (::setsockopt(fd(s), SOL_SOCKET, option, &tv, sizeof tv) != 0) return lastWsaError();
+    return wsa::none;
 }
 
 int setBlocking(SocketHandle s, bool blocking) {
     const int flags = ::fcntl(fd(s), F_GETFL, 0);
-    if (flags < 0) return -1;
     const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    return ::fcntl(fd(s), F_SETFL, wanted);
+    if (flags < 0 || ::fcntl(fd(s), F_SETFL, wanted) != 0) return lastWsaError();
+    return wsa::none;
 }
 
-// Waits for one of events on s; 1 ready, 0 time-out, -1 error. A signal does not
-// end the wait early: it goes on with the time that is left.
-int waitFor(SocketHandle s, short events, std::uint32_t waitMs) {
-    const std::uint32_t begin = tickCount();
+enum class Ready { yes, timedOut, failed };
+struct WaitResult {
+    Ready ready;
+    int error = wsa::none;
+};
+
+// Waits for events on s until the deadline. A signal does not end the wait
+// early, nor start it afresh: it goes on with the time that is left.
+WaitResult waitFor(SocketHandle s, short events, const Deadline& deadline) {
     for (;;) {
-        const std::uint32_t elapsed = tickCount() - begin;
-        const std::uint32_t left = elapsed >= waitMs ? 0 : waitMs - elapsed;
         pollfd p{fd(s), events, 0};
-        const int r = ::poll(&p, 1, pollTimeout(left));
-        if (r >= 0) return r > 0 ? 1 : 0;
-        if (errno != EINTR) {
-            recordErrno();
-            return -1;
-        }
+        const int r = ::poll(&p, 1, pollTimeout(deadline.remainingMs()));
+        if (r > 0) return {Ready::yes};
+        if (r == 0) return {Ready::timedOut, wsa::eTimedOut};
+        if (errno != EINTR) return {Ready::failed, lastWsaError()};
     }
+}
+
+// As waitFor, for a call that has just found the socket not ready: once the
+// deadline has passed it is over, even if poll keeps reporting the socket.
+WaitResult waitUntilReady(SocketHandle s, short events, const Deadline& deadline) {
+    if (deadline.passed()) return {Ready::timedOut, wsa::eTimedOut};
+    return waitFor(s, events, deadline);
 }
 
 }  // namespace
 
+std::uint32_t tickCount() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(ms);
+}
+
 bool startSocketLayer() { return true; }
 void stopSocketLayer() {}
 
-int lastError() { return threadLastError; }
-void setLastError(int error) { threadLastError = error; }
-
-SocketHandle openTcpSocket() {
+OpenedSocket openTcpSocket() {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0) {
-        recordErrno();
-        return invalidSocket;
-    }
-    return s;
+    if (s < 0) return {invalidSocket, lastWsaError()};
+    return {s, wsa::none};
 }
 
 int setSendTimeout(SocketHandle s, std::uint32_t milliseconds) { return setTimeout(s, SO_SNDTIMEO, milliseconds); }
 
 int setReceiveTimeout(SocketHandle s, std::uint32_t milliseconds) { return setTimeout(s, SO_RCVTIMEO, milliseconds); }
 
-int setDontLinger(SocketHandle s) {
-    linger off{0, 0};
-    if (::setsockopt(fd(s), SOL_SOCKET, SO_LINGER, &off, sizeof off) != 0) {
-        recordErrno();
-        return -1;
-    }
-    return 0;
+int setAbortiveLinger(SocketHandle s) {
+    linger abortive{1, 0};
+    if (::setsockopt(fd(s), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive) != 0) return lastWsaError();
+    return wsa::none;
 }
 
 void hardClose(SocketHandle s) {
@@ -145,89 +149,83 @@ bool parseIpv4(const char* text, std::uint32_t& networkOrderAddress) {
     return true;
 }
 
-ConnectOutcome connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
-                             std::uint32_t timeoutMs) {
+ConnectResult connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
+                            std::uint32_t timeoutMs) {
+    const Deadline deadline = Deadline::after(timeoutMs);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = networkOrderAddress;
 
-    if (setBlocking(s, false) != 0) {
-        recordErrno();
-        return ConnectOutcome::failed;
-    }
-    int r = ::connect(fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    if (r != 0 && errno != EINPROGRESS && errno != EINTR) {
-        recordErrno();
-        return ConnectOutcome::failed;
-    }
-    if (r != 0) {
-        const int ready = waitFor(s, POLLOUT, timeoutMs);
-        if (ready < 0) return ConnectOutcome::failed;
-        if (ready == 0) return ConnectOutcome::timedOut;
+    if (const int error = setBlocking(s, false); error != wsa::none) return {ConnectOutcome::failed, error};
+    if (::connect(fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) return {ConnectOutcome::failed, lastWsaError()};
+        const WaitResult wait = waitFor(s, POLLOUT, deadline);
+        if (wait.ready == Ready::timedOut) return {ConnectOutcome::timedOut};
+        if (wait.ready == Ready::failed) return {ConnectOutcome::failed, wait.error};
         int error = 0;
         socklen_t size = sizeof error;
-        if (::getsockopt(fd(s), SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
-            recordErrno();
-            return ConnectOutcome::failed;
-        }
-        if (error != 0) {
-            threadLastError = toWsaError(error);
-            return ConnectOutcome::failed;
-        }
+        if (::getsockopt(fd(s), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+            return {ConnectOutcome::failed, lastWsaError()};
+        if (error != 0) return {ConnectOutcome::failed, toWsaError(error)};
     }
-    if (setBlocking(s, true) != 0) {
-        recordErrno();
-        return ConnectOutcome::failed;
-    }
-    return ConnectOutcome::connected;
+    if (const int error = setBlocking(s, true); error != wsa::none) return {ConnectOutcome::failed, error};
+    return {ConnectOutcome::connected};
 }
 
-int sendOnce(SocketHandle s, const void* data, int len) {
-    for (;;) {
-        const ssize_t r = ::send(fd(s), data, static_cast<size_t>(len), MSG_NOSIGNAL);
-        if (r >= 0) return static_cast<int>(r);
-        if (errno != EINTR) {
-            recordErrno();
-            return -1;
+// The socket is blocking; a single call is made non-blocking with MSG_DONTWAIT
+// where waiting is left to poll.
+
+Transfer sendWithin(SocketHandle s, const void* data, int len, const Deadline& deadline) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    Transfer done;
+    int flags = MSG_NOSIGNAL;  // the first send waits on the socket's send time-out
+    while (done.bytes < len) {
+        const ssize_t r = ::send(fd(s), bytes + done.bytes, static_cast<size_t>(len - done.bytes), flags);
+        flags = MSG_NOSIGNAL | MSG_DONTWAIT;
+        if (r >= 0) {
+            done.bytes += static_cast<int>(r);
+            continue;
+        }
+        if (errno != EINTR && !wouldBlock(errno)) {
+            done.error = lastWsaError();
+            return done;
+        }
+        // No room in the socket's buffer, or a signal: wait within what is left.
+        if (const WaitResult wait = waitUntilReady(s, POLLOUT, deadline); wait.ready != Ready::yes) {
+            done.error = wait.error;
+            return done;
         }
     }
+    return done;
 }
 
-int receiveOnce(SocketHandle s, void* data, int len) {
-    for (;;) {
-        const ssize_t r = ::recv(fd(s), data, static_cast<size_t>(len), 0);
-        if (r >= 0) return static_cast<int>(r);
-        if (errno != EINTR) {
-            recordErrno();
-            return -1;
-        }
-    }
+Transfer receiveFirst(SocketHandle s, void* data, int len, const Deadline& deadline) {
+    const ssize_t r = ::recv(fd(s), data, static_cast<size_t>(len), 0);
+    if (r >= 0) return {static_cast<int>(r)};
+    if (errno == EINTR) return receiveWithin(s, data, len, deadline);
+    return {0, lastWsaError()};  // EAGAIN: the socket's receive time-out expired
 }
 
-int receiveOnceWithin(SocketHandle s, void* data, int len, std::uint32_t waitMs) {
-    const int ready = waitFor(s, POLLIN, waitMs);
-    if (ready < 0) return -1;
-    if (ready == 0) {
-        threadLastError = wsa::eTimedOut;
-        return -1;
-    }
+Transfer receiveWithin(SocketHandle s, void* data, int len, const Deadline& deadline) {
     for (;;) {
         const ssize_t r = ::recv(fd(s), data, static_cast<size_t>(len), MSG_DONTWAIT);
-        if (r >= 0) return static_cast<int>(r);
-        if (errno != EINTR) {
-            recordErrno();
-            return -1;
-        }
+        if (r >= 0) return {static_cast<int>(r)};
+        if (errno != EINTR && !wouldBlock(errno)) return {0, lastWsaError()};
+        if (const WaitResult wait = waitUntilReady(s, POLLIN, deadline); wait.ready != Ready::yes)
+            return {0, wait.error};
     }
 }
 
-std::uint32_t tickCount() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
+Peek peekWaiting(SocketHandle s, void* data, int len) {
+    for (;;) {
+        const ssize_t r = ::recv(fd(s), data, static_cast<size_t>(len), MSG_PEEK | MSG_DONTWAIT);
+        if (r > 0) return {Waiting::bytes, static_cast<int>(r)};
+        if (r == 0) return {Waiting::closed};
+        if (errno == EINTR) continue;
+        if (wouldBlock(errno)) return {Waiting::nothing};
+        return {Waiting::failed, 0, lastWsaError()};
+    }
 }
 
 }  // namespace orva::platform

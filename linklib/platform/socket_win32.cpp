@@ -1,7 +1,8 @@
 // Windows Sockets behind the interface of socket.h. Error numbers are Winsock's
-// own; they are copied into a per-thread value at the failing call, because
-// any later Win32 call on the thread (a lock, an allocation) may overwrite
-// WSAGetLastError before the library reads it.
+// own, read at the failing call and handed back with its result: any later
+// Win32 call on the thread (a lock, an allocation) may overwrite
+// WSAGetLastError. A connected socket stays non-blocking, and every wait is a
+// select against the time left to its deadline.
 #include "platform/socket.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -23,24 +24,17 @@ namespace {
 // Windows Sockets 1.1, and only that: what the callers of the DLL were written for.
 constexpr WORD requestedVersion = MAKEWORD(1, 1);
 
-thread_local int threadLastError = 0;
-
-void recordWsaError() { threadLastError = ::WSAGetLastError(); }
-
 SOCKET sock(SocketHandle s) { return static_cast<SOCKET>(s); }
 
-int setMilliseconds(SocketHandle s, int option, std::uint32_t milliseconds) {
-    const DWORD value = milliseconds;
-    if (::setsockopt(sock(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value) != 0) {
-        recordWsaError();
-        return -1;
-    }
-    return 0;
+int setDword(SocketHandle s, int option, DWORD value) {
+    if (::setsockopt(sock(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value) != 0)
+        return ::WSAGetLastError();
+    return wsa::none;
 }
 
-int setBlocking(SocketHandle s, bool blocking) {
-    u_long nonBlocking = blocking ? 0 : 1;
-    return ::ioctlsocket(sock(s), FIONBIO, &nonBlocking) == 0 ? 0 : -1;
+int setNonBlocking(SocketHandle s) {
+    u_long nonBlocking = 1;
+    return ::ioctlsocket(sock(s), FIONBIO, &nonBlocking) == 0 ? wsa::none : ::WSAGetLastError();
 }
 
 timeval toTimeval(std::uint32_t milliseconds) {
@@ -50,7 +44,38 @@ timeval toTimeval(std::uint32_t milliseconds) {
     return tv;
 }
 
+enum class Ready { yes, timedOut, failed };
+struct WaitResult {
+    Ready ready;
+    int error = wsa::none;
+};
+
+// Waits until s is readable or writable (or, writing, has failed) before the deadline.
+WaitResult waitFor(SocketHandle s, bool forWriting, const Deadline& deadline) {
+    fd_set wanted;
+    fd_set failed;
+    FD_ZERO(&wanted);
+    FD_ZERO(&failed);
+    FD_SET(sock(s), &wanted);
+    FD_SET(sock(s), &failed);
+    timeval limit = toTimeval(deadline.remainingMs());
+    const int ready = forWriting ? ::select(0, nullptr, &wanted, &failed, &limit)
+                                 : ::select(0, &wanted, nullptr, nullptr, &limit);
+    if (ready == SOCKET_ERROR) return {Ready::failed, ::WSAGetLastError()};
+    if (ready == 0) return {Ready::timedOut, WSAETIMEDOUT};
+    return {Ready::yes};
+}
+
+// As waitFor, for a call that has just found the socket not ready: once the
+// deadline has passed it is over, even if select keeps reporting the socket.
+WaitResult waitUntilReady(SocketHandle s, bool forWriting, const Deadline& deadline) {
+    if (deadline.passed()) return {Ready::timedOut, WSAETIMEDOUT};
+    return waitFor(s, forWriting, deadline);
+}
+
 }  // namespace
+
+std::uint32_t tickCount() { return static_cast<std::uint32_t>(::GetTickCount()); }
 
 bool startSocketLayer() {
     WSADATA data{};
@@ -64,44 +89,26 @@ bool startSocketLayer() {
 
 void stopSocketLayer() { ::WSACleanup(); }
 
-int lastError() { return threadLastError; }
-
-void setLastError(int error) {
-    threadLastError = error;
-    ::WSASetLastError(error);
-}
-
-SocketHandle openTcpSocket() {
+OpenedSocket openTcpSocket() {
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) {
-        recordWsaError();
-        return invalidSocket;
-    }
+    if (s == INVALID_SOCKET) return {invalidSocket, ::WSAGetLastError()};
     // A child process started with inherited handles must not keep the
     // connection open after the library has reset it.
     (void)::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
-    return static_cast<SocketHandle>(s);
+    return {static_cast<SocketHandle>(s), wsa::none};
 }
 
-int setSendTimeout(SocketHandle s, std::uint32_t milliseconds) {
-    return setMilliseconds(s, SO_SNDTIMEO, milliseconds);
-}
+int setSendTimeout(SocketHandle s, std::uint32_t milliseconds) { return setDword(s, SO_SNDTIMEO, milliseconds); }
 
-int setReceiveTimeout(SocketHandle s, std::uint32_t milliseconds) {
-    return setMilliseconds(s, SO_RCVTIMEO, milliseconds);
-}
+int setReceiveTimeout(SocketHandle s, std::uint32_t milliseconds) { return setDword(s, SO_RCVTIMEO, milliseconds); }
 
-int setDontLinger(SocketHandle s) {
-    // FALSE turns lingering on with the linger time of the socket (0): a close
-    // that bypassed hardClose would still be abortive, as every close of the
-    // library is meant to be.
+int setAbortiveLinger(SocketHandle s) {
+    // FALSE turns lingering on with the linger time of the socket (0).
     const BOOL dontLinger = FALSE;
     if (::setsockopt(sock(s), SOL_SOCKET, SO_DONTLINGER, reinterpret_cast<const char*>(&dontLinger),
-                     sizeof dontLinger) != 0) {
-        recordWsaError();
-        return -1;
-    }
-    return 0;
+                     sizeof dontLinger) != 0)
+        return ::WSAGetLastError();
+    return wsa::none;
 }
 
 void hardClose(SocketHandle s) {
@@ -123,90 +130,71 @@ bool parseIpv4(const char* text, std::uint32_t& networkOrderAddress) {
     return true;
 }
 
-ConnectOutcome connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
-                             std::uint32_t timeoutMs) {
+ConnectResult connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
+                            std::uint32_t timeoutMs) {
+    const Deadline deadline = Deadline::after(timeoutMs);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = networkOrderAddress;
 
-    if (setBlocking(s, false) != 0) {
-        recordWsaError();
-        return ConnectOutcome::failed;
-    }
-    if (::connect(sock(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = ::WSAGetLastError();
-        if (error != WSAEWOULDBLOCK) {
-            threadLastError = error;
-            return ConnectOutcome::failed;
-        }
-        // Completion shows as writable, failure as an exception condition.
-        fd_set writable;
-        fd_set failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(sock(s), &writable);
-        FD_SET(sock(s), &failed);
-        timeval limit = toTimeval(timeoutMs);
-        const int ready = ::select(0, nullptr, &writable, &failed, &limit);
-        if (ready == SOCKET_ERROR) {
-            recordWsaError();
-            return ConnectOutcome::failed;
-        }
-        if (ready == 0) return ConnectOutcome::timedOut;
-        int soError = 0;
-        int size = sizeof soError;
-        if (::getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &size) != 0) {
-            recordWsaError();
-            return ConnectOutcome::failed;
-        }
-        if (soError != 0) {
-            threadLastError = soError;
-            return ConnectOutcome::failed;
-        }
-    }
-    if (setBlocking(s, true) != 0) {
-        recordWsaError();
-        return ConnectOutcome::failed;
-    }
-    return ConnectOutcome::connected;
+    if (const int error = setNonBlocking(s); error != wsa::none) return {ConnectOutcome::failed, error};
+    if (::connect(sock(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return {ConnectOutcome::connected};
+    if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return {ConnectOutcome::failed, error};
+    // Completion shows as writable, failure as an exception condition.
+    const WaitResult wait = waitFor(s, true, deadline);
+    if (wait.ready == Ready::timedOut) return {ConnectOutcome::timedOut};
+    if (wait.ready == Ready::failed) return {ConnectOutcome::failed, wait.error};
+    int soError = 0;
+    int size = sizeof soError;
+    if (::getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &size) != 0)
+        return {ConnectOutcome::failed, ::WSAGetLastError()};
+    if (soError != 0) return {ConnectOutcome::failed, soError};
+    return {ConnectOutcome::connected};
 }
 
-int sendOnce(SocketHandle s, const void* data, int len) {
-    const int r = ::send(sock(s), static_cast<const char*>(data), len, 0);
-    if (r == SOCKET_ERROR) {
-        recordWsaError();
-        return -1;
+Transfer sendWithin(SocketHandle s, const void* data, int len, const Deadline& deadline) {
+    const char* bytes = static_cast<const char*>(data);
+    Transfer done;
+    while (done.bytes < len) {
+        const int r = ::send(sock(s), bytes + done.bytes, len - done.bytes, 0);
+        if (r != SOCKET_ERROR) {
+            done.bytes += r;
+            continue;
+        }
+        if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) {
+            done.error = error;
+            return done;
+        }
+        if (const WaitResult wait = waitUntilReady(s, true, deadline); wait.ready != Ready::yes) {
+            done.error = wait.error;
+            return done;
+        }
     }
-    return r;
+    return done;
 }
 
-int receiveOnce(SocketHandle s, void* data, int len) {
-    const int r = ::recv(sock(s), static_cast<char*>(data), len, 0);
-    if (r == SOCKET_ERROR) {
-        recordWsaError();
-        return -1;
-    }
-    return r;
+Transfer receiveFirst(SocketHandle s, void* data, int len, const Deadline& deadline) {
+    return receiveWithin(s, data, len, deadline);
 }
 
-int receiveOnceWithin(SocketHandle s, void* data, int len, std::uint32_t waitMs) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(sock(s), &readable);
-    timeval limit = toTimeval(waitMs);
-    const int ready = ::select(0, &readable, nullptr, nullptr, &limit);
-    if (ready == SOCKET_ERROR) {
-        recordWsaError();
-        return -1;
+Transfer receiveWithin(SocketHandle s, void* data, int len, const Deadline& deadline) {
+    for (;;) {
+        const int r = ::recv(sock(s), static_cast<char*>(data), len, 0);
+        if (r != SOCKET_ERROR) return {r};
+        if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return {0, error};
+        if (const WaitResult wait = waitUntilReady(s, false, deadline); wait.ready != Ready::yes)
+            return {0, wait.error};
     }
-    if (ready == 0) {
-        threadLastError = WSAETIMEDOUT;
-        return -1;
-    }
-    return receiveOnce(s, data, len);
 }
 
-std::uint32_t tickCount() { return static_cast<std::uint32_t>(::GetTickCount()); }
+Peek peekWaiting(SocketHandle s, void* data, int len) {
+    const int r = ::recv(sock(s), static_cast<char*>(data), len, MSG_PEEK);
+    if (r > 0) return {Waiting::bytes, r};
+    if (r == 0) return {Waiting::closed};
+    if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return {Waiting::failed, 0, error};
+    return {Waiting::nothing};
+}
 
 }  // namespace orva::platform
