@@ -1,13 +1,10 @@
 // Hostile peers that the failure tables do not already cover: a reset in the
 // middle of a 65535-element transfer, a stale reply that arrives after its
-// time-out, a reply of the wrong kind, an adapter that takes the connection and
-// never answers, a peer that stops reading until the send time-out runs out,
-// and a process that has no file descriptor left for a socket. Each call ends
-// within its time-outs plus a margin, with the documented code, and the next
-// call recovers.
+// time-out, a reply of the wrong kind, and an adapter that takes the connection
+// and never answers. Each call ends within its time-outs plus a margin, with
+// the documented code, and the next call recovers.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,7 +24,6 @@ using namespace orvatest;
 namespace {
 
 // Margin on top of the time-out that should end a call, for a loaded machine.
-constexpr long long marginMs = 700;
 constexpr int fullCount = 65535;
 constexpr int resetAtTelegram = 60;  // of 134 byte or 267 word telegrams
 constexpr std::uint8_t canary = 0xEE;
@@ -85,7 +81,7 @@ TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll
 
     Stopwatch watch;
     EXPECT_EQ(transfer(h, c, buffer), ORVA_ERR_SOCKET);
-    EXPECT_LT(watch.ms(), shortReceiveMs + marginMs);
+    EXPECT_LT(watch.ms(), shortReceiveMs + timingMarginMs);
     EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAECONNRESET);
     EXPECT_EQ(peer.requests().size(), static_cast<std::size_t>(resetAtTelegram + 1)) << "nothing sent after the reset";
     if (c.write) {
@@ -130,7 +126,7 @@ TEST(StaleReply, AReplyThatComesAfterItsTimeoutIsNeverTakenForTheNextRequest) {
     std::array<std::uint8_t, 8> data{};
     Stopwatch watch;
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 8, data.data()), ORVA_ERR_SOCKET);
-    EXPECT_LT(watch.ms(), shortReceiveMs + marginMs);
+    EXPECT_LT(watch.ms(), shortReceiveMs + timingMarginMs);
     EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAETIMEDOUT);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the late reply is on its way by now
     // Same length, other addresses: the late reply would fit if it were read.
@@ -181,108 +177,10 @@ TEST(BlackHole, AnAdapterThatTakesTheConnectionAndNeverAnswersCostsOneReceiveTim
         Stopwatch watch;
         EXPECT_EQ(call(), ORVA_ERR_CONNECT);
         EXPECT_GE(watch.ms(), 450);
-        EXPECT_LT(watch.ms(), 500 + marginMs);
+        EXPECT_LT(watch.ms(), 500 + timingMarginMs);
         EXPECT_EQ(ORVAGetSockErr(h), 0);
     }
     answer = true;
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 600, bytes.data()), ORVA_OK);
     EXPECT_EQ(bytes[599], byteAt(599));
-}
-
-TEST(StoppedReader, APeerThatStopsReadingEndsAWriteAfterTheSendTimeout) {
-    // A peer that never reads keeps its receive window at its first size; with the
-    // client's send buffer, which grows to at most 4 MiB, it fills after some 60 calls.
-    std::atomic<int> connection{0};
-    std::atomic<bool> done{false};
-    ScriptedPeer peer("127.0.0.66");
-    peer.onConnection([&connection, &done](PeerLink& link) {
-        link.readTpkt();
-        link.confirm();
-        if (connection++ == 0) {
-            // After the first request, acknowledgements for far more telegrams than can
-            // be sent, then no more reading. (Sent any earlier, the confirm's one
-            // receive would take some of them with it.)
-            link.readTpkt();
-            Bytes acks;
-            const Bytes one = dataUnit(hex("53 35 10 01 03 04 0F 03 00 FF 07 00 00 00 00 00"));
-            for (int i = 0; i < 30000; ++i) acks.insert(acks.end(), one.begin(), one.end());
-            link.send(acks);
-            while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            return;
-        }
-        for (;;) {
-            const Request r = parseRequest(link.readTpkt());
-            link.acknowledge(false, {});
-        }
-    });
-    Handle h("127.0.0.66");
-    std::vector<std::uint8_t> data(fullCount, 0x42);
-    int result = ORVA_OK;
-    int calls = 0;
-    // Each call queues 134 telegrams of 515 bytes; the acknowledgements last for 223
-    // calls, so the calls end because the sends stop, not because the replies do.
-    while (result == ORVA_OK && calls < 200) {
-        Stopwatch watch;
-        result = ORVAWrB(h, 'M', 0, 0, fullCount, data.data());
-        ++calls;
-        if (result != ORVA_OK) {
-            EXPECT_LT(watch.ms(), shortSendMs + marginMs);
-        }
-    }
-    done = true;
-    ASSERT_NE(result, ORVA_OK) << "a peer that never reads must stop the writes";
-    // A send cut short by the time-out reports the time-out, or no socket error when
-    // part of the telegram had left.
-    if (result == ORVA_ERR_SOCKET) {
-        EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAETIMEDOUT);
-    } else {
-        EXPECT_EQ(result, ORVA_ERR_DROPPED);
-    }
-    EXPECT_EQ(ORVAWrB(h, 'M', 0, 0, 10, data.data()), ORVA_OK);
-    EXPECT_EQ(peer.connectionsAccepted(), 2);
-}
-
-TEST(NoFileDescriptors, ASocketThatCannotBeCreatedReportsWhatWasRecordedBefore) {
-    // Answers the first request with a unit that is no data unit: a failure that
-    // raises no socket error of its own.
-    RecordingPeer peer("127.0.0.68");
-    peer.setOverride([](PeerLink& link, const Bytes&, int index) {
-        if (index != 0) return false;
-        link.send(hex("03 00 00 17 02 E0 80 53 35 10 01 03 06 0F 03 00 FF 07 00 00 00 00 00"));
-        return true;
-    });
-    // Refused first, so the handle has a recorded socket error and status.
-    Handle refused("127.0.0.67");
-    std::array<std::uint8_t, 2> data{};
-    ASSERT_EQ(ORVARdB(refused, 'M', 0, 0, 2, data.data()), ORVA_ERR_SOCKET);
-    ASSERT_EQ(ORVAGetSockErr(refused), ORVA_WSAECONNREFUSED);
-    Handle fresh("127.0.0.67");
-
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    // The lowest free descriptor becomes the limit: no new one can be opened.
-    const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(lowest, 0);
-    ::close(lowest);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowest);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const int freshResult = ORVARdB(fresh, 'M', 0, 0, 2, data.data());
-    const int freshError = ORVAGetSockErr(fresh);
-    const int refusedResult = ORVARdB(refused, 'M', 0, 0, 2, data.data());
-    const int refusedError = ORVAGetSockErr(refused);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
-
-    EXPECT_EQ(freshResult, ORVA_ERR_FAILED) << "nothing recorded on a fresh handle";
-    EXPECT_EQ(freshError, 0);
-    EXPECT_EQ(refusedResult, ORVA_ERR_SOCKET) << "the earlier error stays";
-    EXPECT_EQ(refusedError, ORVA_WSAECONNREFUSED);
-    // The failed socket leaves nothing behind on this thread that the next failure
-    // without a socket error of its own could report.
-    Handle other("127.0.0.68");
-    EXPECT_EQ(ORVARdB(other, 'M', 0, 0, 2, data.data()), ORVA_ERR_DROPPED);
-    EXPECT_EQ(ORVAGetSockErr(other), 0);
-    // With descriptors back, the fresh handle gets as far as the refused connect.
-    EXPECT_EQ(ORVARdB(fresh, 'M', 0, 0, 2, data.data()), ORVA_ERR_SOCKET);
-    EXPECT_EQ(ORVAGetSockErr(fresh), ORVA_WSAECONNREFUSED);
 }

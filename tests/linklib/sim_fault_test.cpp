@@ -18,7 +18,8 @@ using orvasim::FaultKind;
 namespace {
 
 constexpr const char* simAddress = "127.0.0.11";
-constexpr long long boundMs = 2500;
+// Upper bound for a call that must give up after one short receive time-out.
+constexpr long long boundMs = shortReceiveMs + timingMarginMs;
 
 class SimTest : public ::testing::Test {
 protected:

@@ -15,6 +15,10 @@ namespace orvatest {
 inline constexpr int shortReceiveMs = 300;
 inline constexpr int shortSendMs = 300;
 inline constexpr int shortConnectMs = 300;
+// What a call may take beyond the time-out that ends it, on a loaded machine.
+// Less than any time-out above, so that a wait which starts its time-out afresh
+// part-way is caught.
+inline constexpr long long timingMarginMs = 250;
 
 // A handle that is closed when the test ends.
 class Handle {
