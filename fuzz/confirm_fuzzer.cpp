@@ -2,8 +2,9 @@
 // TCP pieces, followed by a well-formed reply to the fetch that a library which
 // took the confirm sends. Checks the set-up's documented outcomes: a confirm
 // that arrives in one piece of 6 to 1047 bytes with a CC code is taken and the
-// fetch then succeeds; any other first piece fails the set-up with -6 and no
-// socket held; nothing is written outside the caller's buffer.
+// fetch then succeeds, unless its TPKT length announces more than came (the
+// rest never does: the set-up fails); any other first piece fails the set-up
+// with -6 and no socket held; nothing is written outside the caller's buffer.
 //
 // Input: byte 0 flags (bit 0: pieces spaced apart), then the pieces (fuzz_peer.h).
 #include <algorithm>
@@ -36,16 +37,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     const bool spaced = (data[0] & 1) != 0;
     const std::vector<Bytes> pieces = splitPieces({data + 1, size - 1});
-    std::size_t total = 0;
-    for (const Bytes& p : pieces) total += p.size();
+    Bytes stream;
+    for (const Bytes& p : pieces) stream.insert(stream.end(), p.begin(), p.end());
+    const std::size_t total = stream.size();
+    // A confirm taken by its code whose length announces more than the pieces
+    // hold waits for a rest that never comes.
+    const std::size_t announced = total >= wire::tpktHeaderSize ? wire::readBe16(&stream[wire::tpktLengthOffset]) : 0;
+    const bool ccCode = total > wire::cotpCodeOffset &&
+                        (stream[wire::cotpCodeOffset] & wire::cotpCodeMask) == wire::cotpConnectConfirm;
+    const bool restMissing = ccCode && announced > total && announced <= wire::telegramBufferSize;
 
     bool requestSeen = false;
     std::thread peer([&] {
         Fd c = acceptOne(listener());
         if (!c || readTpkt(c).empty()) return;
         sendPieces(c, pieces, spaced);
-        // Too few bytes to be taken: end the stream so that the client is not left waiting.
-        if (total <= wire::cotpCodeOffset) ::shutdown(c.get(), SHUT_WR);
+        // Too few bytes to be taken, or a rest announced that will not come: end
+        // the stream so that the client is not left waiting.
+        if (total <= wire::cotpCodeOffset || restMissing) ::shutdown(c.get(), SHUT_WR);
         if (readTpkt(c).empty()) return;  // the client refused the confirm
         requestSeen = true;
         const Bytes r = reply(true, flagBytes);
@@ -56,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
 
     auto buffer = std::make_unique<std::uint8_t[]>(fetchCount);
-    int transferred, linkStatus, socketError;
+    bool transferred;
+    int linkStatus, socketError;
     bool connected, socketHeld;
     {
         orva::PlcConnection connection;
@@ -79,18 +89,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool taken = first.size() > wire::cotpCodeOffset &&
                            (first[wire::cotpCodeOffset] & wire::cotpCodeMask) == wire::cotpConnectConfirm;
         if (!taken) {
-            check(transferred == 0 && !requestSeen, "a piece that is no confirm fails the set-up");
+            check(!transferred && !requestSeen, "a piece that is no confirm fails the set-up");
+        } else if (restMissing) {
+            check(!transferred && !requestSeen, "a confirm whose announced rest never comes fails the set-up");
         } else if (first.size() <= wire::telegramBufferSize) {
-            check(transferred == 1 && connected && socketError == 0, "a good confirm in one piece connects");
+            check(transferred && connected && socketError == 0, "a good confirm in one piece connects");
             check(std::equal(flagBytes.begin(), flagBytes.end(), buffer.get()), "and the fetch delivers its data");
         } else {
             check(requestSeen, "a confirm taken from the first 1047 bytes lets the fetch go out");
         }
     }
-    if (transferred == 0 && !requestSeen) {
+    if (!transferred && !requestSeen) {
         check(linkStatus == orva::LinkStatus::setupFailed && !socketHeld, "a failed set-up reports -6 and holds no socket");
     }
-    if (transferred == 0) {
+    if (!transferred) {
         const int result = socketError != 0 ? -7 : linkStatus != 0 ? linkStatus : -5;
         check(result == -7 || result == -6 || result == -1 || result == 2, "a failed call reports a documented code");
     }

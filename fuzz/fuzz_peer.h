@@ -133,6 +133,22 @@ inline void sendPieces(const Fd& c, const std::vector<Bytes>& pieces, bool space
     }
 }
 
+// Sends the bytes [from, to) of the stream that the pieces make up, keeping the
+// pieces' boundaries inside that range.
+inline void sendRange(const Fd& c, const std::vector<Bytes>& pieces, std::size_t from, std::size_t to, bool spaced) {
+    std::size_t at = 0;
+    for (const Bytes& piece : pieces) {
+        const std::size_t begin = std::max(at, from);
+        const std::size_t end = std::min(at + piece.size(), to);
+        if (begin < end) {
+            if (!sendAll(c, std::span(piece).subspan(begin - at, end - begin))) return;
+            if (spaced) ::usleep(50);
+        }
+        at += piece.size();
+        if (at >= to) return;
+    }
+}
+
 // Reads everything the client still sends until it closes; the requests among
 // it are appended to requests.
 inline void drain(const Fd& c, std::vector<Bytes>& requests) {

@@ -49,6 +49,9 @@ struct Expected {
     bool cleanReply = false;       // the failing telegram's reply passed the data-unit check
     Bytes data;                    // bytes fetched by the telegrams that succeeded, in PLC order
     std::size_t telegramsDone = 0;  // telegrams that succeeded
+    // Where each reply that could be framed ends in the stream: the peer sends
+    // reply k only once request k has arrived, as an adapter does.
+    std::vector<std::size_t> replyEnds;
 };
 
 Expected model(const Bytes& stream, const std::vector<int>& telegramBytes, bool fetch) {
@@ -65,6 +68,7 @@ Expected model(const Bytes& stream, const std::vector<int>& telegramBytes, bool 
         const std::size_t length = wire::readBe16(&stream[at + wire::tpktLengthOffset]);
         if (length < wire::dtHeaderSize || length > wire::telegramBufferSize || at + length > stream.size())
             return e;
+        e.replyEnds.push_back(at + length);
         if ((byteAt(5) & wire::cotpCodeMask) != wire::cotpData || byteAt(6) != wire::dtEndOfTsdu) return e;
         e.cleanReply = true;
         const std::uint8_t error = length > wire::replyErrorByteOffset ? byteAt(wire::replyErrorByteOffset) : 0;
@@ -164,20 +168,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < bufferSize; ++i) buffer[i] = static_cast<std::uint8_t>(i * 13 + 5);
     const Bytes original(buffer.get(), buffer.get() + bufferSize);
 
+    // Worked out before the call: the peer needs the framing to pace its replies.
+    const Expected expected = model(stream, telegramBytes, fetch);
+
     std::vector<Bytes> requests;
     std::thread peer([&] {
         Fd c = acceptOne(listener());
         if (!c) return;
         if (readTpkt(c).empty() || !sendAll(c, goodConfirm)) return;
-        Bytes first = readTpkt(c);
-        if (first.empty()) return;
-        requests.push_back(std::move(first));
-        sendPieces(c, pieces, spaced);
-        ::shutdown(c.get(), SHUT_WR);  // no more bytes: a client that wants more sees the end at once
-        drain(c, requests);
+        std::size_t sent = 0;
+        for (std::size_t k = 0;; ++k) {
+            Bytes request = readTpkt(c);
+            if (request.empty()) return;
+            requests.push_back(std::move(request));
+            if (k < expected.replyEnds.size()) {
+                sendRange(c, pieces, sent, expected.replyEnds[k], spaced);
+                sent = expected.replyEnds[k];
+                continue;
+            }
+            // No reply can be framed for this request: the rest, then the end,
+            // so that a client that wants more sees the end at once.
+            sendRange(c, pieces, sent, stream.size(), spaced);
+            ::shutdown(c.get(), SHUT_WR);
+            drain(c, requests);
+            return;
+        }
     });
 
-    int transferred;
+    bool transferred;
     int linkStatus, socketError;
     bool connected;
     Bytes lastRequest;
@@ -201,23 +219,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }  // destruction resets the connection, which ends the peer's drain
     peer.join();
 
-    check(transferred == 0 || transferred == 1, "a block transfer gives 1 or 0");
     check(isKnownSocketError(socketError), "the socket error is a known Windows Sockets number");
-    const Expected expected = model(stream, telegramBytes, fetch);
-    // The telegrams sent, each as built here from the call's arguments. With the
-    // replies already waiting, the last requests may never reach the peer: Nagle's
-    // algorithm holds them back until the previous one is acknowledged, and the
-    // abortive close discards them.
+    // The telegrams sent, each as built here from the call's arguments, each on
+    // the one connection: a reply is only sent once its request has arrived.
     const std::vector<Bytes> telegrams = expectedTelegrams(fetch, words, letter, telegramBytes, original);
     const std::size_t attempted = std::min(telegrams.size(), expected.telegramsDone + 1);
-    check(!requests.empty() && requests.size() <= attempted, "no telegram is sent after the failed one");
+    check(requests.size() == attempted, "every telegram up to the failed one is sent, and none after it");
     for (std::size_t i = 0; i < requests.size(); ++i)
         check(requests[i] == telegrams[i], "each telegram carries its own header and data");
     // The request buffer lies behind the reply buffer: a reply written past its end
     // would show here as a changed request.
     check(lastRequest == telegrams[attempted - 1], "the request buffer holds exactly the last telegram");
-    check((transferred == 1) == expected.success, "success exactly when every reply fits its request");
-    if (transferred == 1) {
+    check(transferred == expected.success, "success exactly when every reply fits its request");
+    if (transferred) {
         check(linkStatus == orva::LinkStatus::none, "a good transfer on a fresh connection leaves link status 0");
         check(socketError == 0 && connected, "a good transfer leaves the connection up and no socket error");
     } else {
