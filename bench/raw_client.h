@@ -86,7 +86,14 @@ public:
     // The same, reading the reply as the library must: the 7 bytes of TPKT and DT
     // header first, then exactly the rest that the header announces, so that no
     // byte of anything that follows is taken.
-    std::size_t roundTripFramed(std::span<const std::uint8_t> request) {
+    // With lookFirst, a look without waiting at what is already waiting before
+    // the send, as the library makes to know that the connection is in step.
+    std::size_t roundTripFramed(std::span<const std::uint8_t> request, bool lookFirst = false) {
+        if (lookFirst) {
+            std::uint8_t waiting[wire::dtHeaderSize];
+            if (::recv(fd_, waiting, sizeof waiting, MSG_PEEK | MSG_DONTWAIT) >= 0)
+                throw std::runtime_error("raw client: bytes nobody asked for, or the end");
+        }
         if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
             throw std::runtime_error("raw client: send failed");
         receiveExactly(0, wire::dtHeaderSize);
