@@ -168,6 +168,14 @@ bool transferBlock(int start, int count, int areaLetter, int elementSize, SendOn
 
 }  // namespace
 
+bool fitsAddressSpace(int start, int count, int areaLetter, int elementSize) {
+    const auto first = static_cast<std::uint32_t>(start) & 0xFFFFu;
+    const auto elements = static_cast<std::uint32_t>(count) & 0xFFFFu;
+    const bool wordCounted = wire::isWordCounted(wire::areaCodeOf(areaLetter));
+    const std::uint32_t addresses = wordCounted ? elements : elements * static_cast<std::uint32_t>(elementSize);
+    return first + addresses <= 0x10000u;
+}
+
 bool PlcConnection::readBlock(int dbNumber, int start, int count, void* buffer, int areaLetter, int elementSize) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     return transferBlock(start, count, areaLetter, elementSize, [&](int at, int k, int offset) {

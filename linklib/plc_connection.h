@@ -105,6 +105,11 @@ private:
     std::string ipAddress;
 };
 
+// True when a transfer of the low 16 bits of count elements from the low 16
+// bits of start stays within the area's 65536 addresses (in its unit: bytes of
+// A, E, M, a word read there covering two of them; words of D, X, T, Z).
+bool fitsAddressSpace(int start, int count, int areaLetter, int elementSize);
+
 // Takes the next source reference from the process-wide counter: 1, 2, ...,
 // 0x6000, 0, 1, ... Safe to call from parallel opens.
 std::uint16_t takeSourceReference();

@@ -291,3 +291,32 @@ TEST_F(TelegramTest, AFailedMiddleTelegramStopsTheTransferWithEarlierDataInPlace
     EXPECT_EQ(data[491], byteAt(491));
     EXPECT_EQ(data[492], 0xEE);
 }
+
+// The last element of a transfer may be address 65535 of the area's unit, no
+// further: past it the telegrams' 16-bit start would wrap to 0, and data of
+// other addresses would come back as success.
+TEST_F(TelegramTest, ARangePastAddress65535IsRefusedBeforeAnyTraffic) {
+    Handle h(peerAddress);
+    std::vector<std::uint8_t> bytes(2000);
+    std::vector<unsigned short> words(2000);
+    EXPECT_EQ(ORVARdB(h, 'M', 0, 65000, 537, bytes.data()), ORVA_ERR_FAILED);
+    EXPECT_EQ(ORVAWrB(h, 'A', 0, 65535, 2, bytes.data()), ORVA_ERR_FAILED);
+    EXPECT_EQ(ORVARdW(h, 'M', 0, 65534, 2, words.data()), ORVA_ERR_FAILED) << "two byte addresses per word";
+    EXPECT_EQ(ORVAWrW(h, 'D', 1, 65535, 2, words.data()), ORVA_ERR_FAILED);
+    EXPECT_EQ(ORVARdW(h, 'T', 0, -1, 2, words.data()), ORVA_ERR_FAILED) << "start's low 16 bits: 65535";
+    EXPECT_EQ(peer.connections(), 0);
+
+    // Up to the last address, every telegram starts where the one before ended.
+    ASSERT_EQ(ORVARdB(h, 'M', 0, 65000, 536, bytes.data()), ORVA_OK);
+    ASSERT_EQ(ORVARdW(h, 'M', 0, 65534, 1, words.data()), ORVA_OK);
+    ASSERT_EQ(ORVARdW(h, 'D', 1, 65535, 1, words.data()), ORVA_OK);
+    ASSERT_EQ(ORVARdW(h, 'Z', 0, -1, 1, words.data()), ORVA_OK);
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(parseRequest(requests[0]).start, 65000);
+    EXPECT_EQ(parseRequest(requests[1]).start, 65492);
+    EXPECT_EQ(parseRequest(requests[1]).length, 44);
+    EXPECT_EQ(parseRequest(requests[2]).start, 65534);
+    EXPECT_EQ(parseRequest(requests[3]).start, 65535);
+    EXPECT_EQ(parseRequest(requests[4]).start, 65535);
+}
