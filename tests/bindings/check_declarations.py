@@ -1,8 +1,8 @@
-"""Holds the bindings examples to the C header: the Python module's ctypes
+"""Holds the bindings to the C header: the Python package's ctypes
 signatures and result codes, and the C# declarations, must match
 include/orvanet.h function by function and code by code.
 
-    check_declarations.py HEADER PYTHON_MODULE_DIR CSHARP_FILE
+    check_declarations.py HEADER PYTHON_PACKAGE_DIR CSHARP_FILE
 """
 
 import ctypes
@@ -32,6 +32,7 @@ if len(results) < 9:
 sys.path.insert(0, python_dir)
 sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
 import orvanet  # noqa: E402
+from orvanet import _native  # noqa: E402
 
 ctypes_for = {
     "int": ctypes.c_int,
@@ -41,12 +42,12 @@ ctypes_for = {
     "unsigned short*": ctypes.POINTER(ctypes.c_ushort),
     "const unsigned short*": ctypes.POINTER(ctypes.c_ushort),
 }
-if set(orvanet.SIGNATURES) != set(c_types):
-    problems.append(f"python: functions {sorted(orvanet.SIGNATURES)} differ from the header's {sorted(c_types)}")
+if set(_native.SIGNATURES) != set(c_types):
+    problems.append(f"python: functions {sorted(_native.SIGNATURES)} differ from the header's {sorted(c_types)}")
 for name, types in c_types.items():
     expected = [ctypes_for.get(t) for t in types]
-    if orvanet.SIGNATURES.get(name) != expected:
-        problems.append(f"python: {name} is declared {orvanet.SIGNATURES.get(name)}, the header says {types}")
+    if _native.SIGNATURES.get(name) != expected:
+        problems.append(f"python: {name} is declared {_native.SIGNATURES.get(name)}, the header says {types}")
 if sorted(int(r) for r in orvanet.Result) != sorted(results.values()):
     problems.append(f"python: Result {sorted(int(r) for r in orvanet.Result)} differs from {sorted(results.values())}")
 
