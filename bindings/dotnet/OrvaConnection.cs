@@ -78,7 +78,7 @@ namespace Orvanet
         // The library's handle 0..63; -1 once disposed.
         public int Handle
         {
-            get { lock (gate) return handle; }
+            get { return handle; }
         }
 
         // ORVAGetSockErr: the handle's last socket error, SocketError.Success for none.

@@ -27,7 +27,7 @@ def main() -> int:
 
     failures = 0
 
-    def check(name, got, expected):
+    def check(name: str, got: object, expected: object) -> None:
         nonlocal failures
         ok = got == expected
         failures += not ok

@@ -5,7 +5,7 @@ from __future__ import annotations
 import enum
 import operator
 import re
-from typing import NamedTuple, Optional, Union
+from typing import NamedTuple, Optional, Tuple, Union
 
 __all__ = ["Area", "AreaLike", "Target", "resolve"]
 
@@ -123,7 +123,7 @@ def resolve(area: AreaLike, db: Optional[int]) -> Target:
     return Target(found, block or 0)
 
 
-def _parse(spelling: str):
+def _parse(spelling: str) -> Tuple[Area, Optional[int]]:
     text = spelling.strip().upper()
     if text in _LETTERS:
         return _LETTERS[text], None

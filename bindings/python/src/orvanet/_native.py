@@ -89,7 +89,7 @@ def install_locations(system: str = sys.platform) -> List[str]:
 def _open(path: str, system: str) -> ctypes.CDLL:
     # The Windows library uses the stdcall convention (which 64-bit Windows ignores).
     if system == "win32":
-        return ctypes.WinDLL(path)  # type: ignore[attr-defined]
+        return ctypes.WinDLL(path)  # type: ignore[attr-defined,no-any-return]
     return ctypes.CDLL(path)
 
 
