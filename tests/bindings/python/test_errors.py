@@ -194,7 +194,9 @@ def test_close_during_a_call_of_another_thread_waits_for_that_call(sim):
     outcome = []
     reader = threading.Thread(target=lambda: outcome.append(failure(lambda: plc.read_bytes("M", 0, 1))[0]))
     reader.start()
-    time.sleep(0.2)
+    deadline = time.monotonic() + BOUND_S
+    while not sim.requests() and time.monotonic() < deadline:  # the request is out: the call is waiting
+        time.sleep(0.01)
     plc.close()
     reader.join()
     assert outcome[0].socket_error is SocketError.WSAETIMEDOUT, "the call ended by its time-out, not by the close"
