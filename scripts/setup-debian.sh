@@ -11,7 +11,8 @@ packages=(
   # the demo program orvapanel (Qt 6 Widgets and QtTest) and a font for its
   # offscreen tests: without any font Qt draws empty boxes
   qt6-base-dev fonts-dejavu-core
-  # the Python bindings example and its test (ctypes is in the standard library)
+  # the check of the bindings' declarations against the header, and the fuzz seeds
+  # (the Python package and its tests: scripts/test-python.sh)
   python3
   # the Debian packages that CPack makes: dpkg-shlibdeps for their Depends
   # lines, and file, which CPack uses to find the programs and libraries

@@ -14,6 +14,8 @@ build=${ORVA_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
+bash scripts/test-python.sh "$build"   # the Python package, installed into a venv, with pytest
+bash scripts/test-dotnet.sh "$build"   # the .NET binding, compiled and run with Mono
 
 # orvanet.dll, 32 and 64 bit, and its tests under Wine.
 bash scripts/test-windows.sh

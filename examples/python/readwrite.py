@@ -1,48 +1,50 @@
 #!/usr/bin/env python3
 """Writes flags, outputs, a data block and counters of one PLC, reads them
-back and compares; then shows how a failure looks.
+back and compares; then shows how a refused call looks.
 
-    python3 readwrite.py 127.0.0.1 [--db 5]
-
-Run it against orvasim (orvasim --address 127.0.0.1) or a test PLC: it
-overwrites flag bytes 100..103, output byte 0..1, data words 0..3 of the data
-block and counters 0..1.
+It overwrites flag bytes MB100..MB103, output bytes AB0..AB1, data words
+DW0..DW3 of the data block and counters Z 0..Z 1: run it against orvasim or a
+test PLC. It needs the orvanet package (pip install ./bindings/python) and
+liborvanet.
 """
 
 import argparse
 import sys
 
-from orvanet import Connection, OrvaError, Result
+import orvanet
+from orvanet import LibraryNotFoundError, OrvaError, Result
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def main() -> int:
+    summary, details = __doc__.split("\n\n", 1)
+    parser = argparse.ArgumentParser(description=summary, epilog=details,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("address", help="the adapter's IPv4 address")
     parser.add_argument("--db", type=int, default=5, help="data block to use (default 5)")
-    parser.add_argument("--own-tsap", default="")
-    parser.add_argument("--plc-tsap", default="")
+    parser.add_argument("--own-tsap", default="", help="own transport name (TSAP), at most 8 characters")
+    parser.add_argument("--plc-tsap", default="", help="the PLC's transport name (TSAP), at most 8 characters")
     args = parser.parse_args()
 
     failures = 0
 
-    def check(name, got, expected):
+    def check(name: str, got: object, expected: object) -> None:
         nonlocal failures
         ok = got == expected
         failures += not ok
         print(f"{name}: {'ok' if ok else f'MISMATCH: expected {expected!r}, read {got!r}'}")
 
     try:
-        with Connection(args.address, args.own_tsap, args.plc_tsap) as plc:
+        with orvanet.connect(args.address, args.own_tsap, args.plc_tsap) as plc:
             plc.write_bytes("M", 100, b"\x01\x80\x7f\xff")
             check("flags MB100..MB103", plc.read_bytes("M", 100, 4), b"\x01\x80\x7f\xff")
             # The same flags as words: each word is two flag bytes, high byte first.
-            check("flag words MW100, MW102", plc.read_words("M", 100, 2), [0x0180, 0x7FFF])
+            check("flag words MW100..MW102", plc.read_words("M", 100, 2), [0x0180, 0x7FFF])
 
             plc.write_bytes("A", 0, [0x55, 0xAA])
             check("outputs AB0..AB1", plc.read_bytes("A", 0, 2), b"\x55\xaa")
 
-            plc.write_words("D", 0, [0x1234, 0, 0xFFFF, 42], db=args.db)
-            check(f"data block DB {args.db} DW0..DW3", plc.read_words("D", 0, 4, db=args.db),
+            plc.write_words("DB", 0, [0x1234, 0, 0xFFFF, 42], db=args.db)
+            check(f"data block DB {args.db} DW0..DB {args.db} DW3", plc.read_words("DB", 0, 4, db=args.db),
                   [0x1234, 0, 0xFFFF, 42])
 
             plc.write_words("Z", 0, [999, 7])
@@ -53,9 +55,9 @@ def main():
                 plc.write_bytes("E", 0, b"\x01")
                 check("writing inputs refused", "accepted", "refused")
             except OrvaError as error:
-                check("writing inputs refused", error.result, Result.BAD_AREA)
-    except OrvaError as error:
-        # For example: ORVAWrB failed: SOCKET_ERROR (-7), socket error 10061 (CONNECTION_REFUSED)
+                check("writing inputs refused", error.result, Result.ERR_AREA)
+    except (OrvaError, LibraryNotFoundError) as error:
+        # For example: reading 4 bytes from MB100..MB103 at 127.0.0.1 failed: ORVA_ERR_SOCKET (-7), ...
         print(error, file=sys.stderr)
         return 2
 

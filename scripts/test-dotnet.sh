@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The .NET binding (bindings/dotnet): compiled with Mono's C# compiler into
+# Orvanet.Net.dll, then the example and the test program against it, run with
+# mono against liborvanet and orvasim on 127.0.1.30 to 127.0.1.39. Installs
+# its Debian packages first.
+#   scripts/test-dotnet.sh [BUILD_DIR]   a build with liborvanet and orvasim (default build/test)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build/test}" && pwd)
+
+# mcs, and the runtime with the class libraries the binding uses (System, System.Core)
+packages=(mono-mcs mono-runtime)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+orvasim=$build/tools/orvasim/orvasim
+for f in "$build/linklib/liborvanet.so" "$orvasim"; do
+  [ -e "$f" ] || { echo "test-dotnet: $f is missing: build the targets orvanet and orvasim first" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# Not orvanet.dll: on Windows that is the native library's name, and file names there ignore case.
+# C# 4: what every .NET the binding is meant for compiles.
+mcs -target:library -langversion:4 -warn:4 -warnaserror+ -out:"$work/Orvanet.Net.dll" bindings/dotnet/*.cs
+mcs -langversion:4 -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/ReadWrite.exe" examples/csharp/ReadWrite.cs
+mcs -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/BindingTest.exe" tests/bindings/dotnet/BindingTest.cs
+
+# DllImport("orvanet") finds the unversioned liborvanet.so of the build folder.
+LD_LIBRARY_PATH=$build/linklib mono "$work/BindingTest.exe" "$orvasim" "$work/ReadWrite.exe"
