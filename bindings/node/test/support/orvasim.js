@@ -135,4 +135,4 @@ function bigEndian(words) {
   return out;
 }
 
-module.exports = { Orvasim, bigEndian, orvasimPath, libraryPath, repo };
+module.exports = { Orvasim, bigEndian, orvasimPath, libraryPath, repo, buildDir };
