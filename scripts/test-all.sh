@@ -14,6 +14,7 @@ build=${ORVA_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
+bash scripts/test-node.sh "$build"   # the Node.js binding and the Node-RED nodes against this build
 
 # orvanet.dll, 32 and 64 bit, and its tests under Wine.
 bash scripts/test-windows.sh

@@ -23,7 +23,7 @@ test('every export is declared, and every declaration exported', () => {
 test('a user\'s TypeScript type-checks with tsc --strict, and its marked mistakes do not', () => {
   const tsc = require.resolve('typescript/bin/tsc');
   try {
-    execFileSync(process.execPath, [tsc, '--noEmit', '--strict', '--target', 'es2022', '--module', 'commonjs', '--types', 'node',
+    execFileSync(process.execPath, [tsc, '--noEmit', '--strict', '--target', 'es2022', '--lib', 'es2022', '--module', 'commonjs', '--types', 'node',
       path.join(__dirname, 'types', 'usage.ts')], { cwd: packageDir, encoding: 'utf8' });
   } catch (error) {
     assert.fail(`tsc found errors:\n${error.stdout}${error.stderr}`);
