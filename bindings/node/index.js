@@ -34,6 +34,9 @@ function callAsync(fn, args) {
   });
 }
 
+// Only connect() makes a Connection.
+const fromConnect = Symbol('connect');
+
 // One handle of the library to one adapter. Calls are queued and run one
 // after another in the order they were made, each on a thread of libuv's
 // pool, never on the event loop.
@@ -44,7 +47,8 @@ class Connection {
   #pending = 0;
   #closed = null;
 
-  constructor(fns, handle, address, options) {
+  constructor(token, fns, handle, address, options) {
+    if (token !== fromConnect) throw new TypeError('a Connection is made by connect(address, options)');
     this.#fns = fns;
     this.#handle = handle;
     this.address = address;
@@ -143,7 +147,7 @@ function connect(address, options = {}) {
   const handle = fns.ORVAOpen(Buffer.from(`${address}\0`, 'latin1'), own, plc,
     settings.receiveTimeoutMs, settings.sendTimeoutMs, settings.connectTimeoutMs);
   if (handle < 0) throw new OrvaError(`opening a handle for ${address}`, handle);
-  return new Connection(fns, handle, address, settings);
+  return new Connection(fromConnect, fns, handle, address, settings);
 }
 
 // The file the library was loaded from; throws OrvaLibraryError when it cannot be.

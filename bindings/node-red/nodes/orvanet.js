@@ -15,7 +15,7 @@ module.exports = function register(RED) {
       this.connection = orvanet.connect(config.address, {
         ownTsap: config.ownTsap || '',
         plcTsap: config.plcTsap || '',
-        receiveTimeoutMs: Number(config.receiveTimeout || 0),
+        receiveTimeoutMs: Number(config.receiveTimeout || 0),  // empty: the library's default
         sendTimeoutMs: Number(config.sendTimeout || 0),
         connectTimeoutMs: Number(config.connectTimeout || 0),
       });
@@ -33,13 +33,19 @@ module.exports = function register(RED) {
   }
   RED.nodes.registerType('orvanet-adapter', OrvanetAdapterNode);
 
-  // The request a read or write node is set up for, checked once at deploy.
+  // A number of the editor's form (a string there), NaN for an empty field, so that orvanet refuses it.
+  function whole(value) {
+    return value === '' || value === null || value === undefined ? NaN : Number(value);
+  }
+
+  // The request a read or write node is set up for; the area is checked at
+  // deploy, start and count by every call.
   function request(config, write) {
     const unit = config.unit === 'bytes' ? 'bytes' : 'words';
     const hasBlock = /^(DB|DX|D|X)$/i.test(config.area || '');
-    const area = orvanet.parseArea(config.area, hasBlock ? Number(config.db) : undefined);
-    const start = Number(config.start);
-    const count = write ? 1 : Number(config.count);
+    const area = orvanet.parseArea(config.area, hasBlock ? whole(config.db) : undefined);
+    const start = whole(config.start);
+    const count = write ? 1 : whole(config.count);
     return { area, unit, start, count, topic: orvanet.formatAddress(area, unit, Number.isInteger(start) ? start : 0) };
   }
 

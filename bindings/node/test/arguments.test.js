@@ -61,6 +61,7 @@ test('connect() refuses bad settings at once', () => {
     [['127.0.2.20', { receiveTimeout: 1000 }], /unknown option receiveTimeout: the options are ownTsap, plcTsap, receiveTimeoutMs/],
   ];
   for (const [args, message] of bad) assert.throws(() => orvanet.connect(...args), message, String(args[0]));
+  assert.throws(() => new orvanet.Connection(), /a Connection is made by connect\(address, options\)/);
 });
 
 test('calls with bad arguments are refused before anything is sent', async (t) => {
