@@ -79,6 +79,7 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
   // The example, on a tab of its own, with the adapter's address that of this orvasim.
   const nodes = JSON.parse(fs.readFileSync(example, 'utf8'));
   const adapter = nodes.find((n) => n.type === 'orvanet-adapter');
+  const readId = nodes.find((n) => n.type === 'orvanet read').id;
   assert.strictEqual(adapter.address, '127.0.0.1', 'the example reads the orvasim of the README');
   adapter.address = address;
   const flow = [{ id: nodes[0].z, type: 'tab', label: 'S5 PLC' }, ...nodes];
@@ -92,6 +93,8 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
   const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: chromiumFlags });
   t.after(() => browser.close());
   const page = await browser.newPage({ viewport: { width: 1400, height: 540 } });
+  const pageErrors = [];
+  page.on('pageerror', (error) => pageErrors.push(error.message));
   await page.goto(editor);
   await page.waitForSelector('#red-ui-workspace-chart .red-ui-flow-node', { timeout: 30000 });
   await page.evaluate(() => window.RED.sidebar.show('debug'));
@@ -126,4 +129,17 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
   assert.strictEqual(png.toString('latin1', 1, 4), 'PNG');
   assert.deepStrictEqual([png.readUInt32BE(16), png.readUInt32BE(20)], [1400, 540]);
   console.log(`editor screenshot: ${screenshot}`);
+
+  // The read node's edit dialog: the block shown for DB, bytes offered only for A, E and M.
+  await page.evaluate((id) => window.RED.editor.edit(window.RED.nodes.node(id)), readId);
+  await page.locator('#node-input-area').waitFor({ state: 'visible' });
+  assert.strictEqual(await page.inputValue('#node-input-area'), 'DB');
+  assert.ok(await page.locator('.orvanet-row-db').isVisible());
+  assert.ok(await page.locator("#node-input-unit option[value='bytes']").isDisabled());
+  await page.selectOption('#node-input-area', 'M');
+  assert.ok(!(await page.locator('.orvanet-row-db').isVisible()));
+  assert.ok(await page.locator("#node-input-unit option[value='bytes']").isEnabled());
+  await page.click('#node-dialog-cancel');
+  await page.locator('#node-input-area').waitFor({ state: 'detached' });
+  assert.deepStrictEqual(pageErrors, [], 'the editor ran the nodes\' code without an error');
 });
