@@ -75,6 +75,9 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
     await ended;
   });
   assert.match(red.output(), /Node-RED version/);
+  // The example is offered by the editor's import menu.
+  const offered = await (await fetch(`${editor}library/examples/flows/node-red-contrib-orvanet`)).text();
+  assert.ok(offered.includes('Read a data block every second'), offered);
 
   // The example, on a tab of its own, with the adapter's address that of this orvasim.
   const nodes = JSON.parse(fs.readFileSync(example, 'utf8'));
