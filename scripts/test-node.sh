@@ -45,17 +45,16 @@ report=$(mktemp)
 trap 'rm -f "$report"' EXIT
 
 # Runs node --test on the files FILES (a pattern, expanded in the package
-# folder): a readable report on the console, the counts from a TAP copy, and
+# folder), its TAP report on the console and in a copy for the counts, and
 # the closing line.
 run() {
   local name=$1 package=$2 files=$3
   local began=$SECONDS status=0
   # shellcheck disable=SC2086
-  (cd "$package" && node --test --test-reporter=spec --test-reporter-destination=stdout \
-    --test-reporter=tap --test-reporter-destination="$report" $files) || status=$?
+  (cd "$package" && node --test --test-reporter=tap $files) | tee "$report" || status=$?
   local passed failed
-  passed=$(awk '/^# pass / { print $3 }' "$report")
-  failed=$(awk '/^# fail / { print $3 }' "$report")
+  passed=$(awk '/^# pass / { n = $3 } END { print n }' "$report")
+  failed=$(awk '/^# fail / { n = $3 } END { print n }' "$report")
   echo "test-node: $name $((SECONDS - began)) s"
   echo "== $name: ${passed:-0} passed, ${failed:-0} failed"
   if [ "$status" -ne 0 ] || [ "${failed:-1}" != 0 ] || [ "${passed:-0}" = 0 ]; then exit 1; fi
