@@ -16,7 +16,8 @@ for f in "$library" "$orvasim"; do
 done
 
 began=$SECONDS
-packages=(chromium)
+# Chromium for the editor's picture, with the font it is drawn in.
+packages=(chromium fonts-dejavu-core)
 command -v node >/dev/null || packages+=(nodejs)
 command -v npm >/dev/null || packages+=(npm)
 missing=()
