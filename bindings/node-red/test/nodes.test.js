@@ -162,6 +162,13 @@ test('a read node on its own interval, which stops with the flow', async () => {
   assert.strictEqual(received, then, 'no read after the flow stopped');
 });
 
+test('a failed read of the interval goes to the catch node as well', async () => {
+  await helper.load(orvanetNodes, flow(readNode({ db: 9, interval: 50 })));
+  const msg = await next('caught');
+  assert.strictEqual(msg.error.code, 'ORVA_ERR_PLC');
+  assert.strictEqual(msg.error.source.id, 'read');
+});
+
 test('a redeploy closes the adapter\'s connection, and the new flow connects again', async () => {
   await helper.load(orvanetNodes, flow(readNode()));
   let out = next('out');
