@@ -16,6 +16,7 @@ cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
 bash scripts/test-python.sh "$build"   # the Python package, installed into a venv, with pytest
 bash scripts/test-dotnet.sh "$build"   # the .NET binding, compiled and run with Mono
+bash scripts/test-node.sh "$build"   # the Node.js binding and the Node-RED nodes against this build
 
 # orvanet.dll, 32 and 64 bit, and its tests under Wine.
 bash scripts/test-windows.sh

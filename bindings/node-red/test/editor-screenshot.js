@@ -1,0 +1,148 @@
+'use strict';
+// The example flow in a real Node-RED, installed as a user installs it, run
+// against orvasim, and a picture of the editor with the values in the debug
+// sidebar, taken with Debian's headless Chromium:
+//   node --test test/editor-screenshot.js      (needs /usr/bin/chromium)
+// The picture goes to $ORVA_SCREENSHOT, or node-red-flow.png in the build folder.
+const test = require('node:test');
+const assert = require('node:assert');
+const { execFileSync, spawn } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { chromium } = require('playwright-core');
+const { Orvasim, bigEndian, buildDir } = require('../../node/test/support/orvasim');
+
+const address = '127.0.2.150';
+const port = 1880;
+const editor = `http://${address}:${port}/`;
+const packageDir = path.join(__dirname, '..');
+const example = path.join(packageDir, 'examples', 'Read a data block every second.json');
+const screenshot = process.env.ORVA_SCREENSHOT || path.join(buildDir, 'node-red-flow.png');
+const values = [16706, 1234, 500, 0x524F, 7, 0, 65535, 42, 2024, 1];
+// Flags that keep Chromium from reaching out of this machine.
+const chromiumFlags = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+  '--disable-component-update', '--disable-sync'];
+
+function settings(userDir) {
+  return `module.exports = ${JSON.stringify({
+    uiHost: address,
+    uiPort: port,
+    userDir,
+    flowFile: 'flows.json',
+    credentialSecret: false,
+    editorTheme: { tours: false, projects: { enabled: false } },
+    telemetry: { enabled: false, updateNotification: false },
+    diagnostics: { enabled: false },
+    logging: { console: { level: 'info' } },
+  }, null, 2)};\n`;
+}
+
+// Starts Node-RED and waits for its editor to be served.
+async function startNodeRed(userDir) {
+  const red = require.resolve('node-red/red.js');
+  const child = spawn(process.execPath, [red, '--settings', path.join(userDir, 'settings.js')], { stdio: ['ignore', 'pipe', 'pipe'] });
+  let output = '';
+  await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`Node-RED did not start:\n${output}`)), 30000);
+    const seen = (chunk) => {
+      output += chunk;
+      if (output.includes('Server now running at')) { clearTimeout(timer); resolve(); }
+    };
+    child.stdout.on('data', seen);
+    child.stderr.on('data', seen);
+    child.once('exit', (code) => { clearTimeout(timer); reject(new Error(`Node-RED ended (${code}):\n${output}`)); });
+  });
+  return { child, output: () => output };
+}
+
+test('the example flow reads orvasim every second, shown in the Node-RED editor', { timeout: 120000 }, async (t) => {
+  const sim = await Orvasim.start(address);
+  t.after(() => sim.stop());
+  await sim.write('D', 5, 0, bigEndian(values));
+
+  // Installed into a user directory of its own, as the README says.
+  const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvanet-node-red-'));
+  t.after(() => fs.rmSync(userDir, { recursive: true, force: true }));
+  execFileSync('npm', ['install', '--install-links', '--prefer-offline', '--no-audit', '--no-fund', '--loglevel=error', packageDir],
+    { cwd: userDir, stdio: 'inherit' });
+  fs.writeFileSync(path.join(userDir, 'settings.js'), settings(userDir));
+
+  const red = await startNodeRed(userDir);
+  t.after(async () => {
+    const ended = new Promise((resolve) => red.child.once('exit', resolve));
+    red.child.kill('SIGINT');
+    await ended;
+  });
+  assert.match(red.output(), /Node-RED version/);
+  // The example is offered by the editor's import menu.
+  const offered = await (await fetch(`${editor}library/examples/flows/node-red-contrib-orvanet`)).text();
+  assert.ok(offered.includes('Read a data block every second'), offered);
+
+  // The example, on a tab of its own, with the adapter's address that of this orvasim.
+  const nodes = JSON.parse(fs.readFileSync(example, 'utf8'));
+  const adapter = nodes.find((n) => n.type === 'orvanet-adapter');
+  const readId = nodes.find((n) => n.type === 'orvanet read').id;
+  assert.strictEqual(adapter.address, '127.0.0.1', 'the example reads the orvasim of the README');
+  adapter.address = address;
+  const flow = [{ id: nodes[0].z, type: 'tab', label: 'S5 PLC' }, ...nodes];
+  const deployed = await fetch(`${editor}flows`, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json', 'Node-RED-Deployment-Type': 'full' },
+    body: JSON.stringify(flow),
+  });
+  assert.strictEqual(deployed.status, 204, await deployed.text());
+
+  const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: chromiumFlags });
+  t.after(() => browser.close());
+  const page = await browser.newPage({ viewport: { width: 1400, height: 540 } });
+  const pageErrors = [];
+  page.on('pageerror', (error) => pageErrors.push(error.message));
+  await page.goto(editor);
+  await page.waitForSelector('#red-ui-workspace-chart .red-ui-flow-node', { timeout: 30000 });
+  await page.evaluate(() => window.RED.sidebar.show('debug'));
+  // The palette filtered to the package's nodes.
+  await page.locator('#red-ui-palette-search input').pressSequentially('orvanet');
+  await page.locator('.red-ui-palette-node[data-palette-type="inject"]').waitFor({ state: 'hidden', timeout: 5000 });
+  await page.locator('.red-ui-palette-node[data-palette-type="orvanet read"]').waitFor({ state: 'visible', timeout: 5000 });
+  // Two rounds of values in the sidebar, read from orvasim through the flow.
+  const messages = page.locator('.red-ui-debug-msg');
+  await messages.nth(1).waitFor({ timeout: 15000 });
+  const first = await messages.first().innerText();
+  assert.match(first, /values/);
+  assert.match(first, /DB 5 DW0/);
+  assert.match(first, /array\[10\]/);
+  await messages.first().locator('.red-ui-debug-msg-object-handle').first().click();
+  // Away from the message, which highlights its node while the pointer is on it.
+  await page.mouse.move(700, 500);
+  const expanded = await messages.first().innerText();
+  for (const v of values) assert.ok(expanded.includes(String(v)), `the sidebar shows ${v}:\n${expanded}`);
+  assert.ok(await sim.accepted() >= 1);
+  const names = await page.locator('#red-ui-workspace-chart .red-ui-flow-node-label').allTextContents();
+  for (const label of ['every second', 'read DB5: 10 words from 0', 'values', 'read failed', 'errors']) {
+    assert.ok(names.some((n) => n.includes(label)), `the workspace shows ${label}: ${names}`);
+  }
+  // The read node's status under it.
+  const statuses = await page.locator('#red-ui-workspace-chart .red-ui-flow-node-status-label').allTextContents();
+  assert.ok(statuses.includes('connected'), `statuses: ${statuses}`);
+
+  fs.mkdirSync(path.dirname(screenshot), { recursive: true });
+  await page.screenshot({ path: screenshot });
+  const png = fs.readFileSync(screenshot);
+  assert.strictEqual(png.toString('latin1', 1, 4), 'PNG');
+  assert.deepStrictEqual([png.readUInt32BE(16), png.readUInt32BE(20)], [1400, 540]);
+  console.log(`editor screenshot: ${screenshot}`);
+
+  // The read node's edit dialog: the block shown for DB, bytes offered only for A, E and M.
+  await page.evaluate((id) => window.RED.editor.edit(window.RED.nodes.node(id)), readId);
+  await page.locator('#node-input-area').waitFor({ state: 'visible' });
+  assert.strictEqual(await page.inputValue('#node-input-area'), 'DB');
+  assert.ok(await page.locator('.orvanet-row-db').isVisible());
+  assert.ok(await page.locator("#node-input-unit option[value='bytes']").isDisabled());
+  await page.selectOption('#node-input-area', 'M');
+  assert.ok(!(await page.locator('.orvanet-row-db').isVisible()));
+  assert.ok(await page.locator("#node-input-unit option[value='bytes']").isEnabled());
+  await page.click('#node-dialog-cancel');
+  await page.locator('#node-input-area').waitFor({ state: 'detached' });
+  assert.deepStrictEqual(pageErrors, [], 'the editor ran the nodes\' code without an error');
+});
