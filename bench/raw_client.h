@@ -15,31 +15,21 @@
 #include <stdexcept>
 #include <vector>
 
-#include "wire_format.h"
+#include "telegrams.h"
 
 namespace orvabench {
 
-using Bytes = std::vector<std::uint8_t>;
+using orva::wire::Bytes;
 namespace wire = orva::wire;
 
-// The connection request the library sends for two empty TSAPs.
-inline const Bytes emptyTsapRequest = {0x03, 0x00, 0x00, 0x12, 0x0D, 0xE0, 0x00, 0x00, 0x00, 0x01,
-                                       0x00, 0xC1, 0x00, 0xC2, 0x00, 0xC0, 0x01, 0x09};
+// The connection request the library sends for two empty TSAPs, as the first
+// handle opened sends it.
+inline const Bytes emptyTsapRequest = wire::connectRequest("", "", wire::crFirstSourceReference);
 
 // A fetch or write telegram as the library builds it (areaCode, start and
 // length in the area's unit; data already in PLC order for a write).
 inline Bytes telegram(bool write, wire::AreaCode area, int db, int start, int length, std::span<const std::uint8_t> data = {}) {
-    Bytes t = {wire::tpktVersion, 0, 0, 0, wire::dtLengthIndicator, wire::cotpData, wire::dtEndOfTsdu};
-    t.insert(t.end(), wire::headerTemplate.begin(), wire::headerTemplate.end());
-    std::uint8_t* h = &t[wire::fwHeaderOffset];
-    h[wire::fwOpCodeOffset] = write ? wire::opWrite : wire::opFetch;
-    h[wire::fwAreaOffset] = static_cast<std::uint8_t>(area);
-    h[wire::fwDbNumberOffset] = static_cast<std::uint8_t>(db);
-    wire::writeBe16(h + wire::fwStartOffset, static_cast<std::uint16_t>(start));
-    wire::writeBe16(h + wire::fwLengthOffset, static_cast<std::uint16_t>(length));
-    t.insert(t.end(), data.begin(), data.end());
-    wire::writeBe16(&t[wire::tpktLengthOffset], static_cast<std::uint16_t>(t.size()));
-    return t;
+    return wire::request(write, area, db, start, length, data);
 }
 
 class RawClient {

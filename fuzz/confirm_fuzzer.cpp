@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (total <= wire::cotpCodeOffset || restMissing) ::shutdown(c.get(), SHUT_WR);
         if (readTpkt(c).empty()) return;  // the client refused the confirm
         requestSeen = true;
-        const Bytes r = reply(true, flagBytes);
+        const Bytes r = wire::acknowledgement(true, flagBytes);
         if (!sendAll(c, r)) return;
         ::shutdown(c.get(), SHUT_WR);
         std::vector<Bytes> rest;

@@ -18,11 +18,11 @@
 #include <utility>
 #include <vector>
 
-#include "wire_format.h"
+#include "telegrams.h"
 
 namespace orvafuzz {
 
-using Bytes = std::vector<std::uint8_t>;
+using orva::wire::Bytes;
 
 // A peer's wait for the client; long enough for a loaded machine, short enough
 // that a lost connection ends the run instead of hanging it.
@@ -175,18 +175,7 @@ inline std::vector<Bytes> splitPieces(std::span<const std::uint8_t> data) {
     return pieces;
 }
 
-// A connection confirm as an adapter sends it.
-inline const Bytes goodConfirm = {0x03, 0x00, 0x00, 0x0B, 0x06, 0xD0, 0x00, 0x01, 0x00, 0x02, 0x00};
-
-// A fetch or write acknowledgement with data, in one DT unit.
-inline Bytes reply(bool fetch, std::span<const std::uint8_t> data, std::uint8_t errorByte = 0) {
-    Bytes r = {0x03, 0x00, 0x00, 0x00, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01, 0x03,
-               static_cast<std::uint8_t>(fetch ? 6 : 4), 0x0F, 0x03, errorByte, 0xFF, 0x07,
-               0x00, 0x00, 0x00, 0x00, 0x00};
-    r.insert(r.end(), data.begin(), data.end());
-    orva::wire::writeBe16(&r[orva::wire::tpktLengthOffset], static_cast<std::uint16_t>(r.size()));
-    return r;
-}
+inline const Bytes goodConfirm = orva::wire::connectConfirm();
 
 // Every Windows Sockets number that the library may record.
 inline bool isKnownSocketError(int e) {

@@ -109,6 +109,7 @@ void swapPairs(Bytes& b) {
 
 // The telegrams of a transfer from start 0 of block 0: op code, area, start and
 // length in the area's unit, and for a write the caller's data in PLC order.
+// Spelt out byte by byte, apart from the builders, as an independent model.
 std::vector<Bytes> expectedTelegrams(bool fetch, bool words, int letter, const std::vector<int>& telegramBytes,
                                      const Bytes& callerData) {
     const wire::AreaCode area = wire::areaCodeOf(letter);

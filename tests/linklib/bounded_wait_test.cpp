@@ -157,12 +157,7 @@ TEST(UnderSignalsToo, AReplyThatTricklesInInTimeCarriesItsData) {
     blockAlarmInThisThread();
     RecordingPeer peer(peerAddress);
     peer.setOverride([](PeerLink& link, const Bytes& request, int) {
-        const Bytes reply = dataUnit([&] {
-            Bytes ack = hex("53 35 10 01 03 06 0F 03 00 FF 07 00 00 00 00 00");
-            const Bytes data = RecordingPeer::fetchData(parseRequest(request));
-            ack.insert(ack.end(), data.begin(), data.end());
-            return ack;
-        }());
+        const Bytes reply = acknowledgement(true, RecordingPeer::fetchData(parseRequest(request)));
         for (std::uint8_t b : reply) {
             link.send({b});
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
@@ -186,9 +181,9 @@ TEST(ReplyDeadline, AHeaderCompletedLateLeavesTheBodyOnlyTheTimeThatIsLeft) {
         link.readTpkt();
         link.confirm();
         link.readTpkt();
-        link.send(hex("03 00 00"));
+        link.send(bytesOf("03 00 00"));
         std::this_thread::sleep_for(std::chrono::milliseconds(secondPieceAtMs));
-        link.send(hex("1B 02 F0 80 53"));
+        link.send(bytesOf("1B 02 F0 80 53"));
         bool reset = false;
         link.waitForClientEnd(reset, 3000);
     });
@@ -209,7 +204,7 @@ TEST(ReplyDeadline, AHeaderAnnouncingLessThanItselfFailsAtOnce) {
         link.readTpkt();
         link.confirm();
         link.readTpkt();
-        Bytes reply = hex("03 00 00 05 02 F0 80");
+        Bytes reply = bytesOf("03 00 00 05 02 F0 80");
         reply.resize(reply.size() + 2000, 0xAA);
         link.send(reply);
         bool reset = false;

@@ -19,12 +19,8 @@ constexpr const char* nobodyAddress = "127.0.0.5";  // nothing listens here
 // Upper bound for a call that must give up after one short receive time-out.
 constexpr long long boundMs = shortReceiveMs + timingMarginMs;
 
-Bytes fetchAck(std::uint8_t errorByte, const Bytes& data = {}) {
-    Bytes payload = {0x53, 0x35, 0x10, 0x01, 0x03, 6, 0x0F, 0x03, errorByte, 0xFF, 0x07, 0, 0, 0, 0, 0};
-    payload.resize(payload.size() + data.size());
-    std::copy(data.begin(), data.end(), payload.end() - static_cast<long>(data.size()));
-    return dataUnit(payload);
-}
+// A fetch's acknowledgement with the error byte and data given.
+Bytes fetchAck(std::uint8_t errorByte, const Bytes& data = {}) { return acknowledgement(true, data, errorByte); }
 
 }  // namespace
 
@@ -78,7 +74,7 @@ protected:
 };
 
 TEST_F(PeerFailure, DisconnectInPlaceOfConfirmFailsTheSetUpAndTheNextCallTriesAgain) {
-    answerConnectWith(hex("03 00 00 0B 06 80 00 01 00 02 00"));
+    answerConnectWith(orva::wire::disconnectRequest());
     Handle h(peerAddress);
     EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_ERR_CONNECT);
     EXPECT_EQ(ORVAGetSockErr(h), 0);
@@ -87,7 +83,7 @@ TEST_F(PeerFailure, DisconnectInPlaceOfConfirmFailsTheSetUpAndTheNextCallTriesAg
 }
 
 TEST_F(PeerFailure, ConfirmOfFiveBytesFailsTheSetUp) {
-    answerConnectWith(hex("03 00 00 0B 06"));
+    answerConnectWith(bytesOf("03 00 00 0B 06"));
     Handle h(peerAddress);
     EXPECT_EQ(ORVARdB(h, 'E', 0, 0, 1, data.data()), ORVA_ERR_CONNECT);
 }
@@ -107,7 +103,7 @@ TEST_F(PeerFailure, SilentAdapterFailsTheSetUpAfterTheReceiveTimeout) {
 TEST_F(PeerFailure, ConfirmWithACreditIsAccepted) {
     peer.onConnection([](PeerLink& link) {
         link.readTpkt();
-        link.send(hex("03 00 00 0B 06 D7 00 01 00 02 00"));
+        link.send(orva::wire::connectConfirm(7));
         link.readTpkt();
         link.acknowledge(true, {42});
     });
@@ -146,7 +142,7 @@ TEST_F(PeerFailure, APeerThatClosesInTheMiddleOfAReplyEndsTheCallAtOnce) {
         link.readTpkt();
         link.confirm();
         link.readTpkt();
-        link.send(hex("03 00 00 1B 02 F0 80 53 35 10"));
+        link.send(bytesOf("03 00 00 1B 02 F0 80 53 35 10"));
         link.closeOrderly();
         bool reset = false;
         link.waitForClientEnd(reset, 5000);
@@ -219,13 +215,13 @@ INSTANTIATE_TEST_SUITE_P(
                   [](PeerLink& l) { l.acknowledge(false, {}, orva::wire::ackAreaTooSmall); }, true, ORVA_ERR_PLC, 0,
                   true},
         ReplyCase{"FetchRefusedWithAShortReply",
-                  [](PeerLink& l) { l.send(dataUnit(hex("53 35 10 01 03 06 0F 03 02"))); }, false, ORVA_ERR_PLC, 0,
+                  [](PeerLink& l) { l.send(dataUnit(bytesOf("53 35 10 01 03 06 0F 03 02"))); }, false, ORVA_ERR_PLC, 0,
                   true},
         ReplyCase{"ShortFetchReplyWithoutError",
-                  [](PeerLink& l) { l.send(dataUnit(hex("53 35 10 01 03 06 0F 03 00"))); }, false,
+                  [](PeerLink& l) { l.send(dataUnit(bytesOf("53 35 10 01 03 06 0F 03 00"))); }, false,
                   ORVA_ERR_DROPPED, 0, false},
         ReplyCase{"ReplyTooShortToHoldAnErrorByte",
-                  [](PeerLink& l) { l.send(dataUnit(hex("53 35 10"))); }, false, ORVA_ERR_DROPPED, 0, false},
+                  [](PeerLink& l) { l.send(dataUnit(bytesOf("53 35 10"))); }, false, ORVA_ERR_DROPPED, 0, false},
         ReplyCase{"FetchRefusedWithoutData",
                   [](PeerLink& l) { l.send(fetchAck(orva::wire::ackAreaMissing)); }, false, ORVA_ERR_PLC, 0, false},
         ReplyCase{"FetchWithTooLittleData", [](PeerLink& l) { l.send(fetchAck(0, Bytes(3))); }, false,
@@ -260,14 +256,14 @@ INSTANTIATE_TEST_SUITE_P(
                   false, ORVA_ERR_DROPPED, 0, false},
         ReplyCase{"HalfAHeaderThenClose",
                   [](PeerLink& l) {
-                      l.send(hex("03 00 00"));
+                      l.send(bytesOf("03 00 00"));
                       l.closeOrderly();
                       l.readTpkt();
                   },
                   false, ORVA_ERR_DROPPED, 0, false},
         ReplyCase{"HalfAHeaderThenSilence",
                   [](PeerLink& l) {
-                      l.send(hex("03 00 00"));
+                      l.send(bytesOf("03 00 00"));
                       l.readTpkt();
                   },
                   false, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT, false},
@@ -280,14 +276,14 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   false, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET, false},
         ReplyCase{"LengthFieldBeyondTheReplyBuffer",
-                  [](PeerLink& l) { sendThenWait(l, hex("03 00 04 18 02 F0 80")); }, false, ORVA_ERR_DROPPED, 0,
+                  [](PeerLink& l) { sendThenWait(l, bytesOf("03 00 04 18 02 F0 80")); }, false, ORVA_ERR_DROPPED, 0,
                   false},
-        ReplyCase{"LengthFieldBelowTheHeader", [](PeerLink& l) { sendThenWait(l, hex("03 00 00 06 02 F0 80")); },
+        ReplyCase{"LengthFieldBelowTheHeader", [](PeerLink& l) { sendThenWait(l, bytesOf("03 00 00 06 02 F0 80")); },
                   false, ORVA_ERR_DROPPED, 0, false},
         ReplyCase{"EndlessEmptyDataUnits",
                   [](PeerLink& l) {
                       for (int i = 0; i < 200; ++i) {
-                          l.send(hex("03 00 00 07 02 F0 00"));
+                          l.send(bytesOf("03 00 00 07 02 F0 00"));
                           std::this_thread::sleep_for(std::chrono::milliseconds(5));
                       }
                   },
@@ -320,7 +316,7 @@ TEST_P(ConfirmInPieces, TheConfirmIsReadWholeOrTheSetUpFails) {
         if (connection++ > 0) {
             link.confirm();
         } else {
-            const Bytes confirm = hex("03 00 00 0E 09 D0 00 01 00 02 00 C0 01 09");
+            const Bytes confirm = bytesOf("03 00 00 0E 09 D0 00 01 00 02 00 C0 01 09");
             std::size_t at = 0;
             for (std::size_t i = 0; i < c.pieces.size(); ++i) {
                 if (i > 0 && c.tailNeverComes) {
@@ -375,7 +371,7 @@ TEST_F(PeerFailure, AConfirmThatSaysNoMoreIsToComeIsTakenAsItIs) {
     for (const char* confirm : {"03 00 00 06 02 D0 00 00 00 00 00", "03 00 FF FF 06 D0 00 01 00 02 00"}) {
         peer.onConnection([confirm](PeerLink& link) {
             link.readTpkt();
-            link.send(hex(confirm));
+            link.send(bytesOf(confirm));
             const Request r = parseRequest(link.readTpkt());
             link.acknowledge(true, RecordingPeer::fetchData(r));
             bool reset = false;

@@ -17,13 +17,6 @@ namespace {
 
 constexpr const char* peerAddress = "127.0.0.13";
 
-Bytes acknowledgement(bool fetch, const Bytes& data, std::uint8_t errorByte = 0) {
-    Bytes payload = {0x53, 0x35, 0x10, 0x01, 0x03, static_cast<std::uint8_t>(fetch ? 6 : 4),
-                     0x0F, 0x03, errorByte, 0xFF, 0x07, 0, 0, 0, 0, 0};
-    payload.insert(payload.end(), data.begin(), data.end());
-    return dataUnit(payload);
-}
-
 // The right answer to a request, as RecordingPeer would give it.
 Bytes answerTo(const Bytes& request, std::uint8_t errorByte = 0) {
     const Request r = parseRequest(request);
@@ -190,18 +183,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Empty data units may come before any reply: taken off, the connection stays.
         IdleCase{"EmptyDataUnitsAreStillSkipped",
-                 [](PeerLink& l) { l.send(hex("03 00 00 07 02 F0 00 03 00 00 07 02 F0 00")); }, 1},
+                 [](PeerLink& l) { l.send(bytesOf("03 00 00 07 02 F0 00 03 00 00 07 02 F0 00")); }, 1},
         IdleCase{"AReplyNobodyAskedFor",
                  [](PeerLink& l) { l.send(acknowledgement(true, Bytes(4, 0x99))); }, 2},
         IdleCase{"AnEmptyDataUnitThenAReply",
                  [](PeerLink& l) {
-                     Bytes b = hex("03 00 00 07 02 F0 00");
+                     Bytes b = bytesOf("03 00 00 07 02 F0 00");
                      const Bytes reply = acknowledgement(true, Bytes(4, 0x99));
                      b.insert(b.end(), reply.begin(), reply.end());
                      l.send(b);
                  },
                  2},
-        IdleCase{"PartOfAnEmptyDataUnit", [](PeerLink& l) { l.send(hex("03 00 00")); }, 2},
+        IdleCase{"PartOfAnEmptyDataUnit", [](PeerLink& l) { l.send(bytesOf("03 00 00")); }, 2},
         IdleCase{"AnOrderlyClose",
                  [](PeerLink& l) {
                      l.closeOrderly();

@@ -41,7 +41,9 @@ int openDescriptors() {
 void answerSecondWithNoDataUnit(RecordingPeer& peer) {
     peer.setOverride([](PeerLink& link, const Bytes&, int index) {
         if (index != 1) return false;
-        link.send(hex("03 00 00 17 02 E0 80 53 35 10 01 03 06 0F 03 00 FF 07 00 00 00 00 00"));
+        Bytes notData = acknowledgement(true);
+        notData[orva::wire::cotpCodeOffset] = 0xE0;
+        link.send(notData);
         return true;
     });
 }

@@ -70,13 +70,10 @@ void PeerLink::send(const Bytes& bytes) {
         throw std::runtime_error("peer: send failed");
 }
 
-void PeerLink::confirm() { send(hex("03 00 00 0B 06 D0 00 01 00 02 00")); }
+void PeerLink::confirm() { send(orva::wire::connectConfirm()); }
 
 void PeerLink::acknowledge(bool fetch, const Bytes& data, std::uint8_t errorByte) {
-    Bytes payload = {0x53, 0x35, 0x10, 0x01, 0x03, static_cast<std::uint8_t>(fetch ? 6 : 4),
-                     0x0F, 0x03, errorByte, 0xFF, 0x07, 0, 0, 0, 0, 0};
-    payload.insert(payload.end(), data.begin(), data.end());
-    send(dataUnit(payload));
+    send(acknowledgement(fetch, data, errorByte));
 }
 
 void PeerLink::reset() {
@@ -189,14 +186,7 @@ BlackHoleListener::~BlackHoleListener() {
     ::close(listener_);
 }
 
-Bytes dataUnit(const Bytes& payload, std::uint8_t eot) {
-    Bytes unit = {0x03, 0x00, 0, 0, 0x02, 0xF0, eot};
-    unit.insert(unit.end(), payload.begin(), payload.end());
-    orva::wire::writeBe16(&unit[2], static_cast<std::uint16_t>(unit.size()));
-    return unit;
-}
-
-Bytes hex(const std::string& text) {
+Bytes bytesOf(const std::string& text) {
     Bytes out;
     std::size_t i = 0;
     while (i < text.size()) {

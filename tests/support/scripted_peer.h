@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "telegrams.h"
+
 namespace orvatest {
 
-using Bytes = std::vector<std::uint8_t>;
+using orva::wire::acknowledgement;
+using orva::wire::Bytes;
+using orva::wire::dataUnit;
 
 // One accepted connection, as the script sees it. Reads fail the script (throw)
 // when the client closes or nothing arrives within the peer's wait.
@@ -64,8 +68,8 @@ private:
     std::vector<int> probes_;
 };
 
-// Reply bytes: a DT unit of class 0 around payload.
-Bytes dataUnit(const Bytes& payload, std::uint8_t eot = 0x80);
-Bytes hex(const std::string& text);  // "03 00 00 17" -> bytes
+// "03 00 00 17" -> bytes: for tests that spell out bytes on purpose, apart
+// from the builders of telegrams.h.
+Bytes bytesOf(const std::string& text);
 
 }  // namespace orvatest

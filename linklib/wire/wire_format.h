@@ -1,6 +1,7 @@
 // The bytes of the protocol in one place: RFC 1006 TPKT, ISO 8073 class 0 units
-// (CR, CC, DT) and the S5 fetch/write header. Shared by the library and the
-// adapter simulator; neither end keeps its own copy of a layout.
+// (CR, CC, DR, DT), the S5 fetch/write header and its acknowledgement. Shared
+// by the library, the adapter simulator and the tests; nobody keeps a copy of
+// a layout of their own.
 #pragma once
 
 #include <array>
@@ -42,6 +43,16 @@ inline constexpr std::size_t crParameterAreaSize = 512;
 // Length indicator counts the bytes after itself: 13 + m + n for a CR.
 inline constexpr std::size_t crLengthIndicatorBase = crFixedSize - 5;
 
+// A connection confirm carries the fields of a request: DST-REF (the client's
+// SRC-REF), SRC-REF (the adapter's own), class; its parameters may follow.
+inline constexpr std::size_t ccFixedSize = crParametersOffset;  // 11
+
+// Disconnect request: TPKT, LI 6, 0x80, DST-REF, SRC-REF, reason.
+inline constexpr std::size_t drSize = 11;
+inline constexpr std::uint8_t drLengthIndicator = 6;
+inline constexpr std::size_t drReasonOffset = 10;
+inline constexpr std::uint8_t drReasonNormal = 0;
+
 // The source reference cycles 1, 2, ... crMaxSourceReference, 0, 1, ...
 inline constexpr std::uint16_t crFirstSourceReference = 1;
 inline constexpr std::uint16_t crMaxSourceReference = 0x6000;
@@ -68,13 +79,16 @@ inline constexpr std::size_t fwStartOffset = 10;
 inline constexpr std::size_t fwLengthOffset = 12;
 inline constexpr std::uint8_t opWrite = 3;
 inline constexpr std::uint8_t opFetch = 5;
-// Acknowledgement: same 16-byte frame; op code 4 answers a write, 6 a fetch,
-// then the ack block (0x0F, 3) whose third byte is the error byte.
+// Acknowledgement: the same 16-byte frame; op code 4 answers a write, 6 a
+// fetch, then the ack block (0x0F, 3) whose third byte is the error byte.
 inline constexpr std::uint8_t opWriteAck = 4;
 inline constexpr std::uint8_t opFetchAck = 6;
 inline constexpr std::uint8_t ackBlockId = 0x0F;
 inline constexpr std::uint8_t ackBlockLength = 0x03;
 inline constexpr std::size_t ackErrorOffset = 8;  // inside the 16-byte acknowledgement
+inline constexpr std::array<std::uint8_t, fwHeaderSize> ackTemplate = {
+    0x53, 0x35, 0x10, 0x01, 0x03, 0x00, ackBlockId, ackBlockLength,
+    0x00, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00};
 inline constexpr std::size_t replyErrorByteOffset = fwHeaderOffset + ackErrorOffset;  // 15
 inline constexpr std::uint8_t ackNoError = 0;
 inline constexpr std::uint8_t ackAreaMissing = 2;
