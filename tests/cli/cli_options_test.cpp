@@ -80,8 +80,31 @@ TEST(OrvacliRanges, StartAndCountStayInsideTheAreasAddresses) {
     EXPECT_FALSE(ok({"127.0.0.1", "read", "M", "65535", "1", "-w"}));
     EXPECT_TRUE(ok({"127.0.0.1", "read", "DB1", "65535", "1", "-w"}));
     EXPECT_FALSE(ok({"127.0.0.1", "write", "M", "65534", "1", "2", "-w"}));
-    for (const char* number : {"+5", " 5", "5 ", "0x10", "1e3", "", "99999999999999999999999"})
+    for (const char* number : {" 5", "5 ", "1e3", "", "0x", "99999999999999999999999"})
         EXPECT_FALSE(ok({"127.0.0.1", "read", "M", number, "1"})) << "start '" << number << "'";
+}
+
+// Every number reads the same way, in every argument, and a refusal says what is wrong.
+TEST(OrvacliNumbers, ReadAlikeEverywhereAndSayWhatIsWrong) {
+    const ParseResult hex = parse({"127.0.0.1", "read", "DB0x10", "0x10", "0b11", "-w", "--timeout", "0x3E8"});
+    ASSERT_EQ(hex.status, ParseStatus::run) << hex.error;
+    EXPECT_EQ(hex.options.area.block, 16);
+    EXPECT_EQ(hex.options.start, 16);
+    EXPECT_EQ(hex.options.count, 3);
+    EXPECT_EQ(hex.options.receiveTimeoutMs, 1000);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "+5", "1"}).options.start, 5);
+
+    auto error = [](std::vector<std::string> args) { return parse(args).error; };
+    EXPECT_EQ(error({"127.0.0.1", "read", "M", "abc", "1"}),
+              "start 'abc' is not a number (decimal, 0x hex or 0b binary)");
+    EXPECT_EQ(error({"127.0.0.1", "read", "M", "70000", "1"}), "start 70000 is out of range (0..65535)");
+    EXPECT_EQ(error({"127.0.0.1", "read", "M", "0", "1", "--repeat", "-1"}),
+              "repeat -1 is out of range (0..2147483647)");
+    EXPECT_EQ(error({"127.0.0.1", "write", "M", "0", "abc"}),
+              "value 'abc' is not a number (decimal, 0x hex or 0b binary)");
+    EXPECT_EQ(error({"127.0.0.1", "write", "M", "0", "300"}),
+              "value 300 does not fit in a byte (0..255, or -128..-1 as two's complement); add --words for 16-bit "
+              "values");
 }
 
 TEST(OrvacliValues, MustFitTheElementSize) {
@@ -178,14 +201,14 @@ TEST(OrvacliOutput, ValuesShowDecimalHexAndPrintableCharacters) {
               "EB0           65   41  'A'\n"
               "EB1           32   20  ' '\n"
               "EB2          127   7F\n");
-    // Words: hex not padded to four digits, characters low byte first, and
-    // only when both bytes print.
+    // Words: four hex digits, characters low byte first, and only when both
+    // bytes print.
     Options words = request("D", 1, Unit::words, 0, 4);
     EXPECT_EQ(formatSuccess(words, Outcome{0, 0, {0x0041, 0xFFFF, 0x01F4, 0x4142}}, 0),
               "Address   Decimal   Hex  ASCII\n"
-              "DB 1 DW0       65    41\n"
+              "DB 1 DW0       65  0041\n"
               "DB 1 DW1    65535  FFFF\n"
-              "DB 1 DW2      500   1F4\n"
+              "DB 1 DW2      500  01F4\n"
               "DB 1 DW3    16706  4142  'BA'\n");
     EXPECT_EQ(printableText(0x1F, Unit::bytes), "");
     EXPECT_EQ(printableText(0x7E, Unit::bytes), "'~'");
@@ -203,17 +226,23 @@ TEST(OrvacliOutput, ValuesShowDecimalHexAndPrintableCharacters) {
 TEST(OrvacliOutput, FailuresNameTheResultTheSocketErrorAndTheExitStatus) {
     const Options o = request("M", 0, Unit::bytes, 4, 2);
     EXPECT_EQ(failureMessage(o, Outcome{ORVA_ERR_SOCKET, ORVA_WSAECONNREFUSED, {}}),
-              "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: socket error (result -7), socket error "
-              "10061: connection refused: nothing listens on port 102 at that address\n");
-    for (int socketError : {ORVA_WSAETIMEDOUT, ORVA_WSAECONNREFUSED, ORVA_WSAEHOSTUNREACH, ORVA_WSAECONNRESET})
-        EXPECT_NE(describeSocketError(socketError), "") << socketError;
+              "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: socket error 10061: connection refused: "
+              "nothing listens on port 102 at that address (result -7)\n");
+    // Without a socket error the result says it all: no "socket error 0" tail.
+    EXPECT_EQ(failureMessage(o, Outcome{ORVA_ERR_DROPPED, 0, {}}),
+              "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: the connection was dropped: closed, reset "
+              "without a socket error, or a reply that did not fit (result -1)\n");
+    EXPECT_EQ(failureMessage(o, Outcome{ORVA_ERR_PLC, 0, {}}),
+              "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: the PLC refused: data block missing, or "
+              "the range runs past the end of the area (result 2)\n");
 
     Options j = o;
     j.format = Format::json;
     EXPECT_EQ(failureJson(j, Outcome{ORVA_ERR_DROPPED, 0, {}}, 4),
               "{\"round\":4,\"address\":\"127.0.0.1\",\"operation\":\"read\",\"area\":\"M\",\"unit\":\"bytes\","
-              "\"start\":4,\"count\":2,\"ok\":false,\"result\":-1,\"result_text\":\"no valid reply in time; the "
-              "connection was dropped\",\"socket_error\":0,\"socket_error_text\":\"none\"}\n");
+              "\"start\":4,\"count\":2,\"ok\":false,\"result\":-1,\"result_text\":\"the connection was dropped: "
+              "closed, reset without a socket error, or a reply that did not fit\",\"socket_error\":0,"
+              "\"socket_error_text\":\"none\"}\n");
 
     EXPECT_EQ(exitStatusFor(ORVA_OK), exitSuccess);
     EXPECT_EQ(exitStatusFor(ORVA_ERR_PLC), exitPlcError);
@@ -221,9 +250,6 @@ TEST(OrvacliOutput, FailuresNameTheResultTheSocketErrorAndTheExitStatus) {
         EXPECT_EQ(exitStatusFor(connection), exitConnectionFailure) << connection;
     for (int other : {ORVA_ERR_FAILED, ORVA_ERR_NO_FREE_HANDLE, ORVA_ERR_AREA, ORVA_ERR_HANDLE})
         EXPECT_EQ(exitStatusFor(other), exitOtherFailure) << other;
-    for (int code : {ORVA_ERR_PLC, ORVA_ERR_DROPPED, ORVA_ERR_NO_FREE_HANDLE, ORVA_ERR_FAILED, ORVA_ERR_CONNECT,
-                     ORVA_ERR_SOCKET, ORVA_ERR_AREA, ORVA_ERR_HANDLE})
-        EXPECT_NE(describeResult(code), "unknown result") << code;
 }
 
 }  // namespace

@@ -116,7 +116,7 @@ TEST_F(OrvacliProgram, APlcSideErrorExitsWithTwoAndSaysSo) {
     ProgramResult r = cli({simAddress, "read", "DB9", "0", "4", "--words"});
     EXPECT_EQ(r.exitStatus, exitPlcError);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("data area missing or too small (result 2)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the PLC refused: data block missing, or the range runs past the end of the area (result 2)"), std::string::npos) << r.err;
 
     sim.armReplyFault({orvasim::FaultKind::errorByte, 5});
     r = cli({simAddress, "write", "M", "0", "1"});
@@ -126,7 +126,7 @@ TEST_F(OrvacliProgram, APlcSideErrorExitsWithTwoAndSaysSo) {
 TEST_F(OrvacliProgram, ConnectionFailuresExitWithThreeAndNameTheSocketError) {
     ProgramResult r = cli({silentAddress, "read", "M", "0", "4"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
-    EXPECT_NE(r.err.find("(result -7), socket error 10061: connection refused"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("failed: socket error 10061: connection refused: nothing listens on port 102 at that address (result -7)"), std::string::npos) << r.err;
 
     r = cli({silentAddress, "read", "M", "0", "4", "--json"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
@@ -137,7 +137,7 @@ TEST_F(OrvacliProgram, ConnectionFailuresExitWithThreeAndNameTheSocketError) {
     sim.armReplyFault({orvasim::FaultKind::silence});
     r = cli({simAddress, "read", "M", "0", "4", "--receive-timeout", "300"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
-    EXPECT_NE(r.err.find("socket error 10060: timed out"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("socket error 10060: timed out: no answer within the receive or send time-out (result -7)"), std::string::npos) << r.err;
 
     sim.armReplyFault({orvasim::FaultKind::resetBeforeReply});
     r = cli({simAddress, "write", "A", "0", "1", "2"});

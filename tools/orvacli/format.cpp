@@ -17,7 +17,7 @@ bool isPrintable(unsigned value) {
     return value >= firstPrintable && value <= lastPrintable;
 }
 
-std::string hex(unsigned value, int digits) {
+std::string hexDigits(unsigned value, int digits) {
     char text[8];
     std::snprintf(text, sizeof text, "%0*X", digits, value);
     return text;
@@ -75,9 +75,9 @@ std::string table(const Options& r, const std::vector<std::uint16_t>& values) {
     std::size_t widths[3] = {std::string_view("Address").size(), std::string_view("Decimal").size(),
                              std::string_view("Hex").size()};
     for (std::size_t i = 0; i < values.size(); ++i) {
-        // Hex as two digits at least: a word is not padded to four (1F4).
-        Row row{elementAddress(r, static_cast<int>(i)), std::to_string(values[i]), hex(values[i], 2),
-                printableText(values[i], r.unit)};
+        // Two hex digits a byte, four a word, as in the hex format.
+        Row row{elementAddress(r, static_cast<int>(i)), std::to_string(values[i]),
+                hexDigits(values[i], r.unit == Unit::words ? 4 : 2), printableText(values[i], r.unit)};
         widths[0] = std::max(widths[0], row.address.size());
         widths[1] = std::max(widths[1], row.decimal.size());
         widths[2] = std::max(widths[2], row.hexText.size());
@@ -100,7 +100,7 @@ std::string plainHex(const Options& r, const std::vector<std::uint16_t>& values)
     const std::size_t perLine = words ? hexWordsPerLine : hexBytesPerLine;
     std::string out;
     for (std::size_t i = 0; i < values.size(); ++i) {
-        out += hex(values[i], words ? 4 : 2);
+        out += hexDigits(values[i], words ? 4 : 2);
         out += (i + 1) % perLine == 0 || i + 1 == values.size() ? "\n" : " ";
     }
     return out;
@@ -127,38 +127,14 @@ int exitStatusFor(int result) {
     }
 }
 
-std::string describeResult(int result) {
-    switch (result) {
-    case ORVA_OK: return "success";
-    case ORVA_ERR_PLC: return "the PLC side reported an error: data area missing or too small";
-    case ORVA_ERR_DROPPED: return "no valid reply in time; the connection was dropped";
-    case ORVA_ERR_NO_FREE_HANDLE: return "all 64 handles are in use";
-    case ORVA_ERR_FAILED: return "failed with no recorded cause";
-    case ORVA_ERR_CONNECT: return "setting up the transport connection failed: check the TSAPs and the adapter's configuration";
-    case ORVA_ERR_SOCKET: return "socket error";
-    case ORVA_ERR_AREA: return "area not supported by this function";
-    case ORVA_ERR_HANDLE: return "invalid handle";
-    default: return "unknown result";
+std::string describeFailure(int result, int socketError) {
+    // A socket error says more than its result: it leads.
+    if (result == ORVA_ERR_SOCKET) {
+        std::string text = "socket error " + std::to_string(socketError);
+        if (const std::string_view words = ORVASocketErrorText(socketError); !words.empty()) text += ": " + std::string(words);
+        return text + " (result " + std::to_string(result) + ")";
     }
-}
-
-std::string describeSocketError(int socketError) {
-    switch (socketError) {
-    case 0: return "none";
-    case ORVA_WSAETIMEDOUT: return "timed out: no answer within the receive or send time-out";
-    case ORVA_WSAECONNREFUSED: return "connection refused: nothing listens on port 102 at that address";
-    case ORVA_WSAEHOSTUNREACH: return "host unreachable: the TCP connect did not finish within the connect time-out";
-    case ORVA_WSAECONNRESET: return "connection reset by the adapter";
-    case ORVA_WSAECONNABORTED: return "connection aborted";
-    case ORVA_WSAEADDRNOTAVAIL: return "address not usable";
-    case ORVA_WSAENETDOWN: return "network is down";
-    case ORVA_WSAENETUNREACH: return "network unreachable: no route to that address";
-    case ORVA_WSAENOTCONN: return "not connected";
-    case ORVA_WSAEMFILE: return "too many open sockets";
-    case ORVA_WSAENOBUFS: return "no buffer space";
-    case ORVA_WSAEACCES: return "permission denied";
-    default: return "";
-    }
+    return std::string(ORVAResultName(result)) + " (result " + std::to_string(result) + ")";
 }
 
 std::string addressLabel(const Area& area, Unit unit) {
@@ -215,19 +191,16 @@ std::string formatSuccess(const Options& r, const Outcome& outcome, int round) {
 std::string failureMessage(const Options& r, const Outcome& outcome) {
     std::string text = "orvacli: ";
     text += r.direction == Direction::read ? "reading " : "writing ";
-    text += describeRange(r) + " at " + r.address + " failed: " + describeResult(outcome.result) + " (result " +
-            std::to_string(outcome.result) + "), socket error " + std::to_string(outcome.socketError);
-    const std::string socketText = describeSocketError(outcome.socketError);
-    if (!socketText.empty()) text += ": " + socketText;
+    text += describeRange(r) + " at " + r.address + " failed: " + describeFailure(outcome.result, outcome.socketError);
     return text + "\n";
 }
 
 std::string failureJson(const Options& r, const Outcome& outcome, int round) {
     std::string out = jsonRequestFields(r, round) + ",\"ok\":false";
     out += ",\"result\":" + std::to_string(outcome.result);
-    out += ",\"result_text\":" + jsonString(describeResult(outcome.result));
+    out += ",\"result_text\":" + jsonString(ORVAResultName(outcome.result));
     out += ",\"socket_error\":" + std::to_string(outcome.socketError);
-    out += ",\"socket_error_text\":" + jsonString(describeSocketError(outcome.socketError));
+    out += ",\"socket_error_text\":" + jsonString(ORVASocketErrorText(outcome.socketError));
     return out + "}\n";
 }
 

@@ -19,10 +19,9 @@ inline constexpr int exitUsage = 64;
 // The exit status for a library result code.
 int exitStatusFor(int result);
 
-// A result code of the library in words, and a socket error number in words
-// with what usually causes it ("" for numbers without a text).
-std::string describeResult(int result);
-std::string describeSocketError(int socketError);
+// A failed call in words: the result (ORVAResultName) and its code, led by
+// the socket error number and its text (ORVASocketErrorText) for -7.
+std::string describeFailure(int result, int socketError);
 
 // Address texts as the PLC's own notation writes them: the label of an area and
 // unit ("MB", "EW", "DB 5 DW", "T "), and one element's address ("DB 5 DW3").

@@ -91,8 +91,7 @@ void print(std::FILE* stream, const std::string& text) {
 int run(const Options& o) {
     PlcHandle plc(o);
     if (!plc.isOpen()) {
-        print(stderr, "orvacli: no handle: " + describeResult(plc.get()) + " (result " + std::to_string(plc.get()) +
-                          ")\n");
+        print(stderr, "orvacli: no handle: " + describeFailure(plc.get(), 0) + "\n");
         return exitOtherFailure;
     }
     const bool repeating = o.repeat != 1;

@@ -20,17 +20,16 @@ std::string upper(std::string_view text) {
     return out;
 }
 
-// A whole string as a number: decimal, or with 0x / 0b when prefixes are
-// allowed, with an optional minus sign when negatives are. Nothing else may
-// follow the digits.
-std::optional<long long> parseNumber(std::string_view text, bool allowPrefixes, bool allowNegative) {
+// Every number on the command line reads the same way: an optional sign, then
+// decimal digits, or 0x and hex digits, or 0b and binary digits; nothing else.
+std::optional<long long> readNumber(std::string_view text) {
     bool negative = false;
-    if (allowNegative && !text.empty() && text.front() == '-') {
-        negative = true;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
         text.remove_prefix(1);
     }
     int base = 10;
-    if (allowPrefixes && text.size() > 2 && text[0] == '0') {
+    if (text.size() > 2 && text[0] == '0') {
         if (text[1] == 'x' || text[1] == 'X') base = 16;
         if (text[1] == 'b' || text[1] == 'B') base = 2;
         if (base != 10) text.remove_prefix(2);
@@ -46,13 +45,16 @@ std::string rangeText(long long low, long long high) {
     return std::to_string(low) + ".." + std::to_string(high);
 }
 
-// A decimal number within [low, high], or an error naming what it was for.
+std::string notANumber(std::string_view what, std::string_view text) {
+    return std::string(what) + " '" + std::string(text) + "' is not a number (decimal, 0x hex or 0b binary)";
+}
+
+// A number within [low, high], or an error naming what it was for.
 bool parseBounded(std::string_view text, long long low, long long high, std::string_view what, int& out,
                   std::string& error) {
-    const auto value = parseNumber(text, false, false);
+    const auto value = readNumber(text);
     if (!value) {
-        error = std::string(what) + " '" + std::string(text) + "' is not a number (expected " +
-                rangeText(low, high) + ")";
+        error = notANumber(what, text);
         return false;
     }
     if (*value < low || *value > high) {
@@ -152,12 +154,16 @@ bool checkAreaForCall(const Options& o, std::string& error) {
 bool parseValue(std::string_view text, Unit unit, std::uint16_t& out, std::string& error) {
     const long long high = unit == Unit::bytes ? byteMax : wordMax;
     const long long lowNegative = -(high + 1) / 2;
-    const auto value = parseNumber(text, true, true);
-    if (!value || *value < lowNegative || *value > high) {
+    const auto value = readNumber(text);
+    if (!value) {
+        error = notANumber("value", text);
+        return false;
+    }
+    if (*value < lowNegative || *value > high) {
         const std::string size = unit == Unit::bytes ? "a byte" : "a word";
-        error = "value '" + std::string(text) + "' does not fit in " + size + " (" + rangeText(0, high) + ", or " +
+        error = "value " + std::string(text) + " does not fit in " + size + " (" + rangeText(0, high) + ", or " +
                 rangeText(lowNegative, -1) + " as two's complement)";
-        if (unit == Unit::bytes && value && *value > high && *value <= wordMax) error += "; add --words for 16-bit values";
+        if (unit == Unit::bytes && *value > high && *value <= wordMax) error += "; add --words for 16-bit values";
         return false;
     }
     // Negative values are stored as their two's complement in the element size.
@@ -342,13 +348,15 @@ AREA      A or O  outputs                bytes or words, read and write
           T       timers                 words only, read and write
           Z or C  counters               words only, read and write
           Letters may be given in either case.
+Every number may be given in decimal, as 0x hex or as 0b binary.
+
 START     first address, 0-65535, in the area's unit: bytes for A, E and M
           (also with --words, where each word covers two addresses), words for
           DB, DX, T and Z
 COUNT     number of bytes, or of words with --words, 1-65535
 VALUE     one byte (0-255) or, with --words, one word (0-65535) per value;
-          decimal, 0x hex or 0b binary; negative values (-128..-1, or
-          -32768..-1 with --words) are written as two's complement
+          negative values (-128..-1, or -32768..-1 with --words) are
+          written as two's complement
 
 Transfer:
   -b, --bytes             move bytes (the default)
@@ -365,9 +373,10 @@ Output (on standard output; errors go to standard error):
   -f, --format FORMAT     table (default), hex or json
       --table, --hex, --json  the same, shorter
                           table: one row per element with its address (as
-                            MB10, EW2, DB 5 DW3, T 7, Z 3), decimal, hex and
-                            the printable characters ('A'; for a word the
-                            low-order byte first)
+                            MB10, EW2, DB 5 DW3, T 7, Z 3), decimal, hex (two
+                            digits a byte, four a word) and the printable
+                            characters ('A'; for a word the low-order byte
+                            first)
                           hex:   the values only, two hex digits per byte or
                             four per word, 16 bytes or 8 words a line
                           json:  one object per line, for scripts
@@ -382,8 +391,8 @@ Exit status:
   0   success (with --repeat: every round succeeded)
   1   the library failed for another reason (no free handle, out of memory)
   2   the PLC side reported an error (data area missing or too small)
-  3   connection failure: refused, timed out, reset or set-up failed
-      (the message names the result code and the socket error number)
+  3   connection failure: refused, timed out, reset, dropped or set-up
+      failed (the message names the result code and the socket error)
   64  bad usage: nothing was sent
   With --repeat, the status of the last failed round.
 
