@@ -3,122 +3,154 @@
  * reads them back, reads some inputs, and prints each value as address,
  * decimal, hexadecimal and characters.
  *
- *   readwrite_all [address] [own TSAP] [PLC TSAP]     (default 127.0.0.1)
+ *   readwrite_all [ADDRESS [OWN_TSAP [PLC_TSAP]]]     (default 127.0.0.1)
  *
- * Exit status: 0 when every value read back as written, 1 otherwise.
+ * Exit status: 0 when every value read back as written, 1 when a call failed
+ * or a value read back differs, 64 for bad usage.
  */
-#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "orvanet.h"
 
-enum { COUNT = 4, TIMEOUT_MS = 2000 };
+enum { COUNT = 4, TIMEOUT_MS = 2000, EXIT_USAGE = 64 };
 
-static int failures = 0;
+static int failedCalls = 0;
+static int wrongValues = 0;
 
-static void report(const char *what, int handle, int result)
+static void usage(FILE *out)
 {
-    if (result == ORVA_OK)
-        return;
-    ++failures;
-    if (result == ORVA_ERR_SOCKET)
-        fprintf(stderr, "%s: %s, socket error %d\n", what, ORVAResultName(result), ORVAGetSockErr(handle));
-    else
-        fprintf(stderr, "%s: %s (%d)\n", what, ORVAResultName(result), result);
+    fputs("usage: readwrite_all [ADDRESS [OWN_TSAP [PLC_TSAP]]]\n"
+          "Writes and reads back outputs, flags, data block DB 5, extended data\n"
+          "block DX 7, timers and counters, then reads inputs, at the adapter's\n"
+          "dotted IPv4 ADDRESS (default 127.0.0.1) on port 102.\n",
+          out);
 }
 
-static void printAddress(const char *label, int address)
+static int isPrintable(unsigned c) { return c >= 0x20 && c <= 0x7E; }
+
+/* True when the call succeeded; otherwise says why, on the area's table. */
+static int succeeded(const char *call, int handle, int result)
+{
+    if (result == ORVA_OK)
+        return 1;
+    ++failedCalls;
+    if (result == ORVA_ERR_SOCKET) {
+        const int socketError = ORVAGetSockErr(handle);
+        printf("  %s failed: socket error %d: %s (result %d)\n", call, socketError,
+               ORVASocketErrorText(socketError), result);
+    } else {
+        printf("  %s failed: %s (result %d)\n", call, ORVAResultName(result), result);
+    }
+    return 0;
+}
+
+static void printRow(const char *label, int address, unsigned value, int digits, const char *chars)
 {
     char text[32];
     snprintf(text, sizeof text, "%s%d", label, address);
-    printf("  %-12s", text);
+    printf("  %-12s %6u  %0*X  %s\n", text, value, digits, value, chars);
 }
 
 static void printByte(const char *label, int address, unsigned char b)
 {
-    printAddress(label, address);
-    printf(" %6u  %4X  ", (unsigned)b, (unsigned)b);
-    if (isprint(b))
-        printf("'%c'", b);
-    printf("\n");
+    char chars[4] = "";
+    if (isPrintable(b))
+        snprintf(chars, sizeof chars, "'%c'", b);
+    printRow(label, address, b, 2, chars);
 }
 
 static void printWord(const char *label, int address, unsigned short w)
 {
-    unsigned char lo = (unsigned char)(w & 0xFF), hi = (unsigned char)(w >> 8);
-    printAddress(label, address);
-    printf(" %6u  %4X  ", (unsigned)w, (unsigned)w);
-    if (isprint(lo) && isprint(hi))
-        printf("'%c%c'", lo, hi);
-    printf("\n");
+    const unsigned lo = w & 0xFFu, hi = (unsigned)w >> 8;
+    char chars[5] = "";
+    if (isPrintable(lo) && isPrintable(hi))
+        snprintf(chars, sizeof chars, "'%c%c'", (char)lo, (char)hi);
+    printRow(label, address, w, 4, chars);
 }
 
 /* Bytes of outputs or flags: write, read back, compare. */
-static void byteArea(int handle, char letter, const char *label, int start)
+static void byteArea(int handle, const char *name, char letter, const char *label, int start)
 {
-    unsigned char out[COUNT] = {'O', 'K', 0x7F, 200}, in[COUNT] = {0};
+    const unsigned char out[COUNT] = {'O', 'K', 0x7F, 200};
+    unsigned char in[COUNT] = {0};
     int i;
-    char what[64];
-    snprintf(what, sizeof what, "bytes of %c", letter);
-    report(what, handle, ORVAWrB(handle, letter, 0, start, COUNT, out));
-    report(what, handle, ORVARdB(handle, letter, 0, start, COUNT, in));
-    printf("%s (area %c)\n", what, letter);
+    printf("%s, bytes %s%d..%s%d\n", name, label, start, label, start + COUNT - 1);
+    if (!succeeded("ORVAWrB", handle, ORVAWrB(handle, letter, 0, start, COUNT, out)) ||
+        !succeeded("ORVARdB", handle, ORVARdB(handle, letter, 0, start, COUNT, in)))
+        return;
     for (i = 0; i < COUNT; ++i) {
         printByte(label, start + i, in[i]);
         if (in[i] != out[i])
-            ++failures;
+            ++wrongValues;
     }
 }
 
 /* Words of a block, timers or counters: write, read back, compare. */
-static void wordArea(int handle, char letter, int block, const char *label, int start)
+static void wordArea(int handle, const char *name, char letter, int block, const char *label, int start)
 {
-    unsigned short out[COUNT] = {0x4142, 1234, 0xFFFF, (unsigned short)(block * 100)}, in[COUNT] = {0};
+    const unsigned short out[COUNT] = {0x4142, 1234, 0xFFFF, (unsigned short)(block * 100)};
+    unsigned short in[COUNT] = {0};
     int i;
-    char what[64];
-    snprintf(what, sizeof what, "words of %c%d", letter, block);
-    report(what, handle, ORVAWrW(handle, letter, block, start, COUNT, out));
-    report(what, handle, ORVARdW(handle, letter, block, start, COUNT, in));
-    printf("%s (area %c)\n", what, letter);
+    printf("%s, words %s%d..%s%d\n", name, label, start, label, start + COUNT - 1);
+    if (!succeeded("ORVAWrW", handle, ORVAWrW(handle, letter, block, start, COUNT, out)) ||
+        !succeeded("ORVARdW", handle, ORVARdW(handle, letter, block, start, COUNT, in)))
+        return;
     for (i = 0; i < COUNT; ++i) {
         printWord(label, start + i, in[i]);
         if (in[i] != out[i])
-            ++failures;
+            ++wrongValues;
     }
 }
 
 int main(int argc, char **argv)
 {
-    const char *address = argc > 1 ? argv[1] : "127.0.0.1";
-    const char *ownTsap = argc > 2 ? argv[2] : "";
-    const char *plcTsap = argc > 3 ? argv[3] : "";
+    const char *address = "127.0.0.1", *ownTsap = "", *plcTsap = "";
     unsigned char inputs[COUNT];
-    int i, result;
+    int i, handle;
 
-    int handle = ORVAOpen(address, ownTsap, plcTsap, TIMEOUT_MS, TIMEOUT_MS, TIMEOUT_MS);
+    for (i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
+            usage(stdout);
+            return 0;
+        }
+        if (argv[i][0] == '-' || i > 3) {
+            fprintf(stderr, "readwrite_all: unexpected argument '%s'\n", argv[i]);
+            usage(stderr);
+            return EXIT_USAGE;
+        }
+    }
+    if (argc > 1)
+        address = argv[1];
+    if (argc > 2)
+        ownTsap = argv[2];
+    if (argc > 3)
+        plcTsap = argv[3];
+
+    handle = ORVAOpen(address, ownTsap, plcTsap, TIMEOUT_MS, TIMEOUT_MS, TIMEOUT_MS);
     if (handle < 0) {
-        fprintf(stderr, "ORVAOpen: %s (%d)\n", ORVAResultName(handle), handle);
+        fprintf(stderr, "ORVAOpen failed: %s (result %d)\n", ORVAResultName(handle), handle);
         return 1;
     }
     printf("handle %d to %s\n", handle, address);
 
-    byteArea(handle, 'A', "AB", 0);
-    byteArea(handle, 'M', "MB", 10);
-    wordArea(handle, 'D', 5, "DB 5 DW", 0);
-    wordArea(handle, 'X', 7, "DX 7 DW", 2);
-    wordArea(handle, 'T', 0, "T ", 3);
-    wordArea(handle, 'Z', 0, "Z ", 3);
+    byteArea(handle, "outputs A", 'A', "AB", 0);
+    byteArea(handle, "flags M", 'M', "MB", 10);
+    wordArea(handle, "data block DB 5", 'D', 5, "DB 5 DW", 0);
+    wordArea(handle, "extended data block DX 7", 'X', 7, "DX 7 DW", 2);
+    wordArea(handle, "timers T", 'T', 0, "T ", 3);
+    wordArea(handle, "counters Z", 'Z', 0, "Z ", 3);
 
-    result = ORVARdB(handle, 'E', 0, 0, COUNT, inputs);
-    report("bytes of E", handle, result);
-    if (result == ORVA_OK) {
-        printf("bytes of E (area E, read only)\n");
+    printf("inputs E (read only), bytes EB0..EB%d\n", COUNT - 1);
+    if (succeeded("ORVARdB", handle, ORVARdB(handle, 'E', 0, 0, COUNT, inputs)))
         for (i = 0; i < COUNT; ++i)
             printByte("EB", i, inputs[i]);
-    }
 
     ORVAClose(handle);
-    printf(failures == 0 ? "all values read back as written\n" : "%d failures\n", failures);
-    return failures == 0 ? 0 : 1;
+    if (failedCalls == 0 && wrongValues == 0) {
+        printf("all values read back as written\n");
+        return 0;
+    }
+    printf("%d calls failed, %d values read back differently\n", failedCalls, wrongValues);
+    return 1;
 }
