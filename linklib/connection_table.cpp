@@ -1,5 +1,7 @@
 #include "connection_table.h"
 
+#include "platform/lifetime.h"
+
 namespace orva {
 
 int ConnectionTable::claimSlot() {
@@ -44,8 +46,21 @@ void ConnectionTable::closeAll() {
     }
 }
 
+void ConnectionTable::closeAllNotInUse() {
+    for (int slot = 0; slot < slotCount; ++slot) {
+        std::unique_lock lock(lockOf(slot), std::try_to_lock);
+        if (lock.owns_lock()) (void)close(slot);
+    }
+}
+
 ConnectionTable& connectionTable() {
     static ConnectionTable table;
+    static const bool unloadHooked = [] {
+        platform::setUnloadActions({[] { connectionTable().closeAll(); },
+                                    [] { connectionTable().closeAllNotInUse(); }});
+        return true;
+    }();
+    (void)unloadHooked;
     return table;
 }
 

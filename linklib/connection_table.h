@@ -48,6 +48,8 @@ public:
     // destroyed. False when the slot is not open. Call with the slot's lock held.
     bool close(int slot);
     void closeAll();
+    // Closes the open slots whose lock nobody holds, without waiting for the others.
+    void closeAllNotInUse();
 
 private:
     std::array<std::unique_ptr<PlcConnection>, slotCount> connections{};

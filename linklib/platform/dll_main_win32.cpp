@@ -6,9 +6,7 @@
 #endif
 #include <windows.h>
 
-#include <mutex>
-
-#include "connection_table.h"
+#include "platform/lifetime.h"
 #include "platform/socket.h"
 
 namespace {
@@ -21,22 +19,16 @@ constexpr char messageTitle[] = "orvanet";
 // (it would take one from the host program's own count).
 bool socketLayerStarted = false;
 
-// FreeLibrary: no call can be running (the caller must not unload the DLL
-// while using it), so every slot is closed under its lock.
-void closeAllOnUnload() { orva::connectionTable().closeAll(); }
-
-// Process exit: Windows has already ended the other threads, and a thread
-// ended inside an export call still owns its slot's lock. Such a slot is left
-// to the system; waiting for it would hang the exit.
-void closeAllOnProcessExit() {
-    orva::ConnectionTable& table = orva::connectionTable();
-    for (int slot = 0; slot < orva::ConnectionTable::slotCount; ++slot) {
-        std::unique_lock lock(table.lockOf(slot), std::try_to_lock);
-        if (lock.owns_lock()) (void)table.close(slot);
-    }
-}
+// Set by the handle table when it is made; unset when no handle was ever opened.
+orva::platform::UnloadActions unloadActions;
 
 }  // namespace
+
+namespace orva::platform {
+
+void setUnloadActions(UnloadActions actions) { unloadActions = actions; }
+
+}  // namespace orva::platform
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
@@ -46,15 +38,17 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
             return FALSE;
         }
         socketLayerStarted = true;
-        // The table with its 64 slot locks exists from here on, all slots free.
-        (void)orva::connectionTable();
         ::DisableThreadLibraryCalls(instance);
         return TRUE;
     case DLL_PROCESS_DETACH:
+        // FreeLibrary (reserved null): no call can be running, every handle is
+        // closed. Process exit: Windows has already ended the other threads, and
+        // one ended inside a call still owns its handle's lock; waiting for it
+        // would hang the exit.
         if (reserved == nullptr) {
-            closeAllOnUnload();
-        } else {
-            closeAllOnProcessExit();
+            if (unloadActions.closeAll != nullptr) unloadActions.closeAll();
+        } else if (unloadActions.closeAllNotInUse != nullptr) {
+            unloadActions.closeAllNotInUse();
         }
         if (socketLayerStarted) {
             orva::platform::stopSocketLayer();
