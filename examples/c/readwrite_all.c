@@ -49,7 +49,7 @@ static void printRow(const char *label, int address, unsigned value, int digits,
 {
     char text[32];
     snprintf(text, sizeof text, "%s%d", label, address);
-    printf("  %-12s %6u  %0*X  %s\n", text, value, digits, value, chars);
+    printf("  %-12s %6u  %0*X%s%s\n", text, value, digits, value, chars[0] != '\0' ? "  " : "", chars);
 }
 
 static void printByte(const char *label, int address, unsigned char b)
