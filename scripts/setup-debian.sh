@@ -2,6 +2,7 @@
 # Installs every Debian package that the build and the tests need. Idempotent;
 # run as root on Debian 12.
 set -euo pipefail
+source "$(dirname "$0")/lib/packages.sh"
 
 packages=(
   # build
@@ -23,12 +24,4 @@ packages=(
   tshark
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"

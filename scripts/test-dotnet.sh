@@ -6,19 +6,12 @@
 #   scripts/test-dotnet.sh [BUILD_DIR]   a build with liborvanet and orvasim (default build/test)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/packages.sh
 build=$(cd "${1:-build/test}" && pwd)
 
 # mcs, and the runtime with the class libraries the binding uses (System, System.Core)
 packages=(mono-mcs mono-runtime)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"
 
 orvasim=$build/tools/orvasim/orvasim
 for f in "$build/linklib/liborvanet.so" "$orvasim"; do

@@ -8,6 +8,7 @@
 # "== NAME: N passed, 0 failed". Loopback addresses: 127.0.2.1 to 127.0.2.150.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/packages.sh
 build=$(realpath "${1:-build/test}")
 library=$build/linklib/liborvanet.so.1
 orvasim=$build/tools/orvasim/orvasim
@@ -20,15 +21,7 @@ began=$SECONDS
 packages=(chromium fonts-dejavu-core)
 command -v node >/dev/null || packages+=(nodejs)
 command -v npm >/dev/null || packages+=(npm)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"
 node -e 'process.exit(Number(process.versions.node.split(".")[0]) >= 18 ? 0 : 1)' ||
   { echo "test-node: Node.js $(node --version) is too old: 18 or later is needed" >&2; exit 1; }
 echo "test-node: Node.js $(node --version), npm $(npm --version); packages $((SECONDS - began)) s"

@@ -6,6 +6,7 @@
 #   scripts/test-python.sh [BUILD_DIR]   a build with liborvanet and orvasim (default build/test)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/packages.sh
 root=$PWD
 build=$(cd "${1:-build/test}" && pwd)
 
@@ -18,15 +19,7 @@ packages=(
   # setuptools 66 builds wheels through the wheel package
   python3-setuptools python3-wheel
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"
 
 library=$build/linklib/liborvanet.so.1
 orvasim=$build/tools/orvasim/orvasim

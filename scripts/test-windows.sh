@@ -9,6 +9,7 @@
 # Build directories: build-winhost (orvasim), build-win32, build-win64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/packages.sh
 root=$PWD
 
 bash scripts/setup-debian.sh
@@ -20,18 +21,7 @@ packages=(
   # wine runs 64-bit programs with wine64 and 32-bit ones with wine32
   wine wine64 wine32:i386
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-  fi
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"
 
 # --- Wine: a prefix of its own, its server started before any output is captured
 export WINEPREFIX=$root/build-winhost/wineprefix
