@@ -23,8 +23,6 @@ class PlcConnection {
 public:
     PlcConnection();
     ~PlcConnection();
-    PlcConnection(const PlcConnection&) = delete;
-    PlcConnection& operator=(const PlcConnection&) = delete;
 
     // Records the parameters and builds the connection request; sends nothing.
     void configure(const char* ipAddress, int port, const char* ownTsap, const char* plcTsap,
@@ -49,6 +47,10 @@ public:
 
     int lastSocketError = 0;
     int linkStatus = LinkStatus::none;
+
+    // One object per handle, owned by the table: never copied.
+    PlcConnection(const PlcConnection&) = delete;
+    PlcConnection& operator=(const PlcConnection&) = delete;
 
     // Read-only views for tests and diagnostics.
     bool isConnected() const { return connected; }

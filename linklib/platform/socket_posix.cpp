@@ -1,5 +1,5 @@
 // POSIX sockets behind the Windows Sockets-shaped interface of socket.h.
-#include "platform/socket.h"
+#include "platform/socket_primitives.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -79,29 +79,17 @@ int setBlocking(SocketHandle s, bool blocking) {
     return wsa::none;
 }
 
-enum class Ready { yes, timedOut, failed };
-struct WaitResult {
-    Ready ready;
-    int error = wsa::none;
-};
-
-// Waits for events on s until the deadline. A signal does not end the wait
-// early, nor start it afresh: it goes on with the time that is left.
-WaitResult waitFor(SocketHandle s, short events, const Deadline& deadline) {
+// Waits for events on s until the deadline: 0 when they came, else the error
+// (10060 when the deadline passed). A signal does not end the wait early, nor
+// start it afresh: it goes on with the time that is left.
+int waitFor(SocketHandle s, short events, const Deadline& deadline) {
     for (;;) {
         pollfd p{fd(s), events, 0};
         const int r = ::poll(&p, 1, pollTimeout(deadline.remainingMs()));
-        if (r > 0) return {Ready::yes};
-        if (r == 0) return {Ready::timedOut, wsa::eTimedOut};
-        if (errno != EINTR) return {Ready::failed, lastWsaError()};
+        if (r > 0) return wsa::none;
+        if (r == 0) return wsa::eTimedOut;
+        if (errno != EINTR) return lastWsaError();
     }
-}
-
-// As waitFor, for a call that has just found the socket not ready: once the
-// deadline has passed it is over, even if poll keeps reporting the socket.
-WaitResult waitUntilReady(SocketHandle s, short events, const Deadline& deadline) {
-    if (deadline.passed()) return {Ready::timedOut, wsa::eTimedOut};
-    return waitFor(s, events, deadline);
 }
 
 }  // namespace
@@ -149,73 +137,57 @@ bool parseIpv4(const char* text, std::uint32_t& networkOrderAddress) {
     return true;
 }
 
-ConnectResult connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
-                            std::uint32_t timeoutMs) {
-    const Deadline deadline = Deadline::after(timeoutMs);
+// The socket is blocking; a call that must not wait says so with MSG_DONTWAIT,
+// and waiting is left to poll.
+namespace detail {
+namespace {
+
+AttemptResult attemptOf(ssize_t r) {
+    if (r >= 0) return {Attempt::moved, static_cast<int>(r)};
+    if (errno == EINTR || wouldBlock(errno)) return {Attempt::notNow};
+    return {Attempt::failed, 0, lastWsaError()};
+}
+
+}  // namespace
+
+AttemptResult sendSome(SocketHandle s, const void* data, int len, bool blocking) {
+    return attemptOf(::send(fd(s), data, static_cast<size_t>(len), MSG_NOSIGNAL | (blocking ? 0 : MSG_DONTWAIT)));
+}
+
+AttemptResult receiveSome(SocketHandle s, void* data, int len, bool blocking) {
+    const ssize_t r = ::recv(fd(s), data, static_cast<size_t>(len), blocking ? 0 : MSG_DONTWAIT);
+    // A blocking receive that ran out of the socket's time-out is over: no wait follows.
+    if (r < 0 && blocking && wouldBlock(errno)) return {Attempt::failed, 0, wsa::eTimedOut};
+    return attemptOf(r);
+}
+
+int waitReady(SocketHandle s, bool forWriting, const Deadline& deadline) {
+    return waitFor(s, forWriting ? POLLOUT : POLLIN, deadline);
+}
+
+ConnectBegun beginConnect(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = networkOrderAddress;
-
-    if (const int error = setBlocking(s, false); error != wsa::none) return {ConnectOutcome::failed, error};
-    if (::connect(fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) return {ConnectOutcome::failed, lastWsaError()};
-        const WaitResult wait = waitFor(s, POLLOUT, deadline);
-        if (wait.ready == Ready::timedOut) return {ConnectOutcome::timedOut};
-        if (wait.ready == Ready::failed) return {ConnectOutcome::failed, wait.error};
-        int error = 0;
-        socklen_t size = sizeof error;
-        if (::getsockopt(fd(s), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-            return {ConnectOutcome::failed, lastWsaError()};
-        if (error != 0) return {ConnectOutcome::failed, toWsaError(error)};
-    }
-    if (const int error = setBlocking(s, true); error != wsa::none) return {ConnectOutcome::failed, error};
-    return {ConnectOutcome::connected};
+    if (const int error = setBlocking(s, false); error != wsa::none) return {ConnectStart::failed, error};
+    if (::connect(fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return {ConnectStart::connected};
+    if (errno == EINPROGRESS || errno == EINTR) return {ConnectStart::underWay};
+    return {ConnectStart::failed, lastWsaError()};
 }
 
-// The socket is blocking; a single call is made non-blocking with MSG_DONTWAIT
-// where waiting is left to poll.
-
-Transfer sendWithin(SocketHandle s, const void* data, int len, const Deadline& deadline) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    Transfer done;
-    int flags = MSG_NOSIGNAL;  // the first send waits on the socket's send time-out
-    while (done.bytes < len) {
-        const ssize_t r = ::send(fd(s), bytes + done.bytes, static_cast<size_t>(len - done.bytes), flags);
-        flags = MSG_NOSIGNAL | MSG_DONTWAIT;
-        if (r >= 0) {
-            done.bytes += static_cast<int>(r);
-            continue;
-        }
-        if (errno != EINTR && !wouldBlock(errno)) {
-            done.error = lastWsaError();
-            return done;
-        }
-        // No room in the socket's buffer, or a signal: wait within what is left.
-        if (const WaitResult wait = waitUntilReady(s, POLLOUT, deadline); wait.ready != Ready::yes) {
-            done.error = wait.error;
-            return done;
-        }
-    }
-    return done;
+int connectError(SocketHandle s) {
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd(s), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return lastWsaError();
+    return toWsaError(error);
 }
 
-Transfer receiveFirst(SocketHandle s, void* data, int len, const Deadline& deadline) {
-    const ssize_t r = ::recv(fd(s), data, static_cast<size_t>(len), 0);
-    if (r >= 0) return {static_cast<int>(r)};
-    if (errno == EINTR) return receiveWithin(s, data, len, deadline);
-    return {0, lastWsaError()};  // EAGAIN: the socket's receive time-out expired
-}
+// Blocking again: the first send and receive of a wait may block on the socket's time-out.
+int finishConnect(SocketHandle s) { return setBlocking(s, true); }
 
-Transfer receiveWithin(SocketHandle s, void* data, int len, const Deadline& deadline) {
-    for (;;) {
-        const ssize_t r = ::recv(fd(s), data, static_cast<size_t>(len), MSG_DONTWAIT);
-        if (r >= 0) return {static_cast<int>(r)};
-        if (errno != EINTR && !wouldBlock(errno)) return {0, lastWsaError()};
-        if (const WaitResult wait = waitUntilReady(s, POLLIN, deadline); wait.ready != Ready::yes)
-            return {0, wait.error};
-    }
-}
+}  // namespace detail
 
 Peek peekWaiting(SocketHandle s, void* data, int len) {
     for (;;) {

@@ -3,7 +3,7 @@
 // Win32 call on the thread (a lock, an allocation) may overwrite
 // WSAGetLastError. A connected socket stays non-blocking, and every wait is a
 // select against the time left to its deadline.
-#include "platform/socket.h"
+#include "platform/socket_primitives.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -44,14 +44,9 @@ timeval toTimeval(std::uint32_t milliseconds) {
     return tv;
 }
 
-enum class Ready { yes, timedOut, failed };
-struct WaitResult {
-    Ready ready;
-    int error = wsa::none;
-};
-
-// Waits until s is readable or writable (or, writing, has failed) before the deadline.
-WaitResult waitFor(SocketHandle s, bool forWriting, const Deadline& deadline) {
+// Waits until s is readable, or writable (or, connecting, failed), before the
+// deadline: 0 when it is, else the error (10060 when the deadline passed).
+int waitFor(SocketHandle s, bool forWriting, const Deadline& deadline) {
     fd_set wanted;
     fd_set failed;
     FD_ZERO(&wanted);
@@ -61,16 +56,9 @@ WaitResult waitFor(SocketHandle s, bool forWriting, const Deadline& deadline) {
     timeval limit = toTimeval(deadline.remainingMs());
     const int ready = forWriting ? ::select(0, nullptr, &wanted, &failed, &limit)
                                  : ::select(0, &wanted, nullptr, nullptr, &limit);
-    if (ready == SOCKET_ERROR) return {Ready::failed, ::WSAGetLastError()};
-    if (ready == 0) return {Ready::timedOut, WSAETIMEDOUT};
-    return {Ready::yes};
-}
-
-// As waitFor, for a call that has just found the socket not ready: once the
-// deadline has passed it is over, even if select keeps reporting the socket.
-WaitResult waitUntilReady(SocketHandle s, bool forWriting, const Deadline& deadline) {
-    if (deadline.passed()) return {Ready::timedOut, WSAETIMEDOUT};
-    return waitFor(s, forWriting, deadline);
+    if (ready == SOCKET_ERROR) return ::WSAGetLastError();
+    if (ready == 0) return WSAETIMEDOUT;
+    return wsa::none;
 }
 
 }  // namespace
@@ -130,64 +118,57 @@ bool parseIpv4(const char* text, std::uint32_t& networkOrderAddress) {
     return true;
 }
 
-ConnectResult connectWithin(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port,
-                            std::uint32_t timeoutMs) {
-    const Deadline deadline = Deadline::after(timeoutMs);
+// The connected socket never blocks: every call returns at once, and waiting
+// is left to select.
+namespace detail {
+namespace {
+
+AttemptResult attemptOf(int r) {
+    if (r != SOCKET_ERROR) return {Attempt::moved, r};
+    const int error = ::WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return {Attempt::notNow};
+    return {Attempt::failed, 0, error};
+}
+
+}  // namespace
+
+AttemptResult sendSome(SocketHandle s, const void* data, int len, bool) {
+    return attemptOf(::send(sock(s), static_cast<const char*>(data), len, 0));
+}
+
+AttemptResult receiveSome(SocketHandle s, void* data, int len, bool) {
+    return attemptOf(::recv(sock(s), static_cast<char*>(data), len, 0));
+}
+
+int waitReady(SocketHandle s, bool forWriting, const Deadline& deadline) {
+    return waitFor(s, forWriting, deadline);
+}
+
+ConnectBegun beginConnect(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = networkOrderAddress;
-
-    if (const int error = setNonBlocking(s); error != wsa::none) return {ConnectOutcome::failed, error};
+    if (const int error = setNonBlocking(s); error != wsa::none) return {ConnectStart::failed, error};
     if (::connect(sock(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return {ConnectOutcome::connected};
-    if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return {ConnectOutcome::failed, error};
-    // Completion shows as writable, failure as an exception condition.
-    const WaitResult wait = waitFor(s, true, deadline);
-    if (wait.ready == Ready::timedOut) return {ConnectOutcome::timedOut};
-    if (wait.ready == Ready::failed) return {ConnectOutcome::failed, wait.error};
-    int soError = 0;
-    int size = sizeof soError;
-    if (::getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &size) != 0)
-        return {ConnectOutcome::failed, ::WSAGetLastError()};
-    if (soError != 0) return {ConnectOutcome::failed, soError};
-    return {ConnectOutcome::connected};
+        return {ConnectStart::connected};
+    const int error = ::WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return {ConnectStart::underWay};
+    return {ConnectStart::failed, error};
 }
 
-Transfer sendWithin(SocketHandle s, const void* data, int len, const Deadline& deadline) {
-    const char* bytes = static_cast<const char*>(data);
-    Transfer done;
-    while (done.bytes < len) {
-        const int r = ::send(sock(s), bytes + done.bytes, len - done.bytes, 0);
-        if (r != SOCKET_ERROR) {
-            done.bytes += r;
-            continue;
-        }
-        if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) {
-            done.error = error;
-            return done;
-        }
-        if (const WaitResult wait = waitUntilReady(s, true, deadline); wait.ready != Ready::yes) {
-            done.error = wait.error;
-            return done;
-        }
-    }
-    return done;
+int connectError(SocketHandle s) {
+    int error = 0;
+    int size = sizeof error;
+    if (::getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
+        return ::WSAGetLastError();
+    return error;
 }
 
-Transfer receiveFirst(SocketHandle s, void* data, int len, const Deadline& deadline) {
-    return receiveWithin(s, data, len, deadline);
-}
+// The socket stays non-blocking: every wait is a select.
+int finishConnect(SocketHandle) { return wsa::none; }
 
-Transfer receiveWithin(SocketHandle s, void* data, int len, const Deadline& deadline) {
-    for (;;) {
-        const int r = ::recv(sock(s), static_cast<char*>(data), len, 0);
-        if (r != SOCKET_ERROR) return {r};
-        if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return {0, error};
-        if (const WaitResult wait = waitUntilReady(s, false, deadline); wait.ready != Ready::yes)
-            return {0, wait.error};
-    }
-}
+}  // namespace detail
 
 Peek peekWaiting(SocketHandle s, void* data, int len) {
     const int r = ::recv(sock(s), static_cast<char*>(data), len, MSG_PEEK);

@@ -9,12 +9,8 @@
 
 namespace orvacli {
 
-// Exit statuses.
-inline constexpr int exitSuccess = 0;
-inline constexpr int exitOtherFailure = 1;
-inline constexpr int exitPlcError = 2;
-inline constexpr int exitConnectionFailure = 3;
-inline constexpr int exitUsage = 64;
+// Exit statuses (64 is the EX_USAGE of sysexits.h).
+enum ExitStatus : int { exitSuccess = 0, exitOtherFailure = 1, exitPlcError = 2, exitConnectionFailure = 3, exitUsage = 64 };
 
 // The exit status for a library result code.
 int exitStatusFor(int result);
