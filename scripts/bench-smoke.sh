@@ -11,8 +11,8 @@ arg=${1:-}
 
 if [ -z "$arg" ] || [ "$arg" = full ]; then
   build=build-bench
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_DEMO=OFF
-  cmake --build "$build" -j2 --target orva_bench orva_stress
+  cmake --preset bench
+  cmake --build --preset bench -j2
 else
   build=$arg
 fi

@@ -7,9 +7,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup-debian.sh
 
-build=${ORVA_BUILD_DIR:-build/main}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target orvasim readwrite_all
+# The main preset: orvasim and the C example, in build/main.
+build=build/main
+cmake --preset main >/dev/null
+cmake --build --preset main
 
 address=${ORVA_DEMO_ADDRESS:-127.0.0.1}
 bash scripts/with-orvasim.sh "$build/tools/orvasim/orvasim" "$address" "$build/examples/readwrite_all" "$address"

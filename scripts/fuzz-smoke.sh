@@ -8,10 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORVA_FUZZ=ON \
-  -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_DEMO=OFF -DORVA_BUILD_BENCH=OFF
-cmake --build build-fuzz -j2 --target fuzz_targets
+cmake --preset fuzz
+cmake --build --preset fuzz -j2
 
 for target in reply_fuzzer confirm_fuzzer open_fuzzer; do
   found=$(mktemp -d)

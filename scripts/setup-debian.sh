@@ -18,6 +18,9 @@ packages=(
   # the Debian packages that CPack makes: dpkg-shlibdeps for their Depends
   # lines, and file, which CPack uses to find the programs and libraries
   dpkg-dev file
+  # lintian, Debian's checker of packages: the packaging test fails on any
+  # error it reports, as Debian's archive would refuse them
+  lintian
   # fuzzing: clang with libFuzzer and the sanitizer runtimes (libclang-rt-14-dev)
   clang libclang-rt-14-dev
   # the wire check: Wireshark's decoders of TPKT, COTP and S5 fetch/write

@@ -10,10 +10,11 @@ exec > >(tee "$log") 2>&1
 
 bash scripts/setup-debian.sh
 
-build=${ORVA_BUILD_DIR:-build/test}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure -j2
+# The test preset (CMakePresets.json): build/test.
+build=build/test
+cmake --preset test
+cmake --build --preset test
+ctest --preset test
 bash scripts/test-python.sh "$build"   # the Python package, installed into a venv, with pytest
 bash scripts/test-dotnet.sh "$build"   # the .NET binding, compiled and run with Mono
 bash scripts/test-node.sh "$build"   # the Node.js binding and the Node-RED nodes against this build

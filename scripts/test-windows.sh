@@ -37,9 +37,8 @@ wineboot -i >/dev/null 2>&1
 wine cmd /c exit >/dev/null 2>&1
 
 # --- orvasim for this machine ---------------------------------------------------
-cmake -S . -B build-winhost -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DORVA_BUILD_TESTS=OFF -DORVA_BUILD_DEMO=OFF -DORVA_BUILD_BENCH=OFF
-cmake --build build-winhost -j2 --target orvasim
+cmake --preset winhost
+cmake --build --preset winhost -j2
 
 # --- The two DLLs and their tests ----------------------------------------------
 allowed_imports="KERNEL32.dll msvcrt.dll USER32.dll WS2_32.dll"
@@ -50,11 +49,9 @@ for arch in i686 x86_64; do
     i686) build=build-win32 ;;
     x86_64) build=build-win64 ;;
   esac
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-$arch.cmake" \
-    -DORVA_BUILD_TOOLS=OFF -DORVA_BUILD_DEMO=OFF -DORVA_BUILD_BENCH=OFF \
-    -DORVA_HOST_ORVASIM="$root/build-winhost/tools/orvasim/orvasim"
-  cmake --build "$build" -j2
+  # The presets win32 and win64: the toolchain file, and the orvasim of build-winhost.
+  cmake --preset "${build#build-}"
+  cmake --build --preset "${build#build-}" -j2
 
   dll=$build/linklib/orvanet.dll
   table=$("$arch-w64-mingw32-objdump" -p "$dll")
@@ -71,5 +68,5 @@ for arch in i686 x86_64; do
   done
   echo "$dll: exports $exports"
 
-  ctest --test-dir "$build" --output-on-failure
+  ctest --preset "${build#build-}"
 done

@@ -14,14 +14,16 @@ mkdir -p "$work"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
-# The installed tree: header, library with SONAME and links, both package files, programs.
+# The installed tree: header, library with SONAME and links, both package files, programs, licence.
 lib=$(dirname "$(find "$prefix" -name 'liborvanet.so.1.*.*' -print -quit)")
 [ -d "$lib" ] || fail "no liborvanet.so.1.x.y installed"
 for f in "$prefix/include/orvanet.h" "$lib/cmake/orvanet/orvanetConfig.cmake" \
          "$lib/cmake/orvanet/orvanetConfigVersion.cmake" "$lib/pkgconfig/orvanet.pc" \
-         "$prefix/bin/orvacli" "$prefix/bin/orvasim"; do
+         "$prefix/bin/orvacli" "$prefix/bin/orvasim" "$prefix/share/doc/orvanet/LICENSE"; do
   [ -f "$f" ] || fail "not installed: ${f#"$prefix"/}"
 done
+# The Debian packages' own documentation folders come only with their packages.
+[ ! -e "$prefix/share/doc/liborvanet1" ] || fail "a plain install holds share/doc/liborvanet1"
 [ "$(readlink "$lib/liborvanet.so.1")" = "$(basename "$lib"/liborvanet.so.1.*.*)" ] || fail "liborvanet.so.1 link"
 [ "$(readlink "$lib/liborvanet.so")" = "liborvanet.so.1" ] || fail "liborvanet.so link"
 readelf -d "$lib/liborvanet.so.1" | grep -q 'SONAME.*\[liborvanet\.so\.1\]' || fail "SONAME is not liborvanet.so.1"
