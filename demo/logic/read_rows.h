@@ -30,6 +30,11 @@ RowTexts byteRow(std::string_view label, long address, std::uint8_t value);
 // The character pair shows the low-order byte first.
 RowTexts wordRow(std::string_view label, long address, std::uint16_t value);
 
+// The address texts with the most characters among every read that the
+// fields allow (largest block, start and count, each area and unit it
+// reads): the address column is made wide enough for each of them.
+std::vector<std::string> longestAddressTexts();
+
 std::vector<RowTexts> byteRows(std::string_view label, unsigned start, std::span<const std::uint8_t> values);
 std::vector<RowTexts> wordRows(std::string_view label, unsigned start, int addressStep,
                                std::span<const std::uint16_t> values);
