@@ -2,6 +2,7 @@
 // character texts of each byte or word read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +12,18 @@
 namespace orvapanel {
 
 enum class Unit { byte, word };
+
+// The four columns of the result list, in order.
+struct ListColumn {
+    std::string_view heading;
+    bool rightAligned;
+};
+inline constexpr std::array<ListColumn, 4> listColumns = {{
+    {"Adr /Addr", false},
+    {"Wert/Value(dec.)", true},
+    {"Wert/Value(hex)", true},
+    {"ASCII", true},
+}};
 
 struct RowTexts {
     std::string address;
