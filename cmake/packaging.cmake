@@ -6,6 +6,7 @@
 #   runtime      liborvanet1     the shared library (SONAME and version links)
 #   development  liborvanet-dev  header, link name, CMake package, orvanet.pc
 #   tools        orvanet-tools   orvacli, orvasim and orvapanel where built
+# On Windows the three go into one ZIP (windows-zip.cmake).
 
 include(CMakePackageConfigHelpers)
 
@@ -98,5 +99,10 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME "orvanet-tools")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
   "Programs: orvacli reads and writes PLC data areas from a shell; orvasim stands in for a PLC's network adapter on a test machine; orvapanel, where built, is the demo window.")
+
+# On Windows a ZIP per architecture instead.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows-zip.cmake)
+endif()
 
 include(CPack)

@@ -221,6 +221,7 @@ private:
             insertColumn(list, static_cast<int>(i), listColumns[i].heading, listColumns[i].rightAligned);
             if (i == 0) insertColumn(list, spare, {}, false);
             SendMessageW(list, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
+            fitHeading(list, static_cast<int>(i), listColumns[i].heading);
         }
         SendMessageW(list, LVM_DELETECOLUMN, static_cast<WPARAM>(spare), 0);
         // The address column as wide as the list itself needs for the longest
@@ -228,6 +229,21 @@ private:
         for (const std::string& text : longestAddressTexts()) insertRow(list, text);
         SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(LVSCW_AUTOSIZE, 0));
         SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    }
+
+    // Wine's list sizes a column to its heading a pixel narrower than its
+    // header draws the heading in, with its margin on either side; the
+    // heading would end in an ellipsis.
+    static void fitHeading(HWND list, int column, std::string_view heading) {
+        const std::wstring text = wideOf(std::string(heading));
+        const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+        const auto margin = static_cast<int>(SendMessageW(header, HDM_GETBITMAPMARGIN, 0, 0));
+        const int needed =
+            static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str()))) +
+            2 * margin;
+        if (SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0) < needed) {
+            SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(needed, 0));
+        }
     }
 
     static void insertColumn(HWND list, int index, std::string_view heading, bool rightAligned) {

@@ -141,14 +141,17 @@ TEST_F(NativeDialog, StartState) {
         EXPECT_EQ(p.heading(c), headings[static_cast<std::size_t>(c)]);
         EXPECT_EQ(p.headingFormat(c), c == 0 ? LVCFMT_LEFT : LVCFMT_RIGHT) << c;
     }
-    for (int c = 1; c < 3; ++c) {  // the last one may take what is left of the list
-        const auto text = static_cast<int>(
-            SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(headings[static_cast<std::size_t>(c)].c_str())));
-        EXPECT_GE(p.columnWidth(c), text) << c;
-        EXPECT_LT(p.columnWidth(c), text + 40) << c;
+    // Each heading whole, in the margins its header draws it in, and no wider than that by much.
+    const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const auto margin = static_cast<int>(SendMessageW(header, HDM_GETBITMAPMARGIN, 0, 0));
+    for (int c = 0; c < 4; ++c) {
+        const auto text = static_cast<int>(SendMessageW(
+            list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(headings[static_cast<std::size_t>(c)].c_str())));
+        EXPECT_GE(p.columnWidth(c), text + 2 * margin) << c;
+        if (c > 0) {
+            EXPECT_LT(p.columnWidth(c), text + 2 * margin + 16) << c;
+        }
     }
-    EXPECT_GE(p.columnWidth(3), static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
-                                                              reinterpret_cast<LPARAM>(L"ASCII"))));
 
     // The logo from the working directory, the control as large as the picture.
     const auto logo = reinterpret_cast<HBITMAP>(SendMessageW(p.item(IDC_LOGO), STM_GETIMAGE, IMAGE_BITMAP, 0));

@@ -40,13 +40,15 @@ HWND findDialog(DWORD threadId, const wchar_t* title, HWND owner, int timeoutMs)
     return nullptr;
 }
 
-const wchar_t* const logProperty = L"orvapanel.test.log";
-const wchar_t* const procProperty = L"orvapanel.test.proc";
+// The list of the one dialog up at a time (window properties would cost a
+// round trip to Wine's server for every message of a 2048-row fill).
+std::atomic<ListLog*> currentLog{nullptr};
+std::atomic<WNDPROC> listProc{nullptr};
 
 // Runs on the dialog's thread, in front of the list's own procedure.
 LRESULT CALLBACK recordingListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* log = static_cast<ListLog*>(GetPropW(list, logProperty));
-    const auto original = reinterpret_cast<WNDPROC>(GetPropW(list, procProperty));
+    ListLog* log = currentLog;
+    const WNDPROC original = listProc;
     switch (message) {
     case WM_SETREDRAW:
         log->events += wParam ? 'R' : 'r';
@@ -97,16 +99,28 @@ int RecordingLink::close(int handle) {
     return real.close(handle);
 }
 
+namespace {
+
+double msSince(std::chrono::steady_clock::time_point begin) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+}
+
+}  // namespace
+
 int RecordingLink::readBytes(int handle, int area, int db, int start, int count, unsigned char* buffer) {
-    ReadCall call{'B', handle, area, db, start, count, now(), 0};
+    ReadCall call{'B', handle, area, db, start, count, now(), 0, 0};
+    const auto begin = std::chrono::steady_clock::now();
     call.result = real.readBytes(handle, area, db, start, count, buffer);
+    call.callMs = msSince(begin);
     reads.push_back(call);
     return call.result;
 }
 
 int RecordingLink::readWords(int handle, int area, int db, int start, int count, unsigned short* buffer) {
-    ReadCall call{'W', handle, area, db, start, count, now(), 0};
+    ReadCall call{'W', handle, area, db, start, count, now(), 0, 0};
+    const auto begin = std::chrono::steady_clock::now();
     call.result = real.readWords(handle, area, db, start, count, buffer);
+    call.callMs = msSince(begin);
     reads.push_back(call);
     return call.result;
 }
@@ -137,8 +151,8 @@ Panel::Panel(bool realMessageBoxes) {
     HWND list = item(IDC_LIST);
     link.list = list;
     link.listLog = &listLog;
-    SetPropW(list, logProperty, &listLog);
-    SetPropW(list, procProperty, reinterpret_cast<HANDLE>(GetWindowLongPtrW(list, GWLP_WNDPROC)));
+    currentLog = &listLog;
+    listProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(list, GWLP_WNDPROC));
     SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordingListProc));
     sync();
 }

@@ -47,6 +47,7 @@ struct ReadCall {
     int handle, areaLetter, dbNumber, start, count;
     DuringCall during;
     int result;
+    double callMs;  // the library call alone
 };
 
 class RecordingLink : public orvapanel::PlcLink {

@@ -118,7 +118,8 @@ TEST_F(NativeReads, FullListOf2048Rows) {
     EXPECT_EQ(rows.front(), L"MW0|0|00|");
     EXPECT_EQ(rows[5], L"MW10|16706|4142|'BA'");
     EXPECT_EQ(rows.back(), L"MW4094|0|00|");
-    std::printf("2048 word rows: whole read, list filled, %lld ms\n", ms);
+    std::printf("2048 word rows: press to status line %lld ms, of which the library call %.1f ms\n", ms,
+                p.link.reads.at(0).callMs);
 
     p.read('B', L"1", L"0", L"2049");  // refused before any call
     EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{L"Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."});
