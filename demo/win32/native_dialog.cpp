@@ -65,9 +65,25 @@ int controlId(Control control) {
     return IDC_OPEN;
 }
 
+// Where the dialog classes put a modal dialog whose template leaves its place
+// to them: centred on its owner, or on the screen's work area.
+void centre(HWND window) {
+    RECT frame, around;
+    GetWindowRect(window, &frame);
+    if (HWND owner = GetWindow(window, GW_OWNER); owner != nullptr) {
+        GetWindowRect(owner, &around);
+    } else {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
+    }
+    const int x = around.left + ((around.right - around.left) - (frame.right - frame.left)) / 2;
+    const int y = around.top + ((around.bottom - around.top) - (frame.bottom - frame.top)) / 2;
+    SetWindowPos(window, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        centre(window);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -170,6 +186,7 @@ private:
         panel.start();
         setUpList();
         showLogo();
+        centre(window);
         return TRUE;  // the focus goes to the first control of the tab order, "Ende / End"
     }
 
