@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "panel.h"

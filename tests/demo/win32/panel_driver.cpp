@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iterator>
 
 #include "external_env.h"
 #include "resource.h"
