@@ -127,10 +127,10 @@ private:
             return self->initialise();
         }
         auto* self = reinterpret_cast<NativeDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-        return self == nullptr ? FALSE : self->onMessage(message, wParam, lParam);
+        return self == nullptr ? FALSE : self->onMessage(message, wParam);
     }
 
-    INT_PTR onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR onMessage(UINT message, WPARAM wParam) {
         switch (message) {
         case WM_COMMAND:
             return onCommand(LOWORD(wParam), HIWORD(wParam));
@@ -152,7 +152,6 @@ private:
             panel.windowDestroyed();
             return FALSE;
         }
-        (void)lParam;
         return FALSE;
     }
 
