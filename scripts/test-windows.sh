@@ -55,20 +55,23 @@ export WINEPREFIX=$root/build-winhost/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
-# Wine's services must not inherit the pipes CTest reads (each test would wait
-# for them), so the server and the services start here, before CMake and CTest.
-wineserver -p || true
 trap 'wineserver -k || true' EXIT
+wineserver -p || true
 wineboot -i >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
 # Debian's Wine reads its own fonts only from the prefix.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 [ -e "$fonts/ms_sans_serif.ttf" ] || cp /usr/share/wine/fonts/* "$fonts/"
 # Every window in one virtual desktop: the windows get Wine's title bars, and
-# hiding one does not wait for a window manager that Xvfb does not have. Its
-# desktop process starts here, for the same reason as the services.
+# hiding one does not wait for a window manager that Xvfb does not have. The
+# setting holds for a Wine started after it: the server starts again.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+wineserver -k || true
+wineserver -w
+# Wine's services and its desktop must not inherit the pipes CTest reads (each
+# test would wait for them), so they start here, before CMake and CTest.
+wineserver -p || true
+wine cmd /c exit >/dev/null 2>&1
 wine explorer /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
 
 # --- orvasim for this machine ---------------------------------------------------

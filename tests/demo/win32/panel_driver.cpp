@@ -11,7 +11,8 @@
 namespace panel_test {
 namespace {
 
-constexpr int startTimeoutMs = 10000;
+// A first dialog in a new Wine prefix can take seconds to come up.
+constexpr int startTimeoutMs = 30000;
 
 struct Search {
     const wchar_t* title;  // or null for any
@@ -159,7 +160,14 @@ Panel::Panel(bool realMessageBoxes) {
 }
 
 Panel::~Panel() {
-    if (!finished && window != nullptr) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    if (!finished) {
+        if (window == nullptr) window = findDialog(threadId, L"ORVA-NET-DEMO", nullptr, startTimeoutMs);
+        if (window != nullptr) {
+            PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        } else {
+            PostThreadMessageW(threadId, WM_QUIT, 0, 0);  // ends a modal loop whatever window it runs
+        }
+    }
     thread.join();
 }
 
