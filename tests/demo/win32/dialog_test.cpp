@@ -214,6 +214,33 @@ TEST_F(NativeDialog, TabOrderOfTheTemplate) {
     EXPECT_EQ(walked, expected);
 }
 
+// Alt and the underlined letter press a button, through the dialog's own keyboard handling.
+TEST_F(NativeDialog, MnemonicsOpenAndClose) {
+    Panel p;
+    p.setText(IDC_IPADDRESS, wide(adapterAddress()));
+    // To the focused control; with none (Open took the focus and was then
+    // disabled), the keyboard's messages go to the active window, the dialog.
+    auto altKey = [&p](wchar_t letter) {
+        constexpr LPARAM altDown = LPARAM{1} << 29;  // the context code of a key typed with Alt
+        HWND target = p.focus();
+        PostMessageW(target != nullptr ? target : p.window, WM_SYSCHAR, letter, altDown | 1);
+    };
+    auto waitUntil = [](auto condition) {
+        for (int i = 0; i < 400 && !condition(); ++i) Sleep(5);
+        return condition();
+    };
+    altKey(L'o');
+    EXPECT_TRUE(waitUntil([&p] { return p.enabled(IDC_CLOSE); }));
+    EXPECT_FALSE(p.enabled(IDC_OPEN));
+    altKey(L'c');
+    EXPECT_TRUE(waitUntil([&p] { return p.enabled(IDC_OPEN); }));
+    EXPECT_FALSE(p.enabled(IDC_CLOSE));
+    p.closeBox();
+    p.waitForEnd();
+    ASSERT_EQ(p.link.opens.size(), 1u);
+    EXPECT_EQ(p.link.closes, std::vector<int>{p.link.opens[0].result});
+}
+
 struct Refusal {
     const wchar_t* count;
     std::wstring message;  // empty: accepted
