@@ -8,6 +8,7 @@
 #   tools        orvanet-tools   orvacli, orvasim and orvapanel where built
 # and the licence (component license), which an install tree gets but the
 # Debian packages do not: they carry it in their copyright files.
+# On Windows the three go into one ZIP (windows-zip.cmake).
 
 include(CMakePackageConfigHelpers)
 
@@ -167,6 +168,11 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
       COMPONENT ${component}
       EXCLUDE_FROM_ALL)
   endforeach()
+endif()
+
+# On Windows a ZIP per architecture instead.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows-zip.cmake)
 endif()
 
 include(CPack)

@@ -12,7 +12,7 @@ namespace orvapanel {
 inline constexpr unsigned maxCount = 2048;  // both read buffers hold this many elements
 inline constexpr unsigned minCount = 1;
 inline constexpr unsigned minDbNumber = 1;
-inline constexpr unsigned maxDbNumber = 65535;
+inline constexpr unsigned maxDbNumber = 255;  // the telegram carries the block number in one byte
 inline constexpr unsigned minStart = 0;
 inline constexpr unsigned maxStart = 65535;
 inline constexpr std::size_t maxTsapChars = 8;  // a TSAP on the wire holds 8 bytes

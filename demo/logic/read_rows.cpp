@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "area.h"
+#include "dialog_fields.h"
+
 namespace orvapanel {
 namespace {
 
@@ -44,6 +47,23 @@ RowTexts wordRow(std::string_view label, long address, std::uint16_t value) {
     const auto high = static_cast<std::uint8_t>(value >> 8);
     if (isPrintable(low) && isPrintable(high)) row.chars = {'\'', static_cast<char>(low), static_cast<char>(high), '\''};
     return row;
+}
+
+std::vector<std::string> longestAddressTexts() {
+    std::vector<std::string> longest;
+    auto consider = [&longest](std::string text) {
+        if (!longest.empty() && text.size() < longest.front().size()) return;
+        if (!longest.empty() && text.size() > longest.front().size()) longest.clear();
+        longest.push_back(std::move(text));
+    };
+    for (char letter : areaLetterTable) {
+        const long lastWord = static_cast<long>(maxStart) + static_cast<long>(maxCount - 1) * wordAddressStep(letter);
+        consider(addressLabel(letter, maxDbNumber, Unit::word) + std::to_string(lastWord));
+        if (areaControls(letter).readBytesEnabled) {
+            consider(addressLabel(letter, maxDbNumber, Unit::byte) + std::to_string(maxStart + maxCount - 1));
+        }
+    }
+    return longest;
 }
 
 std::vector<RowTexts> byteRows(std::string_view label, unsigned start, std::span<const std::uint8_t> values) {

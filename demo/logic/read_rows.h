@@ -2,6 +2,7 @@
 // character texts of each byte or word read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +12,18 @@
 namespace orvapanel {
 
 enum class Unit { byte, word };
+
+// The four columns of the result list, in order.
+struct ListColumn {
+    std::string_view heading;
+    bool rightAligned;
+};
+inline constexpr std::array<ListColumn, 4> listColumns = {{
+    {"Adr /Addr", false},
+    {"Wert/Value(dec.)", true},
+    {"Wert/Value(hex)", true},
+    {"ASCII", true},
+}};
 
 struct RowTexts {
     std::string address;
@@ -29,6 +42,11 @@ bool isPrintable(std::uint8_t c);
 RowTexts byteRow(std::string_view label, long address, std::uint8_t value);
 // The character pair shows the low-order byte first.
 RowTexts wordRow(std::string_view label, long address, std::uint16_t value);
+
+// The address texts with the most characters among every read that the
+// fields allow (largest block, start and count, each area and unit it
+// reads): the address column is made wide enough for each of them.
+std::vector<std::string> longestAddressTexts();
 
 std::vector<RowTexts> byteRows(std::string_view label, unsigned start, std::span<const std::uint8_t> values);
 std::vector<RowTexts> wordRows(std::string_view label, unsigned start, int addressStep,

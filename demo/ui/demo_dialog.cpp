@@ -15,14 +15,14 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QValidator>
-#include <span>
+#include <QStyle>
+#include <algorithm>
 
 #include "about_dialog.h"
 #include "area.h"
+#include "read_rows.h"
 #include "dialog_geometry.h"
-#include "orvanet.h"
 #include "read_table_model.h"
-#include "status_text.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -35,8 +35,6 @@ namespace {
 constexpr UINT_PTR aboutCommandId = 0x0010;
 constexpr WPARAM systemCommandMask = 0xFFF0;  // the low four bits of a system command are the system's
 #endif
-constexpr int addressColumnWidth = 80;          // pixels
-const char* const logoFile = "oem.bmp";         // looked up in the working directory
 
 // Refuses typed or pasted text beyond the limit but, like a limit on an edit
 // control, not text that the program sets.
@@ -49,30 +47,8 @@ private:
     int maxChars;
 };
 
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-class RedrawSuspended {
-public:
-    explicit RedrawSuspended(QWidget* widget) : widget(widget) { widget->setUpdatesEnabled(false); }
-    ~RedrawSuspended() { widget->setUpdatesEnabled(true); }
-    RedrawSuspended(const RedrawSuspended&) = delete;
-    RedrawSuspended& operator=(const RedrawSuspended&) = delete;
-
-private:
-    QWidget* widget;
-};
-
 QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
 std::string utf8Of(const QLineEdit* edit) { return edit->text().toStdString(); }
-
-// The library takes 8-bit strings: one byte a character, as the TSAP limit counts.
-QByteArray eightBit(const std::string& utf8) { return QString::fromStdString(utf8).toLatin1(); }
 
 void defaultMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Warning, programTitle(), text, QMessageBox::Ok, parent);
@@ -86,7 +62,7 @@ QString programTitle() { return QFileInfo(QCoreApplication::applicationFilePath(
 QString aboutEntryText() { return QStringLiteral("Inf&o über orvapanel... / Inf&o about orvapanel... "); }
 
 DemoDialog::DemoDialog(PlcLink& link, QWidget* parent)
-    : QDialog(parent), link(link), messageHandler(defaultMessage) {
+    : QDialog(parent), messageHandler(defaultMessage), panel(link, *this) {
     setWindowTitle(QStringLiteral("ORVA-NET-DEMO"));
     // A modal frame with a system menu and a close box, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -95,33 +71,28 @@ DemoDialog::DemoDialog(PlcLink& link, QWidget* parent)
     placeControls();
     setTabOrderOfTemplate();
 
-    loadFields();
+    ownTsapEdit->setValidator(new LengthLimit(static_cast<int>(maxTsapChars), ownTsapEdit));
+    plcTsapEdit->setValidator(new LengthLimit(static_cast<int>(maxTsapChars), plcTsapEdit));
     addAboutEntry();
     setWindowIcon(programIcon());
     areaBox->setCurrentIndex(0);
-    closeButton->setEnabled(false);
+    panel.start();
     setUpList();
-    if (const QPixmap picture(QString::fromLatin1(logoFile)); !picture.isNull()) {
-        logo->setPixmap(picture);
-        logo->resize(picture.size());
-    }
+    showLogo();
     endButton->setFocus(Qt::OtherFocusReason);
 
     // Connected last: filling and selecting the area list above is not a user's change.
-    connect(areaBox, &QComboBox::currentIndexChanged, this, &DemoDialog::onAreaChanged);
-    connect(openButton, &QPushButton::clicked, this, &DemoDialog::onOpen);
-    connect(closeButton, &QPushButton::clicked, this, &DemoDialog::onClose);
-    connect(readBytesButton, &QPushButton::clicked, this, [this] { read(Unit::byte); });
-    connect(readWordsButton, &QPushButton::clicked, this, [this] { read(Unit::word); });
-    connect(endButton, &QPushButton::clicked, this, &DemoDialog::onEnd);
+    connect(areaBox, &QComboBox::currentIndexChanged, this, [this] { panel.areaChanged(); });
+    connect(openButton, &QPushButton::clicked, this, [this] { panel.open(); });
+    connect(closeButton, &QPushButton::clicked, this, [this] { panel.close(); });
+    connect(readBytesButton, &QPushButton::clicked, this, [this] { panel.readBytes(); });
+    connect(readWordsButton, &QPushButton::clicked, this, [this] { panel.readWords(); });
+    connect(endButton, &QPushButton::clicked, this, [this] {
+        if (panel.end()) accept();
+    });
 }
 
-DemoDialog::~DemoDialog() {
-    if (handleValue >= 0) {
-        lastResultValue = link.close(handleValue);  // not shown: the window is going
-        handleValue = noHandle;
-    }
-}
+DemoDialog::~DemoDialog() { panel.windowDestroyed(); }
 
 void DemoDialog::setMessageHandler(MessageHandler handler) { messageHandler = std::move(handler); }
 
@@ -177,9 +148,6 @@ void DemoDialog::createControls() {
         areaBox->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
     }
     areaBox->setMaxVisibleItems(static_cast<int>(areaItems.size()));
-    dbNumberEdit->setEnabled(false);
-    readBytesButton->setEnabled(false);
-    readWordsButton->setEnabled(false);
 }
 
 void DemoDialog::placeControls() {
@@ -239,7 +207,29 @@ void DemoDialog::setUpList() {
     for (int column = 0; column < model->columnCount(); ++column) {
         header->resizeSection(column, header->sectionSizeHint(column));  // as wide as the heading
     }
-    header->resizeSection(ReadTableModel::addressColumn, addressColumnWidth);
+    // Wide enough for the longest address in the font in use, with the
+    // margins the cells draw their text in.
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    int width = 0;
+    for (const std::string& text : longestAddressTexts()) {
+        width = std::max(width, list->fontMetrics().horizontalAdvance(fromUtf8(text)) + 2 * margin);
+    }
+    header->resizeSection(ReadTableModel::addressColumn, width + 1);  // and the grid line
+}
+
+void DemoDialog::showLogo() {
+#ifdef Q_OS_WIN
+    constexpr bool windowsLayout = true;
+#else
+    constexpr bool windowsLayout = false;
+#endif
+    for (const std::string& path : logoPaths(QCoreApplication::applicationDirPath().toStdString(), windowsLayout)) {
+        if (const QPixmap picture(fromUtf8(path)); !picture.isNull()) {
+            logo->setPixmap(picture);
+            logo->resize(picture.size());
+            return;
+        }
+    }
 }
 
 void DemoDialog::addAboutEntry() {
@@ -283,38 +273,6 @@ void DemoDialog::showAbout() {
     about.exec();
 }
 
-void DemoDialog::loadFields() {
-    const FieldTexts texts = fieldTexts(fields);
-    countEdit->setText(fromUtf8(texts.count));
-    dbNumberEdit->setText(fromUtf8(texts.dbNumber));
-    ipAddressEdit->setText(fromUtf8(texts.ipAddress));
-    startEdit->setText(fromUtf8(texts.start));
-    ownTsapEdit->setText(fromUtf8(texts.ownTsap));
-    plcTsapEdit->setText(fromUtf8(texts.plcTsap));
-    ownTsapEdit->setValidator(new LengthLimit(static_cast<int>(maxTsapChars), ownTsapEdit));
-    plcTsapEdit->setValidator(new LengthLimit(static_cast<int>(maxTsapChars), plcTsapEdit));
-}
-
-bool DemoDialog::saveFields() {
-    const FieldTexts texts{utf8Of(countEdit), utf8Of(dbNumberEdit), utf8Of(ipAddressEdit),
-                           utf8Of(startEdit), utf8Of(ownTsapEdit),  utf8Of(plcTsapEdit)};
-    if (const auto failure = orvapanel::saveFields(texts, areaBox->currentIndex(), fields)) {
-        showMessage(fromUtf8(failure->message));
-        QLineEdit* edit = editOf(failure->field);
-        edit->setFocus(Qt::OtherFocusReason);
-        edit->selectAll();
-        return false;
-    }
-    applyAreaRule();
-    return true;
-}
-
-void DemoDialog::applyAreaRule() {
-    const AreaControls controls = areaControls(fields.areaLetter);
-    readBytesButton->setEnabled(controls.readBytesEnabled);
-    dbNumberEdit->setEnabled(controls.dbNumberEnabled);
-}
-
 QLineEdit* DemoDialog::editOf(Field field) const {
     switch (field) {
     case Field::count: return countEdit;
@@ -328,86 +286,66 @@ QLineEdit* DemoDialog::editOf(Field field) const {
     return countEdit;  // the area cannot fail
 }
 
-void DemoDialog::showMessage(const QString& text) { messageHandler(this, text); }
-
-void DemoDialog::showStatus() {
-    const int socketError = needsSocketError(lastResultValue) ? link.socketError(handleValue) : 0;
-    const QString text = fromUtf8(statusText(lastResultValue, socketError));
-    statusLine->setText(text);
-    if (showsMessageBox(lastResultValue)) showMessage(text);
-}
-
-void DemoDialog::onAreaChanged() { saveFields(); }
-
-void DemoDialog::onOpen() {
-    if (!saveFields()) return;
-    const QByteArray ip = eightBit(fields.ipAddress);
-    const QByteArray own = eightBit(fields.ownTsap);
-    const QByteArray plc = eightBit(fields.plcTsap);
-    handleValue = link.open(ip.constData(), own.constData(), plc.constData(), openTimeoutMs, openTimeoutMs,
-                            openTimeoutMs);
-    if (handleValue < 0) {
-        lastResultValue = handleValue;
-        showStatus();
-        return;
+QWidget* DemoDialog::widgetOf(Control control) const {
+    switch (control) {
+    case Control::ipAddress: return ipAddressEdit;
+    case Control::ownTsap: return ownTsapEdit;
+    case Control::plcTsap: return plcTsapEdit;
+    case Control::dbNumber: return dbNumberEdit;
+    case Control::open: return openButton;
+    case Control::close: return closeButton;
+    case Control::readBytes: return readBytesButton;
+    case Control::readWords: return readWordsButton;
     }
-    lastResultValue = ORVA_OK;
-    openButton->setEnabled(false);
-    closeButton->setEnabled(true);
-    // Whatever the area: the next exchange puts the area rule back on it.
-    readBytesButton->setEnabled(true);
-    readWordsButton->setEnabled(true);
-    ipAddressEdit->setEnabled(false);
-    ownTsapEdit->setEnabled(false);
-    plcTsapEdit->setEnabled(false);
+    return openButton;
 }
 
-void DemoDialog::onClose() {
-    if (handleValue < 0) return;
-    lastResultValue = link.close(handleValue);
-    openButton->setEnabled(true);
-    closeButton->setEnabled(false);
-    readBytesButton->setEnabled(false);
-    readWordsButton->setEnabled(false);
-    ownTsapEdit->setEnabled(true);
-    plcTsapEdit->setEnabled(true);
-    ipAddressEdit->setEnabled(true);
-    handleValue = noHandle;
-    showStatus();
+FieldTexts DemoDialog::fieldTexts() const {
+    return {utf8Of(countEdit), utf8Of(dbNumberEdit), utf8Of(ipAddressEdit),
+            utf8Of(startEdit), utf8Of(ownTsapEdit),  utf8Of(plcTsapEdit)};
 }
 
-void DemoDialog::onEnd() {
-    if (saveFields()) accept();
+void DemoDialog::setFieldTexts(const FieldTexts& texts) {
+    countEdit->setText(fromUtf8(texts.count));
+    dbNumberEdit->setText(fromUtf8(texts.dbNumber));
+    ipAddressEdit->setText(fromUtf8(texts.ipAddress));
+    startEdit->setText(fromUtf8(texts.start));
+    ownTsapEdit->setText(fromUtf8(texts.ownTsap));
+    plcTsapEdit->setText(fromUtf8(texts.plcTsap));
 }
 
-void DemoDialog::read(Unit unit) {
-    // The area rule can enable the byte button with no handle open: then it does nothing.
-    if (handleValue < 0) return;
-    if (!saveFields()) return;
-    {
-        const WaitCursor wait;
-        const RedrawSuspended suspended(list);
-        model->clear();
-        const int letter = static_cast<unsigned char>(fields.areaLetter);
-        const auto db = static_cast<int>(fields.dbNumber);
-        const auto start = static_cast<int>(fields.start);
-        const auto count = static_cast<int>(fields.count);
-        if (unit == Unit::byte) {
-            lastResultValue = link.readBytes(handleValue, letter, db, start, count, byteBuffer.data());
-        } else {
-            lastResultValue = link.readWords(handleValue, letter, db, start, count, wordBuffer.data());
-        }
-        if (lastResultValue == ORVA_OK) {
-            addressLabelText = addressLabel(fields.areaLetter, fields.dbNumber, unit);
-            if (unit == Unit::byte) {
-                model->setRows(byteRows(addressLabelText, fields.start, std::span(byteBuffer.data(), fields.count)));
-            } else {
-                model->setRows(wordRows(addressLabelText, fields.start, wordAddressStep(fields.areaLetter),
-                                        std::span(wordBuffer.data(), fields.count)));
-            }
-        }
+int DemoDialog::selectedAreaIndex() const { return areaBox->currentIndex(); }
+
+void DemoDialog::setControlEnabled(Control control, bool enabled) { widgetOf(control)->setEnabled(enabled); }
+
+void DemoDialog::showMessage(const std::string& text) { messageHandler(this, fromUtf8(text)); }
+
+void DemoDialog::focusAndSelectAll(Field field) {
+    QLineEdit* edit = editOf(field);
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->selectAll();
+}
+
+void DemoDialog::setStatus(const std::string& text) {
+    statusLine->setText(fromUtf8(text));
+    statusLine->setCursorPosition(0);  // a long text shows from its first character
+}
+
+void DemoDialog::beginListFill() {
+    list->setUpdatesEnabled(false);
+    model->clear();
+}
+
+void DemoDialog::showRows(const std::vector<RowTexts>& rows) { model->setRows(rows); }
+
+void DemoDialog::endListFill() { list->setUpdatesEnabled(true); }
+
+void DemoDialog::setWaitCursor(bool waiting) {
+    if (waiting) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QGuiApplication::restoreOverrideCursor();
     }
-    showStatus();
 }
 
 }  // namespace orvapanel

@@ -4,14 +4,11 @@
 
 #include <QDialog>
 #include <QString>
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
-#include "dialog_fields.h"
-#include "plc_link.h"
-#include "read_rows.h"
+#include "panel.h"
 
 class QComboBox;
 class QLabel;
@@ -24,10 +21,7 @@ namespace orvapanel {
 
 class ReadTableModel;
 
-inline constexpr int noHandle = -1;
-inline constexpr int openTimeoutMs = 10000;  // receive, send and connect alike
-
-class DemoDialog : public QDialog {
+class DemoDialog : public QDialog, private PanelView {
     Q_OBJECT
 public:
     // Every message to the user goes through one of these; tests record them.
@@ -38,9 +32,9 @@ public:
 
     void setMessageHandler(MessageHandler handler);
 
-    int handle() const { return handleValue; }
-    int lastResult() const { return lastResultValue; }
-    char areaLetter() const { return fields.areaLetter; }
+    int handle() const { return panel.handle(); }
+    int lastResult() const { return panel.lastResult(); }
+    char areaLetter() const { return panel.fields().areaLetter; }
     const ReadTableModel& resultModel() const { return *model; }
 
 public slots:
@@ -59,27 +53,25 @@ private:
     void setTabOrderOfTemplate();
     void setUpList();
     void addAboutEntry();
-    void loadFields();
-    bool saveFields();
-    void applyAreaRule();
+    void showLogo();
     QLineEdit* editOf(Field field) const;
-    void showMessage(const QString& text);
-    void showStatus();
-    void read(Unit unit);
+    QWidget* widgetOf(Control control) const;
 
-    void onAreaChanged();
-    void onOpen();
-    void onClose();
-    void onEnd();
+    // PanelView
+    FieldTexts fieldTexts() const override;
+    void setFieldTexts(const FieldTexts& texts) override;
+    int selectedAreaIndex() const override;
+    void setControlEnabled(Control control, bool enabled) override;
+    void showMessage(const std::string& text) override;
+    void focusAndSelectAll(Field field) override;
+    void setStatus(const std::string& text) override;
+    void beginListFill() override;
+    void showRows(const std::vector<RowTexts>& rows) override;
+    void endListFill() override;
+    void setWaitCursor(bool waiting) override;
 
-    PlcLink& link;
     MessageHandler messageHandler;
-    DialogFields fields;
-    int handleValue = noHandle;
-    int lastResultValue = 0;
-    std::string addressLabelText;
-    std::array<std::uint8_t, maxCount> byteBuffer{};
-    std::array<std::uint16_t, maxCount> wordBuffer{};
+    Panel panel;
 
     // Owned by the dialog as their Qt parent.
     QLineEdit* ipAddressEdit = nullptr;

@@ -3,11 +3,11 @@
 namespace orvapanel {
 namespace {
 
-constexpr std::array<const char*, ReadTableModel::columnCount_> headings = {
-    "Adr /Addr", "Wert/Value(dec.)", "Wert/Value(hex)", "ASCII"};
+static_assert(listColumns.size() == ReadTableModel::columnCount_);
 
 Qt::Alignment alignmentOf(int column) {
-    return (column == ReadTableModel::addressColumn ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
+    return (listColumns[static_cast<std::size_t>(column)].rightAligned ? Qt::AlignRight : Qt::AlignLeft) |
+           Qt::AlignVCenter;
 }
 
 }  // namespace
@@ -27,7 +27,10 @@ QVariant ReadTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant ReadTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount_) return {};
-    if (role == Qt::DisplayRole) return QString::fromLatin1(headings[static_cast<std::size_t>(section)]);
+    if (role == Qt::DisplayRole) {
+        const std::string_view heading = listColumns[static_cast<std::size_t>(section)].heading;
+        return QString::fromLatin1(heading.data(), static_cast<qsizetype>(heading.size()));
+    }
     if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(section));
     return {};
 }

@@ -4,6 +4,8 @@
 // 127.0.0.31.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -118,7 +120,6 @@ private slots:
         }
         QVERIFY(p.list()->showGrid());
         QCOMPARE(p.list()->selectionBehavior(), QAbstractItemView::SelectRows);
-        QCOMPARE(p.list()->columnWidth(0), 80);
         const QFontMetrics header(p.list()->horizontalHeader()->font());
         for (int c = 1; c < 4; ++c) {
             const int text = header.horizontalAdvance(headings[c]);
@@ -185,6 +186,36 @@ private slots:
         QVERIFY(p.messages.isEmpty());  // a missing logo is not reported
     }
 
+    // Without one in the working directory, the installed copy relative to the program.
+    void logoFallsBackToTheInstalledCopy() {
+        const QString shareDir = QCoreApplication::applicationDirPath() + "/../share/orvanet";
+        const QString installed = shareDir + "/oem.bmp";
+        QVERIFY(!QFile::exists(installed));
+        QVERIFY(QDir().mkpath(shareDir));
+        QImage marker(3, 2, QImage::Format_RGB32);
+        marker.fill(Qt::red);
+        QVERIFY(marker.save(installed, "BMP"));
+        const QString here = QDir::currentPath();
+        QTemporaryDir empty;
+        QVERIFY(QDir::setCurrent(empty.path()));
+        QSize fromInstalled;
+        {
+            Panel p;
+            fromInstalled = p.dialog->findChild<QLabel*>("logo")->pixmap().size();
+        }
+        QDir::setCurrent(here);
+        QSize fromWorkingDirectory;
+        {
+            Panel p;  // where oem.bmp lies: that one wins
+            fromWorkingDirectory = p.dialog->findChild<QLabel*>("logo")->pixmap().size();
+        }
+        QFile::remove(installed);
+        QDir().rmpath(shareDir);
+        QCOMPARE(fromInstalled, QSize(3, 2));
+        QCOMPARE(fromWorkingDirectory, QImage(QStringLiteral("oem.bmp")).size());
+        QVERIFY(fromWorkingDirectory != QSize(3, 2));
+    }
+
     void tabOrderOfTemplate() {
         Panel p;
         QVERIFY(activate(p.dialog.get()));
@@ -247,9 +278,9 @@ private slots:
         Panel p;
         p.setText("dbNumber", "0");  // checked although its edit is disabled
         p.click("open");
-        QCOMPARE(p.messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 1 und 65535 ein."});
+        QCOMPARE(p.messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."});
         p.messages.clear();
-        p.setText("dbNumber", "65535");
+        p.setText("dbNumber", "255");
         p.setText("start", "65536");
         p.click("open");
         QCOMPARE(p.messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."});

@@ -1,5 +1,6 @@
 // The panel's rules on their own: reading numbers, the order and messages of
-// the field exchange, the limits of the row texts, dialog units. The area
+// the field exchange, the limits of the row texts, the text handed to the
+// library, where the logo is looked for, dialog units. The area
 // table, the rows of every area and the status texts are tested through the
 // dialog against the simulator.
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "dialog_fields.h"
 #include "dialog_units.h"
+#include "panel.h"
 #include "read_rows.h"
 
 namespace orvapanel {
@@ -58,10 +60,10 @@ FieldTexts validTexts() { return {"1", "1", "127.0.0.30", "0", "", ""}; }
 
 TEST(SaveFields, TakesEveryFieldAndTheAreaLetter) {
     DialogFields fields;
-    const auto failure = saveFields({"2048", "65535", "10.1.2.3 anything", "65535", "OWNTSAP1", "PLCTSAP2"}, 6, fields);
+    const auto failure = saveFields({"2048", "255", "10.1.2.3 anything", "65535", "OWNTSAP1", "PLCTSAP2"}, 6, fields);
     ASSERT_FALSE(failure);
     EXPECT_EQ(fields.count, 2048u);
-    EXPECT_EQ(fields.dbNumber, 65535u);
+    EXPECT_EQ(fields.dbNumber, 255u);
     EXPECT_EQ(fields.ipAddress, "10.1.2.3 anything");  // taken as typed
     EXPECT_EQ(fields.start, 65535u);
     EXPECT_EQ(fields.ownTsap, "OWNTSAP1");
@@ -90,7 +92,12 @@ TEST(SaveFields, RefusesEachFieldWithItsMessage) {
         {with([](FieldTexts& t) { t.count = "-3"; }), Field::count, positive},
         {with([](FieldTexts& t) { t.count = ""; }), Field::count, positive},
         {with([](FieldTexts& t) { t.dbNumber = "0"; }), Field::dbNumber,
-         "Geben Sie bitte eine ganze Zahl zwischen 1 und 65535 ein."},
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."},
+        // The telegram has one byte for the block: 261 would read block 5.
+        {with([](FieldTexts& t) { t.dbNumber = "256"; }), Field::dbNumber,
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."},
+        {with([](FieldTexts& t) { t.dbNumber = "65535"; }), Field::dbNumber,
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."},
         {with([](FieldTexts& t) { t.dbNumber = "x"; }), Field::dbNumber, positive},
         {with([](FieldTexts& t) { t.start = "65536"; }), Field::start,
          "Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."},
@@ -155,6 +162,29 @@ TEST(Rows, AddressesRunPast65535WithoutWrapping) {
     const auto rows = wordRows("MW", 65535, 2, words);
     ASSERT_EQ(rows.size(), 2048u);
     EXPECT_EQ(rows.back().address, "MW" + std::to_string(65535 + 2 * 2047));
+}
+
+TEST(Rows, LongestAddressesAreTheDataBlocksAtTheEndsOfTheRanges) {
+    // Block 255, the last of 2048 words from start 65535.
+    EXPECT_EQ(longestAddressTexts(), (std::vector<std::string>{"DB 255 DW67582", "DX 255 DW67582"}));
+}
+
+// --- Text for the library and the logo --------------------------------------
+
+TEST(Latin1, OneByteACharacterAndAQuestionMarkBeyond) {
+    EXPECT_EQ(latin1Of("127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(latin1Of("Z\xC3\xA4hler"), "Z\xE4hler");
+    EXPECT_EQ(latin1Of("\xC3\xBF"), "\xFF");
+    EXPECT_EQ(latin1Of("a\xE2\x82\xAC" "b"), "a?b");       // the euro sign is not Latin-1
+    EXPECT_EQ(latin1Of("\xF0\x9F\x98\x80"), "?");          // nor anything beyond the BMP
+    EXPECT_EQ(latin1Of("x\xC3"), "x?");                    // cut short
+    EXPECT_EQ(latin1Of("\xA4z"), "?z");                    // a continuation byte alone
+}
+
+TEST(LogoPaths, WorkingDirectoryFirstThenTheInstalledCopy) {
+    EXPECT_EQ(logoPaths("/usr/bin", false), (std::vector<std::string>{"oem.bmp", "/usr/bin/../share/orvanet/oem.bmp"}));
+    EXPECT_EQ(logoPaths("C:\\orvanet", true), (std::vector<std::string>{"oem.bmp", "C:\\orvanet\\oem.bmp"}));
+    EXPECT_EQ(logoPaths("", false), std::vector<std::string>{"oem.bmp"});
 }
 
 // --- Dialog units ----------------------------------------------------------

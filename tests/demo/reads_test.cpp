@@ -8,6 +8,7 @@
 
 #include "orvanet.h"
 #include "panel_harness.h"
+#include "read_rows.h"
 
 using namespace panel_test;
 using orvasim::Area;
@@ -165,6 +166,55 @@ private slots:
         expectFailureShown(*p, ORVA_ERR_CONNECT,
                            QStringLiteral("Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
                                           "Data error on network KELVAN didn't receive all data!"));
+    }
+
+    // A text longer than the line shows from its first character, as a read-only edit on Windows does.
+    void longStatusShowsItsStart() {
+        auto p = openPanel();
+        adapter->armConfirmFault({orvasim::FaultKind::disconnectInsteadOfConfirm});
+        read(*p, 'W', "1", "0", "1");
+        const QLineEdit* status = p->edit("status");
+        QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) > status->width());
+        QCOMPARE(status->cursorPosition(), 0);
+        p->dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(p->dialog.get()));
+        // The first character is drawn where the line's text starts.
+        const QRect cursor = status->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        QVERIFY2(cursor.left() < status->fontMetrics().averageCharWidth() * 2, qPrintable(QString::number(cursor.left())));
+    }
+
+    // The block number is one byte of the telegram: 256 and more are refused, not cut to their low 8 bits.
+    void dataBlockBeyond255Refused() {
+        adapter->writeWord(Area::dataBlock, 5, 0, 0x0505);
+        auto p = openPanel(dataBlock);
+        read(*p, 'W', "261", "0", "1");
+        QCOMPARE(p->messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."});
+        QVERIFY(p->link.reads.empty());
+        QCOMPARE(p->dialog->focusWidget(), static_cast<QWidget*>(p->edit("dbNumber")));
+        QCOMPARE(p->edit("dbNumber")->selectedText(), QStringLiteral("261"));
+        p->messages.clear();
+        read(*p, 'W', "255", "0", "1");
+        QVERIFY(p->messages.isEmpty());
+        QCOMPARE(p->rows(), QStringList{"DB 255 DW0|0|00|"});
+    }
+
+    // The address column fits the longest address of any allowed read in the font in use.
+    void addressColumnFitsTheLongestAddress() {
+        auto p = openPanel(dataBlock);
+        read(*p, 'W', "100", "0", "2041");
+        QCOMPARE(p->rows().last(), QStringLiteral("DB 100 DW2040|0|00|"));
+        QTableView* list = p->list();
+        const int width = list->columnWidth(0);
+        const int rowsNeed = static_cast<QAbstractItemView*>(list)->sizeHintForColumn(0);
+        QVERIFY2(rowsNeed <= width, qPrintable(QString::number(rowsNeed)));
+        // The cell's margins, as the list measures a row, around the longest addresses there can be.
+        const QFontMetrics metrics(list->font());
+        const int margins = rowsNeed - metrics.horizontalAdvance(QStringLiteral("DB 100 DW2040"));
+        for (const std::string& text : orvapanel::longestAddressTexts()) {
+            const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + margins;
+            QVERIFY2(needed <= width, qPrintable(QString::fromStdString(text) + " " + QString::number(needed)));
+        }
+        qInfo("address column: %d pixels", width);
     }
 
     void statusMinus7SocketError() {

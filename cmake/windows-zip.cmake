@@ -1,0 +1,35 @@
+# The Windows download: one ZIP per architecture (cpack -G ZIP in a Windows
+# build), included from packaging.cmake before CPack. It holds
+#   bin/      orvanet.dll, orvapanel.exe and its logo oem.bmp
+#   include/  orvanet.h
+#   lib/      the import libraries (liborvanet.dll.a for MinGW; orvanet.lib
+#             for MSVC), orvanet.def, the CMake package and orvanet.pc
+#   README.txt, and the licence where the tree has one.
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ORVA_WINDOWS_ARCH win64)
+else()
+  set(ORVA_WINDOWS_ARCH win32)
+endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/linklib/orvanet.def DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+if(MINGW)
+  # MSVC's linker looks for orvanet.lib; MinGW's import library holds the same
+  # import records (on x86 the __stdcall names _ORVAOpen@24 and so on, bound to
+  # the plain exports).
+  install(FILES $<TARGET_LINKER_FILE:orvanet> DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RENAME orvanet.lib COMPONENT development)
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/windows-zip-README.txt.in ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/README.txt DESTINATION . COMPONENT runtime)
+foreach(licence LICENSE LICENSE.txt LICENSE.md COPYING)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${licence})
+    install(FILES ${PROJECT_SOURCE_DIR}/${licence} DESTINATION . COMPONENT runtime)
+  endif()
+endforeach()
+
+set(CPACK_GENERATOR "ZIP")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/")  # the ZIP's folders at its top, not under /usr
+set(CPACK_PACKAGE_FILE_NAME "orvanet-${PROJECT_VERSION}-${ORVA_WINDOWS_ARCH}")
+set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)  # one ZIP with all three components
+set(CPACK_STRIP_FILES ON)                 # no debugging information in the download

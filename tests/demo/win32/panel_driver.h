@@ -1,0 +1,148 @@
+// What the tests of the native dialog share: a link that records every
+// library call on its way to the real orvanet.dll, and a driver that runs the
+// real modal dialog (runDemoDialog, as orvapanel.exe does) on a thread of its
+// own and works its controls from the test's thread with the messages a user's
+// actions send. Messages go to a recorder unless a test asks for the real box.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "native_dialog.h"
+#include "plc_link.h"
+
+namespace panel_test {
+
+struct OpenCall {
+    std::string ipAddress, ownTsap, plcTsap;
+    int receiveTimeoutMs, sendTimeoutMs, connectTimeoutMs;
+    int result;
+};
+
+// What the list was told, as the dialog's thread sent it: 'r' redrawing
+// suspended, 'R' resumed, 'D' all rows deleted, 'i' a row inserted.
+struct ListLog {
+    std::string events;
+    bool redraw = true;
+};
+
+// What the window showed while the library call ran.
+struct DuringCall {
+    HCURSOR cursor;
+    bool listRedraws;
+    int listRows;
+    std::string listEvents;  // the list's log up to the call
+};
+
+struct ReadCall {
+    char unit;  // 'B' or 'W'
+    int handle, areaLetter, dbNumber, start, count;
+    DuringCall during;
+    int result;
+    double callMs;  // the library call alone
+};
+
+class RecordingLink : public orvapanel::PlcLink {
+public:
+    std::vector<OpenCall> opens;
+    std::vector<int> closes;
+    std::vector<ReadCall> reads;
+    int socketErrorCalls = 0;
+    HWND list = nullptr;  // set by the driver
+    const ListLog* listLog = nullptr;
+
+    int open(const char* ip, const char* own, const char* plc, int rx, int tx, int connect) override;
+    int close(int handle) override;
+    int readBytes(int handle, int area, int db, int start, int count, unsigned char* buffer) override;
+    int readWords(int handle, int area, int db, int start, int count, unsigned short* buffer) override;
+    int socketError(int handle) override;
+
+private:
+    DuringCall now() const;
+    orvapanel::OrvanetLink real;
+};
+
+struct Message {
+    std::wstring text;
+    HWND owner;
+    HCURSOR cursor;  // the cursor when it was shown
+};
+
+// The dialog, up from construction to destruction.
+class Panel {
+public:
+    // realMessageBoxes: the program's own message boxes instead of the recorder.
+    explicit Panel(bool realMessageBoxes = false);
+    ~Panel();  // ends the dialog with Escape if it is still up
+    Panel(const Panel&) = delete;
+    Panel& operator=(const Panel&) = delete;
+
+    RecordingLink link;
+    ListLog listLog;  // from the dialog's start on
+    HWND window = nullptr;
+    DWORD threadId = 0;
+
+    HWND item(int id) const { return GetDlgItem(window, id); }
+    std::wstring text(int id) const;
+    void setText(int id, const std::wstring& text) const;
+    bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
+    // A click: only an enabled button can be pressed.
+    void press(int id) const;
+    void selectArea(int index) const;
+    int selectedArea() const;
+    std::vector<std::wstring> areaItems() const;
+    HWND focus() const;
+    std::pair<int, int> selection(int editId) const;
+
+    // The list, as "address|decimal|hex|chars" per row.
+    std::vector<std::wstring> rows() const;
+    int rowCount() const;
+    int columnWidth(int column) const;
+    std::wstring heading(int column) const;
+    int headingFormat(int column) const;
+
+    // Posts a key to the focused control, as the keyboard does, and waits until it is handled.
+    void key(WPARAM virtualKey) const;
+    void closeBox() const;
+    // Waits for the dialog to end; its result (IDOK, IDCANCEL).
+    INT_PTR waitForEnd();
+    bool ended() const { return finished.load(); }
+
+    std::vector<Message> messages() const;
+    std::vector<std::wstring> messageTexts() const;
+    void clearMessages();
+
+    // Opens against a loopback adapter: the default address is never to be reached.
+    void openAt(const std::string& address) const;
+    void read(char unit, const std::wstring& db, const std::wstring& start, const std::wstring& count) const;
+
+private:
+    void record(HWND owner, const std::wstring& text);
+    void sync() const;
+
+    mutable std::mutex lock;
+    std::vector<Message> recorded;
+    std::thread thread;
+    std::atomic<bool> finished{false};
+    std::atomic<INT_PTR> result{0};
+};
+
+// The about box or a message box that the dialog's thread has up, owned by owner.
+HWND waitForOwnedDialog(DWORD threadId, HWND owner, int timeoutMs = 5000);
+
+std::wstring windowText(HWND window);
+std::wstring wide(const std::string& utf8);
+
+// The addresses of the simulator (from CTest's environment).
+std::string adapterAddress();
+std::string refusingAddress();
+
+}  // namespace panel_test
