@@ -120,7 +120,7 @@ for arch in i686 x86_64; do
   (cd "$build" && cpack -G ZIP >/dev/null)
   zip=$(ls "$build"/orvanet-*-win*.zip)
   listed=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | sort | xargs)
-  for f in README.txt bin/orvanet.dll bin/orvapanel.exe bin/oem.bmp include/orvanet.h \
+  for f in README.txt LICENSE bin/orvanet.dll bin/orvapanel.exe bin/orvacli.exe bin/oem.bmp include/orvanet.h \
            lib/liborvanet.dll.a lib/orvanet.lib lib/orvanet.def; do
     case " $listed " in
       *" $f "*) ;;
