@@ -83,8 +83,8 @@ TEST_F(ControlChannelTest, RecordReadBackIsWhatTheAdapterSaw) {
 TEST_F(ControlChannelTest, MemoryThroughTheChannelIsTheAdaptersMemory) {
     SimControl sim(endpoint());
     sim.write('D', 4, 2, {0x12, 0x34, 0xAB});
-    EXPECT_EQ(server.readWord(orvasim::Area::dataBlock, 4, 1), 0x1234);
-    server.writeBytes(orvasim::Area::counters, 0, 10, {0xCA, 0xFE});
+    EXPECT_EQ(server.readWord(orva::wire::AreaCode::dataBlock, 4, 1), 0x1234);
+    server.writeBytes(orva::wire::AreaCode::counters, 0, 10, {0xCA, 0xFE});
     EXPECT_EQ(sim.read('Z', 0, 10, 2), (Bytes{0xCA, 0xFE}));
     sim.setBlockWords('D', 4, 0);
     Handle h(address);
@@ -94,8 +94,9 @@ TEST_F(ControlChannelTest, MemoryThroughTheChannelIsTheAdaptersMemory) {
 
 TEST_F(ControlChannelTest, BadRequestsGetAnErrorAndTheChannelGoesOn) {
     SimControl sim(endpoint());
-    for (const char* request : {"bogus", "fault reply noSuchFault", "fault confirm silence", "fault reply silence x",
-                                "read Q 0 0 1", "read D 0 4095 4", "write M 0 0 abc", "blocksize M 1 1", "clear all"})
+    for (const char* request : {"bogus", "fault reply noSuchFault", "fault confirm silence", "fault reply shortConfirm",
+                                "fault reply silence x", "fault confirm shortConfirm 0 5", "read Q 0 0 1",
+                                "read D 0 4095 4", "write M 0 0 abc", "blocksize M 1 1", "clear all"})
         EXPECT_THROW(sim.call(request), std::runtime_error) << request;
     EXPECT_TRUE(sim.call("ping").empty());
     EXPECT_EQ(std::string(orvasim::controlReply(server, "   ")), "error empty request\n");

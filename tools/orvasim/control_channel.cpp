@@ -12,7 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include <stdexcept>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace orvasim {
@@ -32,37 +32,6 @@ constexpr std::size_t maxLineLength = 256 * 1024;
 // A client that does not read its replies for this long is dropped.
 constexpr int clientSendTimeoutMs = 2000;
 constexpr int listenBacklog = 8;
-
-struct FaultName {
-    std::string_view name;
-    FaultKind kind;
-    bool onConfirm;  // a fault of the connection set-up, not of a request
-};
-
-constexpr std::array faultNames = {
-    FaultName{"disconnectInsteadOfConfirm", FaultKind::disconnectInsteadOfConfirm, true},
-    FaultName{"shortConfirm", FaultKind::shortConfirm, true},
-    FaultName{"confirmCredit", FaultKind::confirmCredit, true},
-    FaultName{"silentConfirm", FaultKind::silentConfirm, true},
-    FaultName{"resetOnConnectRequest", FaultKind::resetOnConnectRequest, true},
-    FaultName{"closeOnConnectRequest", FaultKind::closeOnConnectRequest, true},
-    FaultName{"emptyUnitsBefore", FaultKind::emptyUnitsBefore, false},
-    FaultName{"endlessEmptyUnits", FaultKind::endlessEmptyUnits, false},
-    FaultName{"splitReply", FaultKind::splitReply, false},
-    FaultName{"drip", FaultKind::drip, false},
-    FaultName{"silence", FaultKind::silence, false},
-    FaultName{"resetBeforeReply", FaultKind::resetBeforeReply, false},
-    FaultName{"closeBeforeReply", FaultKind::closeBeforeReply, false},
-    FaultName{"resetAfterBytes", FaultKind::resetAfterBytes, false},
-    FaultName{"closeAfterBytes", FaultKind::closeAfterBytes, false},
-    FaultName{"wrongDataLength", FaultKind::wrongDataLength, false},
-    FaultName{"badTypeByte", FaultKind::badTypeByte, false},
-    FaultName{"badEotByte", FaultKind::badEotByte, false},
-    FaultName{"tpktLength", FaultKind::tpktLength, false},
-    FaultName{"errorByte", FaultKind::errorByte, false},
-    FaultName{"errorByteWithData", FaultKind::errorByteWithData, false},
-    FaultName{"delayReply", FaultKind::delayReply, false},
-};
 
 // A malformed request; its text becomes the "error" line.
 struct BadRequest : std::runtime_error {
@@ -91,23 +60,24 @@ int number(std::string_view text, int low, int high) {
     return value;
 }
 
-Area area(std::string_view text) {
+orva::wire::AreaCode area(std::string_view text) {
+    using orva::wire::AreaCode;
     if (text.size() == 1) {
         switch (text[0]) {
-        case 'D': return Area::dataBlock;
-        case 'X': return Area::extendedDataBlock;
-        case 'M': return Area::flags;
-        case 'E': return Area::inputs;
-        case 'A': return Area::outputs;
-        case 'T': return Area::timers;
-        case 'Z': return Area::counters;
+        case 'D': return AreaCode::dataBlock;
+        case 'X': return AreaCode::extendedDataBlock;
+        case 'M': return AreaCode::flags;
+        case 'E': return AreaCode::inputs;
+        case 'A': return AreaCode::outputs;
+        case 'T': return AreaCode::timers;
+        case 'Z': return AreaCode::counters;
         default: break;
         }
     }
     throw BadRequest("bad area (D X M E A T Z): " + std::string(text));
 }
 
-std::string hex(const Bytes& bytes) {
+std::string toHex(const Bytes& bytes) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -118,7 +88,7 @@ std::string hex(const Bytes& bytes) {
     return out;
 }
 
-Bytes unhex(std::string_view text) {
+Bytes fromHex(std::string_view text) {
     if (text.size() % 2 != 0) throw BadRequest("odd number of hex digits");
     Bytes out(text.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i) {
@@ -147,7 +117,7 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
     const std::string_view command = w[0];
     std::string out;
     auto telegrams = [&out](const std::vector<Bytes>& list) {
-        for (const Bytes& t : list) out += hex(t) + '\n';
+        for (const Bytes& t : list) out += toHex(t) + '\n';
     };
     if (command == "ping") {
         expectWords(w, 1, 1);
@@ -168,18 +138,18 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
         expectWords(w, 3, 5);
         const bool onConfirm = w[1] == "confirm";
         if (!onConfirm && w[1] != "reply") throw BadRequest("fault confirm or fault reply");
-        const FaultName* found = nullptr;
-        for (const FaultName& f : faultNames)
-            if (f.name == w[2]) found = &f;
-        if (found == nullptr || found->onConfirm != onConfirm)
-            throw BadRequest("no " + std::string(w[1]) + " fault " + std::string(w[2]));
-        Fault fault{found->kind};
-        if (w.size() > 3) fault.value = number(w[3], -65535, 65535);
-        if (w.size() > 4) fault.pauseMs = number(w[4], 0, 600000);
-        if (onConfirm) {
-            server.armConfirmFault(fault);
+        const FaultEntry* entry = findFault(w[2]);
+        if (entry == nullptr) throw BadRequest("no fault " + std::string(w[2]));
+        if ((entry->phase() == FaultPhase::confirm) != onConfirm)
+            throw BadRequest(std::string(w[2]) + " is a " + (onConfirm ? "reply" : "confirm") + " fault, not a " +
+                             std::string(w[1]) + " fault");
+        const int value = w.size() > 3 ? number(w[3], -65535, 65535) : 0;
+        const int pauseMs = w.size() > 4 ? number(w[4], 0, 600000) : 0;
+        if (const auto* kind = std::get_if<ConfirmFaultKind>(&entry->kind)) {
+            if (pauseMs != 0) throw BadRequest("a confirm fault takes no pause");
+            server.armConfirmFault({*kind, value});
         } else {
-            server.armReplyFault(fault);
+            server.armReplyFault({std::get<ReplyFaultKind>(entry->kind), value, pauseMs});
         }
     } else if (command == "crs") {
         expectWords(w, 1, 1);
@@ -198,16 +168,17 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
         out += std::to_string(server.openConnections()) + '\n';
     } else if (command == "read") {
         expectWords(w, 5, 5);
-        out += hex(server.readBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071),
-                                    number(w[4], 0, 131072))) +
+        out += toHex(server.readBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071),
+                                      number(w[4], 0, 131072))) +
                '\n';
     } else if (command == "write") {
         expectWords(w, 5, 5);
-        server.writeBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071), unhex(w[4]));
+        server.writeBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071), fromHex(w[4]));
     } else if (command == "blocksize") {
         expectWords(w, 4, 4);
-        const Area a = area(w[1]);
-        if (a != Area::dataBlock && a != Area::extendedDataBlock) throw BadRequest("blocksize takes D or X");
+        const orva::wire::AreaCode a = area(w[1]);
+        if (a != orva::wire::AreaCode::dataBlock && a != orva::wire::AreaCode::extendedDataBlock)
+            throw BadRequest("blocksize takes D or X");
         server.setBlockWords(a, number(w[2], 0, 255), number(w[3], 0, 65535));
     } else {
         throw BadRequest("unknown command: " + std::string(command));

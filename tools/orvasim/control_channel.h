@@ -9,9 +9,9 @@
 //   ping
 //   reset                               clears the faults and the record
 //   clear faults | clear record
-//   fault confirm KIND [VALUE [PAUSE]]  arms a fault for the next CR
-//   fault reply KIND [VALUE [PAUSE]]    arms a fault for the next request
-//                                       (KIND: a FaultKind name, as in sim_server.h)
+//   fault confirm NAME [VALUE [0]]      arms a fault for the next CR
+//   fault reply NAME [VALUE [PAUSE]]    arms a fault for the next request
+//                                       (NAME: one of faultTable, sim_faults.h)
 //   crs                                 one line per CR telegram, hex
 //   dts                                 one line per DT telegram, hex
 //   ends                                one line per accepted connection:

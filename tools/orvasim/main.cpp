@@ -29,7 +29,7 @@ const char usage[] =
     "Prints \"orvasim: listening on <address>:<port>\" once it listens.\n";
 
 struct BlockSize {
-    orvasim::Area area;
+    orva::wire::AreaCode area;
     int block;
     int words;
 };
@@ -47,8 +47,8 @@ std::optional<BlockSize> parseBlock(const std::string& text) {
     if (text.empty()) return std::nullopt;
     BlockSize b{};
     switch (text[0]) {
-    case 'D': case 'd': b.area = orvasim::Area::dataBlock; break;
-    case 'X': case 'x': b.area = orvasim::Area::extendedDataBlock; break;
+    case 'D': case 'd': b.area = orva::wire::AreaCode::dataBlock; break;
+    case 'X': case 'x': b.area = orva::wire::AreaCode::extendedDataBlock; break;
     default: return std::nullopt;
     }
     auto eq = text.find('=');
