@@ -86,6 +86,14 @@ TEST_F(ControlChannelTest, MemoryThroughTheChannelIsTheAdaptersMemory) {
     EXPECT_EQ(server.readWord(orva::wire::AreaCode::dataBlock, 4, 1), 0x1234);
     server.writeBytes(orva::wire::AreaCode::counters, 0, 10, {0xCA, 0xFE});
     EXPECT_EQ(sim.read('Z', 0, 10, 2), (Bytes{0xCA, 0xFE}));
+    // The spellings of the other tools, the block with the area or apart.
+    EXPECT_EQ(sim.call("read db4 2 2"), (std::vector<std::string>{"1234"}));
+    EXPECT_EQ(sim.call("read DB 4 0x2 2"), (std::vector<std::string>{"1234"}));
+    EXPECT_EQ(sim.call("read c 0 10 2"), (std::vector<std::string>{"cafe"}));
+    sim.call("write O 0 7 55");
+    EXPECT_EQ(server.readBytes(orva::wire::AreaCode::outputs, 0, 7, 1), Bytes{0x55});
+    sim.call("blocksize X7 3");
+    EXPECT_THROW(sim.call("read DX7 6 1"), std::runtime_error) << "DX7 now holds 3 words";
     sim.setBlockWords('D', 4, 0);
     Handle h(address);
     std::array<std::uint16_t, 1> w{};
@@ -96,7 +104,8 @@ TEST_F(ControlChannelTest, BadRequestsGetAnErrorAndTheChannelGoesOn) {
     SimControl sim(endpoint());
     for (const char* request : {"bogus", "fault reply noSuchFault", "fault confirm silence", "fault reply shortConfirm",
                                 "fault reply silence x", "fault confirm shortConfirm 0 5", "read Q 0 0 1",
-                                "read D 0 4095 4", "write M 0 0 abc", "blocksize M 1 1", "clear all"})
+                                "read D 0 4095 4", "read DB256 0 1", "read E5 0 1", "read DB5 0 1 2", "write M 0 0 abc",
+                                "blocksize M 1 1", "clear all"})
         EXPECT_THROW(sim.call(request), std::runtime_error) << request;
     EXPECT_TRUE(sim.call("ping").empty());
     EXPECT_EQ(std::string(orvasim::controlReply(server, "   ")), "error empty request\n");

@@ -3,6 +3,7 @@
 // thread serves all clients.
 #include "control_channel.h"
 #include "sim_socket.h"
+#include "sim_spelling.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -52,29 +53,28 @@ std::vector<std::string_view> words(std::string_view line) {
     return out;
 }
 
-int number(std::string_view text, int low, int high) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
-        throw BadRequest("bad number: " + std::string(text));
-    return value;
+int number(std::string_view text, long long low, long long high, std::string_view what) {
+    std::string error;
+    const auto value = readNumber(text, low, high, what, error);
+    if (!value) throw BadRequest(error);
+    return static_cast<int>(*value);
 }
 
-orva::wire::AreaCode area(std::string_view text) {
-    using orva::wire::AreaCode;
-    if (text.size() == 1) {
-        switch (text[0]) {
-        case 'D': return AreaCode::dataBlock;
-        case 'X': return AreaCode::extendedDataBlock;
-        case 'M': return AreaCode::flags;
-        case 'E': return AreaCode::inputs;
-        case 'A': return AreaCode::outputs;
-        case 'T': return AreaCode::timers;
-        case 'Z': return AreaCode::counters;
-        default: break;
-        }
-    }
-    throw BadRequest("bad area (D X M E A T Z): " + std::string(text));
+// Where in memory: an area and its block, the block spelled with the area
+// (DB5, X7) or in the next word (D 5; 0 for areas without blocks).
+struct Place {
+    orva::wire::AreaCode area;
+    int block;
+};
+
+Place place(const std::vector<std::string_view>& w, std::size_t& at) {
+    if (at >= w.size()) throw BadRequest("wrong number of words for " + std::string(w[0]));
+    std::string error;
+    const auto spelled = readArea(w[at++], error);
+    if (!spelled) throw BadRequest(error);
+    if (spelled->block) return {spelled->area, *spelled->block};
+    if (at >= w.size()) throw BadRequest("wrong number of words for " + std::string(w[0]));
+    return {spelled->area, number(w[at++], 0, 255, "block")};
 }
 
 std::string toHex(const Bytes& bytes) {
@@ -143,8 +143,8 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
         if ((entry->phase() == FaultPhase::confirm) != onConfirm)
             throw BadRequest(std::string(w[2]) + " is a " + (onConfirm ? "reply" : "confirm") + " fault, not a " +
                              std::string(w[1]) + " fault");
-        const int value = w.size() > 3 ? number(w[3], -65535, 65535) : 0;
-        const int pauseMs = w.size() > 4 ? number(w[4], 0, 600000) : 0;
+        const int value = w.size() > 3 ? number(w[3], -65535, 65535, "value") : 0;
+        const int pauseMs = w.size() > 4 ? number(w[4], 0, 600000, "pause") : 0;
         if (const auto* kind = std::get_if<ConfirmFaultKind>(&entry->kind)) {
             if (pauseMs != 0) throw BadRequest("a confirm fault takes no pause");
             server.armConfirmFault({*kind, value});
@@ -167,19 +167,23 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
         expectWords(w, 1, 1);
         out += std::to_string(server.openConnections()) + '\n';
     } else if (command == "read") {
-        expectWords(w, 5, 5);
-        out += toHex(server.readBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071),
-                                      number(w[4], 0, 131072))) +
+        std::size_t at = 1;
+        const Place p = place(w, at);
+        expectWords(w, at + 2, at + 2);
+        out += toHex(server.readBytes(p.area, p.block, number(w[at], 0, 131071, "offset"),
+                                      number(w[at + 1], 0, 131072, "count"))) +
                '\n';
     } else if (command == "write") {
-        expectWords(w, 5, 5);
-        server.writeBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071), fromHex(w[4]));
+        std::size_t at = 1;
+        const Place p = place(w, at);
+        expectWords(w, at + 2, at + 2);
+        server.writeBytes(p.area, p.block, number(w[at], 0, 131071, "offset"), fromHex(w[at + 1]));
     } else if (command == "blocksize") {
-        expectWords(w, 4, 4);
-        const orva::wire::AreaCode a = area(w[1]);
-        if (a != orva::wire::AreaCode::dataBlock && a != orva::wire::AreaCode::extendedDataBlock)
-            throw BadRequest("blocksize takes D or X");
-        server.setBlockWords(a, number(w[2], 0, 255), number(w[3], 0, 65535));
+        std::size_t at = 1;
+        const Place p = place(w, at);
+        expectWords(w, at + 1, at + 1);
+        if (!isBlockArea(p.area)) throw BadRequest("blocksize takes a data block: DB<n> or DX<n>");
+        server.setBlockWords(p.area, p.block, number(w[at], 0, 65535, "words"));
     } else {
         throw BadRequest("unknown command: " + std::string(command));
     }

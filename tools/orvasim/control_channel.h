@@ -19,10 +19,13 @@
 //   accepted | open                     one line: a count
 //   read AREA BLOCK OFFSET COUNT        one line: COUNT bytes of memory, hex
 //   write AREA BLOCK OFFSET HEX
-//   blocksize AREA BLOCK WORDS          AREA D or X
+//   blocksize AREA BLOCK WORDS          AREA a data block: D or X
 //
-// AREA is one of D X M E A T Z; OFFSET and COUNT are in bytes. The record
-// (crs, dts, ends, accepted) counts from the last reset or clear record.
+// AREA is one of D X M E A T Z, or any spelling of the other tools (DB, DX,
+// O, I, C, either case); a block spelled with its area (DB5, D5, DX7, X7)
+// takes the place of BLOCK: "read DB5 0 4". OFFSET and COUNT are in bytes.
+// Numbers are decimal or 0x hex. The record (crs, dts, ends, accepted) counts
+// from the last reset or clear record.
 #pragma once
 
 #include <cstdint>

@@ -91,7 +91,7 @@ std::vector<std::uint8_t>& Memory::directArea(AreaCode area, int block) {
 
 void Memory::setBlockWords(AreaCode area, int block, int words) {
     if (area != AreaCode::dataBlock && area != AreaCode::extendedDataBlock)
-        throw std::invalid_argument("orvasim: only data blocks (D, X) can be resized");
+        throw std::invalid_argument("orvasim: only data blocks (DB, DX) can be resized");
     if (words < 0 || words > maxBlockWords)
         throw std::out_of_range("orvasim: block size " + std::to_string(words) + " outside 0..65535 words");
     std::lock_guard lock(mutex);

@@ -1,5 +1,7 @@
 #include "sim_wire.h"
 
+#include "sim_spelling.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -13,20 +15,6 @@ namespace {
 bool isVariableHeaderByte(std::size_t i) {
     return i == w::fwOpCodeOffset || i == w::fwAreaOffset || i == w::fwDbNumberOffset || i == w::fwStartOffset ||
            i == w::fwStartOffset + 1 || i == w::fwLengthOffset || i == w::fwLengthOffset + 1;
-}
-
-// Letter of an area code for traces: D M E A Z T X, '?' for others.
-char areaLetter(w::AreaCode area) {
-    switch (area) {
-    case w::AreaCode::dataBlock: return 'D';
-    case w::AreaCode::flags: return 'M';
-    case w::AreaCode::inputs: return 'E';
-    case w::AreaCode::outputs: return 'A';
-    case w::AreaCode::counters: return 'Z';
-    case w::AreaCode::timers: return 'T';
-    case w::AreaCode::extendedDataBlock: return 'X';
-    default: return '?';
-    }
 }
 
 Bytes tpktWithUnit(std::size_t totalLength) {
@@ -145,9 +133,11 @@ std::string describeConnectRequest(const ConnectRequest& r) {
 
 std::string describeHeader(const RequestHeader& h) {
     char line[160];
-    std::snprintf(line, sizeof line, "%s area %c(%u) block %u start %u length %u",
-                  h.opCode == w::opFetch ? "fetch" : "write", areaLetter(h.area), static_cast<unsigned>(h.area),
-                  h.block, h.start, h.length);
+    // The block byte of E, A, M, T and Z means nothing; shown only when a client sets it.
+    std::string area = areaText(h.area, h.block);
+    if (!isBlockArea(h.area) && h.block != 0) area += " (block byte " + std::to_string(h.block) + ")";
+    std::snprintf(line, sizeof line, "%s %s start %u length %u", h.opCode == w::opFetch ? "fetch" : "write",
+                  area.c_str(), h.start, h.length);
     return line;
 }
 
