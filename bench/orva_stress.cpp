@@ -209,7 +209,8 @@ void armRandomFault(std::vector<std::unique_ptr<orvasim::Server>>& sims, std::mt
         {R::closeAfterBytes, 12}, {R::wrongDataLength, 2}, {R::wrongDataLength, -1},
         {R::badTypeByte, 0xE0}, {R::badEotByte, 0x00}, {R::tpktLength, 0},
         {R::tpktLength, 6}, {R::tpktLength, 1048}, {R::tpktLength, 65535},
-        {R::errorByte, 3}, {R::delayReply, 0, 20}, {R::delayReply, 0, 300}};
+        {R::errorByte, 3}, {R::delayReply, 0, 20}, {R::delayReply, 0, 300},
+        {R::duplicateReply}};
     const std::size_t pick = random() % (confirms.size() + replies.size());
     orvasim::Server& s = *sims[random() % sims.size()];
     if (pick < confirms.size())

@@ -46,6 +46,15 @@ TEST_F(ControlChannelTest, FaultsArmedThroughTheChannelReachTheAdapter) {
         sim.call("clear faults");
         EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 2, b.data()), ORVA_OK) << "cleared faults are not used";
     }
+    {
+        // The adapter answers twice; the next call still gets its own data.
+        Handle h(address);
+        server.writeBytes(orva::wire::AreaCode::flags, 0, 0, {1, 2, 3, 4});
+        sim.armReplyFault("duplicateReply");
+        ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 2, b.data()), ORVA_OK);
+        ASSERT_EQ(ORVARdB(h, 'M', 0, 2, 2, b.data()), ORVA_OK);
+        EXPECT_EQ(b, (std::array<std::uint8_t, 2>{3, 4}));
+    }
     Handle h(address);
     sim.armConfirmFault("confirmCredit", 5);
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 2, b.data()), ORVA_OK);

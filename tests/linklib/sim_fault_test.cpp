@@ -101,6 +101,66 @@ TEST_F(SimTest, A65535WordBlockMovesWhole) {
 
 namespace {
 
+enum class Call { readBytes, readWords, writeBytes, writeWords };
+constexpr std::array<Call, 4> everyCall = {Call::readBytes, Call::readWords, Call::writeBytes, Call::writeWords};
+
+class DuplicatedReply : public SimTest {
+protected:
+    // One call of a kind, 4 bytes or 2 words, with values of its own for each
+    // round; checks that it read, or stored, exactly those. A stale reply of
+    // the same kind and size taken for its own would fail the check.
+    void callAndCheck(int h, Call call, int round) {
+        SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(call) << " round " << round);
+        const auto v = static_cast<std::uint8_t>(0x10 * (round % 16));
+        const std::vector<std::uint8_t> own = {v, static_cast<std::uint8_t>(v + 1), static_cast<std::uint8_t>(v + 2),
+                                               static_cast<std::uint8_t>(v + 3)};
+        std::array<std::uint8_t, 4> bytes{};
+        std::array<std::uint16_t, 2> words{};
+        switch (call) {
+        case Call::readBytes:
+            server->writeBytes(AreaCode::flags, 0, 4 * round, own);
+            ASSERT_EQ(ORVARdB(h, 'M', 0, 4 * round, 4, bytes.data()), ORVA_OK);
+            EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), own);
+            break;
+        case Call::readWords:
+            server->writeBytes(AreaCode::dataBlock, 3, 4 * round, own);
+            ASSERT_EQ(ORVARdW(h, 'D', 3, 2 * round, 2, words.data()), ORVA_OK);
+            EXPECT_EQ(words[0], (own[0] << 8) | own[1]);
+            EXPECT_EQ(words[1], (own[2] << 8) | own[3]);
+            break;
+        case Call::writeBytes:
+            std::copy(own.begin(), own.end(), bytes.begin());
+            ASSERT_EQ(ORVAWrB(h, 'A', 0, 4 * round, 4, bytes.data()), ORVA_OK);
+            EXPECT_EQ(server->readBytes(AreaCode::outputs, 0, 4 * round, 4), own);
+            break;
+        case Call::writeWords:
+            words = {static_cast<std::uint16_t>((own[0] << 8) | own[1]), static_cast<std::uint16_t>((own[2] << 8) | own[3])};
+            ASSERT_EQ(ORVAWrW(h, 'X', 3, 2 * round, 2, words.data()), ORVA_OK);
+            EXPECT_EQ(server->readBytes(AreaCode::extendedDataBlock, 3, 4 * round, 4), own);
+            break;
+        }
+    }
+};
+
+}  // namespace
+
+// An adapter that answers twice: the second reply waits unasked in the socket.
+// Whatever kind of call got it, the next call of each kind gets its own data.
+TEST_F(DuplicatedReply, TheNextCallOfEachKindGetsItsOwnData) {
+    Handle h(simAddress);
+    int round = 0;
+    for (Call duplicated : everyCall) {
+        for (Call next : everyCall) {
+            server->armReplyFault({R::duplicateReply});
+            callAndCheck(h, duplicated, round++);
+            callAndCheck(h, next, round++);
+        }
+    }
+    EXPECT_EQ(server->connectionsAccepted(), 1 + 16) << "a fresh connection after each duplicated reply";
+}
+
+namespace {
+
 struct FaultCase {
     const char* name;
     std::variant<ConfirmFault, ReplyFault> fault;

@@ -310,6 +310,15 @@ TEST_F(FaultInjection, DelayReply) {
     EXPECT_GE(msSince(t), 140);
 }
 
+TEST_F(FaultInjection, DuplicateReplyIsTheReplyTwiceInOneSend) {
+    auto c = connected();
+    server.armReplyFault({ReplyFaultKind::duplicateReply});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_EQ(c->receiveOnce(), concat(reply4, reply4));
+    EXPECT_TRUE(c->receiveOnce(100).empty());
+    EXPECT_EQ(c->exchange(fetch4), reply4);
+}
+
 TEST_F(FaultInjection, ReplyFaultsAreUsedOnceEach) {
     auto c = connected();
     server.armReplyFault({ReplyFaultKind::badEotByte, 0x00});

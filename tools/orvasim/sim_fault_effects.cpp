@@ -117,6 +117,12 @@ Outcome Session::replyWithFault(const wire::RequestHeader& request, std::span<co
     case ReplyFaultKind::delayReply:
         if (pause(fault.pauseMs) == Outcome::ended) return Outcome::ended;
         return sendAll(all);
+    case ReplyFaultKind::duplicateReply: {
+        server.trace(number, "   (twice, in one send)");
+        wire::Bytes twice = reply;
+        twice.insert(twice.end(), reply.begin(), reply.end());
+        return sendAll(twice);
+    }
     case ReplyFaultKind::wrongDataLength:
     case ReplyFaultKind::badTypeByte:
     case ReplyFaultKind::badEotByte:

@@ -56,6 +56,7 @@ enum class ReplyFaultKind {
     errorByte,
     errorByteWithData,
     delayReply,
+    duplicateReply,
 };
 
 struct ConfirmFault {
@@ -105,6 +106,7 @@ inline constexpr std::array faultTable = {
     FaultEntry{"errorByte", ReplyFaultKind::errorByte, "error byte VALUE, no data, nothing written"},
     FaultEntry{"errorByteWithData", ReplyFaultKind::errorByteWithData, "error byte VALUE, data as requested"},
     FaultEntry{"delayReply", ReplyFaultKind::delayReply, "the whole reply, PAUSE ms late"},
+    FaultEntry{"duplicateReply", ReplyFaultKind::duplicateReply, "the reply twice, in one send"},
 };
 
 namespace detail {
