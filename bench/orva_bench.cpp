@@ -75,7 +75,7 @@ orvasim::Server& simulator() {
             std::fprintf(stderr, "cannot start the simulator on %s:102: %s\n", simAddress, error.c_str());
             std::exit(1);
         }
-        s->setBlockWords(orvasim::Area::dataBlock, dataBlock, 65535);
+        s->setBlockWords(orva::wire::AreaCode::dataBlock, dataBlock, 65535);
         return s;
     }();
     return *server;

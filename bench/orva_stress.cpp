@@ -197,27 +197,26 @@ private:
 
 // Faults a random simulator uses on its next connection request or request.
 void armRandomFault(std::vector<std::unique_ptr<orvasim::Server>>& sims, std::mt19937& random) {
-    using K = orvasim::FaultKind;
-    struct Choice {
-        bool confirm;
-        orvasim::Fault fault;
-    };
-    static const std::vector<Choice> choices = {
-        {true, {K::disconnectInsteadOfConfirm}}, {true, {K::shortConfirm}}, {true, {K::confirmCredit, 3}},
-        {true, {K::silentConfirm}}, {true, {K::resetOnConnectRequest}}, {true, {K::closeOnConnectRequest}},
-        {false, {K::emptyUnitsBefore, 3}}, {false, {K::endlessEmptyUnits, 2}}, {false, {K::splitReply, 3, 2}},
-        {false, {K::drip, 0, 1}}, {false, {K::silence}}, {false, {K::resetBeforeReply}},
-        {false, {K::closeBeforeReply}}, {false, {K::resetAfterBytes, 5}}, {false, {K::resetAfterBytes, 30}},
-        {false, {K::closeAfterBytes, 12}}, {false, {K::wrongDataLength, 2}}, {false, {K::wrongDataLength, -1}},
-        {false, {K::badTypeByte, 0xE0}}, {false, {K::badEotByte, 0x00}}, {false, {K::tpktLength, 0}},
-        {false, {K::tpktLength, 6}}, {false, {K::tpktLength, 1048}}, {false, {K::tpktLength, 65535}},
-        {false, {K::errorByte, 3}}, {false, {K::delayReply, 0, 20}}, {false, {K::delayReply, 0, 300}}};
-    const Choice& c = choices[random() % choices.size()];
+    using C = orvasim::ConfirmFaultKind;
+    using R = orvasim::ReplyFaultKind;
+    static const std::vector<orvasim::ConfirmFault> confirms = {
+        {C::disconnectInsteadOfConfirm}, {C::shortConfirm}, {C::confirmCredit, 3},
+        {C::silentConfirm}, {C::resetOnConnectRequest}, {C::closeOnConnectRequest}};
+    static const std::vector<orvasim::ReplyFault> replies = {
+        {R::emptyUnitsBefore, 3}, {R::endlessEmptyUnits, 2}, {R::splitReply, 3, 2},
+        {R::drip, 0, 1}, {R::silence}, {R::resetBeforeReply},
+        {R::closeBeforeReply}, {R::resetAfterBytes, 5}, {R::resetAfterBytes, 30},
+        {R::closeAfterBytes, 12}, {R::wrongDataLength, 2}, {R::wrongDataLength, -1},
+        {R::badTypeByte, 0xE0}, {R::badEotByte, 0x00}, {R::tpktLength, 0},
+        {R::tpktLength, 6}, {R::tpktLength, 1048}, {R::tpktLength, 65535},
+        {R::errorByte, 3}, {R::delayReply, 0, 20}, {R::delayReply, 0, 300},
+        {R::duplicateReply}};
+    const std::size_t pick = random() % (confirms.size() + replies.size());
     orvasim::Server& s = *sims[random() % sims.size()];
-    if (c.confirm)
-        s.armConfirmFault(c.fault);
+    if (pick < confirms.size())
+        s.armConfirmFault(confirms[pick]);
     else
-        s.armReplyFault(c.fault);
+        s.armReplyFault(replies[pick - confirms.size()]);
 }
 
 int parse(int argc, char** argv, Options& o) {

@@ -33,7 +33,7 @@ orvasim::Server& simulator() {
             std::fprintf(stderr, "cannot start the simulator on %s:102: %s\n", simAddress, error.c_str());
             std::exit(1);
         }
-        s->writeBytes(orvasim::Area::flags, 0, 0, {0x5A, 0xA5});
+        s->writeBytes(orva::wire::AreaCode::flags, 0, 0, {0x5A, 0xA5});
         return s;
     }();
     return *server;

@@ -13,7 +13,7 @@ namespace {
 
 using clitest::ProgramResult;
 using clitest::runProgram;
-using orvasim::Area;
+using orva::wire::AreaCode;
 
 constexpr const char* simAddress = "127.0.0.40";
 constexpr const char* silentAddress = "127.0.0.41";  // nothing listens here
@@ -36,7 +36,7 @@ protected:
 };
 
 TEST_F(OrvacliProgram, ReadsBytesAsATableWithAddressDecimalHexAndCharacters) {
-    sim.writeBytes(Area::flags, 0, 10, {0x41, 0x20, 0x7F, 0xFF});
+    sim.writeBytes(AreaCode::flags, 0, 10, {0x41, 0x20, 0x7F, 0xFF});
     const ProgramResult r = cli({simAddress, "read", "M", "10", "4"});
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
     EXPECT_EQ(r.out,
@@ -49,9 +49,9 @@ TEST_F(OrvacliProgram, ReadsBytesAsATableWithAddressDecimalHexAndCharacters) {
 }
 
 TEST_F(OrvacliProgram, ReadsWordsOfDataBlocksAndOfByteAreas) {
-    sim.writeWord(Area::dataBlock, 5, 0, 0x1234);
-    sim.writeWord(Area::dataBlock, 5, 1, 0x4142);
-    sim.writeWord(Area::dataBlock, 5, 2, 0xFFFF);
+    sim.writeWord(AreaCode::dataBlock, 5, 0, 0x1234);
+    sim.writeWord(AreaCode::dataBlock, 5, 1, 0x4142);
+    sim.writeWord(AreaCode::dataBlock, 5, 2, 0xFFFF);
     ProgramResult r = cli({simAddress, "read", "DB5", "0", "3", "--words"});
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
     EXPECT_EQ(r.out,
@@ -61,7 +61,7 @@ TEST_F(OrvacliProgram, ReadsWordsOfDataBlocksAndOfByteAreas) {
               "DB 5 DW2    65535  FFFF\n");
 
     // Words of inputs: numbered in steps of two, bytes combined high first.
-    sim.writeBytes(Area::inputs, 0, 10, {0x12, 0x34, 0x00, 0x41});
+    sim.writeBytes(AreaCode::inputs, 0, 10, {0x12, 0x34, 0x00, 0x41});
     r = cli({simAddress, "read", "I", "10", "2", "-w", "--hex"});
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
     EXPECT_EQ(r.out, "1234 0041\n");
@@ -74,23 +74,23 @@ TEST_F(OrvacliProgram, WritesWordsAndBytesThatTheAdapterStores) {
     ProgramResult r = cli({simAddress, "write", "DB5", "3", "0x1234", "42", "-1", "--words"});
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
     EXPECT_EQ(r.out, "wrote 3 words to DB 5 DW3..DB 5 DW5\n");
-    EXPECT_EQ(sim.readWord(Area::dataBlock, 5, 3), 0x1234);
-    EXPECT_EQ(sim.readWord(Area::dataBlock, 5, 4), 42);
-    EXPECT_EQ(sim.readWord(Area::dataBlock, 5, 5), 0xFFFF);
-    EXPECT_EQ(sim.readWord(Area::dataBlock, 5, 6), 0);
+    EXPECT_EQ(sim.readWord(AreaCode::dataBlock, 5, 3), 0x1234);
+    EXPECT_EQ(sim.readWord(AreaCode::dataBlock, 5, 4), 42);
+    EXPECT_EQ(sim.readWord(AreaCode::dataBlock, 5, 5), 0xFFFF);
+    EXPECT_EQ(sim.readWord(AreaCode::dataBlock, 5, 6), 0);
 
     r = cli({simAddress, "write", "O", "7", "-1", "0b101", "200"});
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
-    EXPECT_EQ(sim.readBytes(Area::outputs, 0, 7, 3), (std::vector<std::uint8_t>{0xFF, 0x05, 200}));
+    EXPECT_EQ(sim.readBytes(AreaCode::outputs, 0, 7, 3), (std::vector<std::uint8_t>{0xFF, 0x05, 200}));
 
     r = cli({simAddress, "write", "C", "1", "999", "--words", "--json"});
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
-    EXPECT_EQ(sim.readWord(Area::counters, 0, 1), 999);
+    EXPECT_EQ(sim.readWord(AreaCode::counters, 0, 1), 999);
     EXPECT_NE(r.out.find("\"ok\":true"), std::string::npos) << r.out;
 }
 
 TEST_F(OrvacliProgram, JsonCarriesTheRequestAndTheValues) {
-    sim.writeWord(Area::extendedDataBlock, 9, 4, 500);
+    sim.writeWord(AreaCode::extendedDataBlock, 9, 4, 500);
     const ProgramResult r = cli({simAddress, "read", "DX9", "4", "2", "--words", "--format", "json"});
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
     EXPECT_EQ(r.out,
@@ -112,13 +112,13 @@ TEST_F(OrvacliProgram, TheTsapsAndTheLongRequestsReachTheAdapter) {
 }
 
 TEST_F(OrvacliProgram, APlcSideErrorExitsWithTwoAndSaysSo) {
-    sim.setBlockWords(Area::dataBlock, 9, 0);  // DB 9 does not exist
+    sim.setBlockWords(AreaCode::dataBlock, 9, 0);  // DB 9 does not exist
     ProgramResult r = cli({simAddress, "read", "DB9", "0", "4", "--words"});
     EXPECT_EQ(r.exitStatus, exitPlcError);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("the PLC refused: data block missing, or the range runs past the end of the area (result 2)"), std::string::npos) << r.err;
 
-    sim.armReplyFault({orvasim::FaultKind::errorByte, 5});
+    sim.armReplyFault({orvasim::ReplyFaultKind::errorByte, 5});
     r = cli({simAddress, "write", "M", "0", "1"});
     EXPECT_EQ(r.exitStatus, exitPlcError) << r.err;
 }
@@ -134,12 +134,12 @@ TEST_F(OrvacliProgram, ConnectionFailuresExitWithThreeAndNameTheSocketError) {
     EXPECT_NE(r.out.find("\"socket_error\":10061"), std::string::npos) << r.out;
 
     // The adapter accepts but never answers: the receive time-out ends it.
-    sim.armReplyFault({orvasim::FaultKind::silence});
+    sim.armReplyFault({orvasim::ReplyFaultKind::silence});
     r = cli({simAddress, "read", "M", "0", "4", "--receive-timeout", "300"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
     EXPECT_NE(r.err.find("socket error 10060: timed out: no answer within the receive or send time-out (result -7)"), std::string::npos) << r.err;
 
-    sim.armReplyFault({orvasim::FaultKind::resetBeforeReply});
+    sim.armReplyFault({orvasim::ReplyFaultKind::resetBeforeReply});
     r = cli({simAddress, "write", "A", "0", "1", "2"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
     EXPECT_NE(r.err.find("writing 2 bytes to AB0..AB1 at 127.0.0.40 failed"), std::string::npos) << r.err;
@@ -178,9 +178,9 @@ TEST_F(OrvacliProgram, BadUsageExitsWith64BeforeAnyTraffic) {
 }
 
 TEST_F(OrvacliProgram, RepeatPollsAndCountsTheFailures) {
-    sim.writeBytes(Area::flags, 0, 0, {7});
-    sim.armReplyFault({orvasim::FaultKind::delayReply, 0, 0});  // round 1: fine
-    sim.armReplyFault({orvasim::FaultKind::errorByte, 5});      // round 2: refused
+    sim.writeBytes(AreaCode::flags, 0, 0, {7});
+    sim.armReplyFault({orvasim::ReplyFaultKind::delayReply, 0, 0});  // round 1: fine
+    sim.armReplyFault({orvasim::ReplyFaultKind::errorByte, 5});      // round 2: refused
     const ProgramResult r = cli({simAddress, "read", "M", "0", "1", "--repeat", "3", "--interval", "10"});
     EXPECT_EQ(r.exitStatus, exitPlcError);
     EXPECT_EQ(r.out,

@@ -11,7 +11,7 @@
 #include "read_rows.h"
 
 using namespace panel_test;
-using orvasim::Area;
+using orva::wire::AreaCode;
 
 namespace {
 
@@ -55,14 +55,14 @@ class ReadsTest : public QObject {
 private slots:
     void initTestCase() {
         adapter = startSimulator(adapterAddress);
-        adapter->writeBytes(Area::inputs, 0, 0, {0x41, 0x20, 0x7F});
-        adapter->writeBytes(Area::flags, 0, 10, {0x41, 0x42, 0x00, 0x41});  // MW10 0x4142, MW12 0x0041
-        adapter->writeWord(Area::counters, 0, 3, 0xFFFF);
-        adapter->writeWord(Area::counters, 0, 4, 0x000A);
-        adapter->writeWord(Area::timers, 0, 7, 500);
-        adapter->writeWord(Area::dataBlock, 7, 0, 0x01F4);
-        adapter->writeWord(Area::dataBlock, 7, 1, 0x1234);
-        adapter->writeWord(Area::extendedDataBlock, 7, 0, 0x4142);
+        adapter->writeBytes(AreaCode::inputs, 0, 0, {0x41, 0x20, 0x7F});
+        adapter->writeBytes(AreaCode::flags, 0, 10, {0x41, 0x42, 0x00, 0x41});  // MW10 0x4142, MW12 0x0041
+        adapter->writeWord(AreaCode::counters, 0, 3, 0xFFFF);
+        adapter->writeWord(AreaCode::counters, 0, 4, 0x000A);
+        adapter->writeWord(AreaCode::timers, 0, 7, 500);
+        adapter->writeWord(AreaCode::dataBlock, 7, 0, 0x01F4);
+        adapter->writeWord(AreaCode::dataBlock, 7, 1, 0x1234);
+        adapter->writeWord(AreaCode::extendedDataBlock, 7, 0, 0x4142);
     }
     void cleanupTestCase() { adapter.reset(); }
     void init() {
@@ -143,7 +143,7 @@ private slots:
 
     void status2PlcError() {
         auto p = openPanel();
-        adapter->armReplyFault({orvasim::FaultKind::errorByte, 10});
+        adapter->armReplyFault({orvasim::ReplyFaultKind::errorByte, 10});
         read(*p, 'B', "1", "0", "3");
         expectFailureShown(*p, ORVA_ERR_PLC,
                            QStringLiteral("Datenbereich in der SPS zu klein. / Data area in PLC too small!"));
@@ -153,7 +153,7 @@ private slots:
         auto p = openPanel();
         read(*p, 'B', "1", "0", "3");
         QCOMPARE(p->rows().size(), 3);
-        adapter->armReplyFault({orvasim::FaultKind::wrongDataLength, 1});
+        adapter->armReplyFault({orvasim::ReplyFaultKind::wrongDataLength, 1});
         read(*p, 'B', "1", "0", "3");  // the failed read empties the list
         expectFailureShown(*p, ORVA_ERR_DROPPED, QStringLiteral("Zeitüberlauf! / Timeout!"));
         QCOMPARE(p->link.socketErrorCalls, 0);
@@ -161,7 +161,7 @@ private slots:
 
     void statusMinus6SetupFailed() {
         auto p = openPanel();
-        adapter->armConfirmFault({orvasim::FaultKind::disconnectInsteadOfConfirm});
+        adapter->armConfirmFault({orvasim::ConfirmFaultKind::disconnectInsteadOfConfirm});
         read(*p, 'W', "1", "0", "1");
         expectFailureShown(*p, ORVA_ERR_CONNECT,
                            QStringLiteral("Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
@@ -247,7 +247,7 @@ private slots:
 
     void readsAfterFailureReconnect() {
         auto p = openPanel();
-        adapter->armReplyFault({orvasim::FaultKind::resetBeforeReply});
+        adapter->armReplyFault({orvasim::ReplyFaultKind::resetBeforeReply});
         read(*p, 'B', "1", "0", "1");
         QVERIFY(p->dialog->lastResult() != ORVA_OK);
         p->messages.clear();
@@ -260,7 +260,7 @@ private slots:
 
     // The picture of the panel that the documentation shows.
     void screenshotAfterRead() {
-        adapter->writeBytes(Area::dataBlock, 5, 0,
+        adapter->writeBytes(AreaCode::dataBlock, 5, 0,
                             {0x00, 0x0A, 0x01, 0xF4, 0x12, 0x34, 0xFF, 0xFF, 'R', 'O', 'A', 'V', 'N', '-',
                              'T', 'E', 0x00, 0x41, 0x80, 0x00, 0x00, 0x07, ' ', ' '});
         Panel p;

@@ -46,6 +46,15 @@ TEST_F(ControlChannelTest, FaultsArmedThroughTheChannelReachTheAdapter) {
         sim.call("clear faults");
         EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 2, b.data()), ORVA_OK) << "cleared faults are not used";
     }
+    {
+        // The adapter answers twice; the next call still gets its own data.
+        Handle h(address);
+        server.writeBytes(orva::wire::AreaCode::flags, 0, 0, {1, 2, 3, 4});
+        sim.armReplyFault("duplicateReply");
+        ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 2, b.data()), ORVA_OK);
+        ASSERT_EQ(ORVARdB(h, 'M', 0, 2, 2, b.data()), ORVA_OK);
+        EXPECT_EQ(b, (std::array<std::uint8_t, 2>{3, 4}));
+    }
     Handle h(address);
     sim.armConfirmFault("confirmCredit", 5);
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 2, b.data()), ORVA_OK);
@@ -83,9 +92,17 @@ TEST_F(ControlChannelTest, RecordReadBackIsWhatTheAdapterSaw) {
 TEST_F(ControlChannelTest, MemoryThroughTheChannelIsTheAdaptersMemory) {
     SimControl sim(endpoint());
     sim.write('D', 4, 2, {0x12, 0x34, 0xAB});
-    EXPECT_EQ(server.readWord(orvasim::Area::dataBlock, 4, 1), 0x1234);
-    server.writeBytes(orvasim::Area::counters, 0, 10, {0xCA, 0xFE});
+    EXPECT_EQ(server.readWord(orva::wire::AreaCode::dataBlock, 4, 1), 0x1234);
+    server.writeBytes(orva::wire::AreaCode::counters, 0, 10, {0xCA, 0xFE});
     EXPECT_EQ(sim.read('Z', 0, 10, 2), (Bytes{0xCA, 0xFE}));
+    // The spellings of the other tools, the block with the area or apart.
+    EXPECT_EQ(sim.call("read db4 2 2"), (std::vector<std::string>{"1234"}));
+    EXPECT_EQ(sim.call("read DB 4 0x2 2"), (std::vector<std::string>{"1234"}));
+    EXPECT_EQ(sim.call("read c 0 10 2"), (std::vector<std::string>{"cafe"}));
+    sim.call("write O 0 7 55");
+    EXPECT_EQ(server.readBytes(orva::wire::AreaCode::outputs, 0, 7, 1), Bytes{0x55});
+    sim.call("blocksize X7 3");
+    EXPECT_THROW(sim.call("read DX7 6 1"), std::runtime_error) << "DX7 now holds 3 words";
     sim.setBlockWords('D', 4, 0);
     Handle h(address);
     std::array<std::uint16_t, 1> w{};
@@ -94,8 +111,10 @@ TEST_F(ControlChannelTest, MemoryThroughTheChannelIsTheAdaptersMemory) {
 
 TEST_F(ControlChannelTest, BadRequestsGetAnErrorAndTheChannelGoesOn) {
     SimControl sim(endpoint());
-    for (const char* request : {"bogus", "fault reply noSuchFault", "fault confirm silence", "fault reply silence x",
-                                "read Q 0 0 1", "read D 0 4095 4", "write M 0 0 abc", "blocksize M 1 1", "clear all"})
+    for (const char* request : {"bogus", "fault reply noSuchFault", "fault confirm silence", "fault reply shortConfirm",
+                                "fault reply silence x", "fault confirm shortConfirm 0 5", "read Q 0 0 1",
+                                "read D 0 4095 4", "read DB256 0 1", "read E5 0 1", "read DB5 0 1 2", "write M 0 0 abc",
+                                "blocksize M 1 1", "clear all"})
         EXPECT_THROW(sim.call(request), std::runtime_error) << request;
     EXPECT_TRUE(sim.call("ping").empty());
     EXPECT_EQ(std::string(orvasim::controlReply(server, "   ")), "error empty request\n");

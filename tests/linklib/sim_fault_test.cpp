@@ -5,15 +5,18 @@
 
 #include <array>
 #include <numeric>
+#include <variant>
 #include <vector>
 
 #include "sim_server.h"
 #include "test_util.h"
 
 using namespace orvatest;
-using orvasim::Area;
-using orvasim::Fault;
-using orvasim::FaultKind;
+using orva::wire::AreaCode;
+using orvasim::ConfirmFault;
+using orvasim::ReplyFault;
+using C = orvasim::ConfirmFaultKind;
+using R = orvasim::ReplyFaultKind;
 
 namespace {
 
@@ -44,9 +47,9 @@ TEST_F(SimTest, EveryAreaRoundTripsThroughTheSimulatorMemory) {
         ASSERT_EQ(ORVARdB(h, letter, 0, 100, 3, bytesBack.data()), ORVA_OK) << letter;
         EXPECT_EQ(bytesBack, bytes) << letter;
     }
-    EXPECT_EQ(server->readBytes(Area::flags, 0, 100, 3), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    EXPECT_EQ(server->readBytes(AreaCode::flags, 0, 100, 3), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 
-    server->writeBytes(Area::inputs, 0, 7, {0xAB, 0xCD});
+    server->writeBytes(AreaCode::inputs, 0, 7, {0xAB, 0xCD});
     std::array<std::uint16_t, 1> inputWord{};
     ASSERT_EQ(ORVARdW(h, 'E', 0, 7, 1, inputWord.data()), ORVA_OK);
     EXPECT_EQ(inputWord[0], 0xABCD) << "input bytes 7 and 8 as one word, high byte first";
@@ -59,8 +62,8 @@ TEST_F(SimTest, EveryAreaRoundTripsThroughTheSimulatorMemory) {
         ASSERT_EQ(ORVARdW(h, letter, 9, 50, 600, back.data()), ORVA_OK) << letter;
         EXPECT_EQ(back, words) << letter;
     }
-    EXPECT_EQ(server->readWord(Area::dataBlock, 9, 50 + 599), words.back());
-    EXPECT_EQ(server->readWord(Area::extendedDataBlock, 9, 50), words.front());
+    EXPECT_EQ(server->readWord(AreaCode::dataBlock, 9, 50 + 599), words.back());
+    EXPECT_EQ(server->readWord(AreaCode::extendedDataBlock, 9, 50), words.front());
 }
 
 TEST_F(SimTest, WordWritesToFlagsBeyondOneTelegramCoverEachByteOnce) {
@@ -69,24 +72,24 @@ TEST_F(SimTest, WordWritesToFlagsBeyondOneTelegramCoverEachByteOnce) {
     std::iota(words.begin(), words.end(), 1);
     ASSERT_EQ(ORVAWrW(h, 'M', 0, 0, 400, words.data()), ORVA_OK);
     for (int i = 0; i < 400; ++i) {
-        const auto b = server->readBytes(Area::flags, 0, 2 * i, 2);
+        const auto b = server->readBytes(AreaCode::flags, 0, 2 * i, 2);
         ASSERT_EQ((b[0] << 8) | b[1], words[static_cast<std::size_t>(i)]) << "word " << i;
     }
 }
 
 TEST_F(SimTest, AccessOutsideABlockIsAPlcErrorAndTheNextCallWorks) {
-    server->setBlockWords(Area::dataBlock, 5, 10);
+    server->setBlockWords(AreaCode::dataBlock, 5, 10);
     Handle h(simAddress);
     std::array<std::uint16_t, 20> w{};
     EXPECT_EQ(ORVARdW(h, 'D', 5, 0, 20, w.data()), ORVA_ERR_PLC);
     EXPECT_EQ(ORVAWrW(h, 'D', 5, 5, 20, w.data()), ORVA_ERR_PLC);
-    server->setBlockWords(Area::dataBlock, 6, 0);
+    server->setBlockWords(AreaCode::dataBlock, 6, 0);
     EXPECT_EQ(ORVARdW(h, 'D', 6, 0, 1, w.data()), ORVA_ERR_PLC);
     EXPECT_EQ(ORVARdW(h, 'D', 5, 0, 10, w.data()), ORVA_OK);
 }
 
 TEST_F(SimTest, A65535WordBlockMovesWhole) {
-    server->setBlockWords(Area::dataBlock, 1, 65535);
+    server->setBlockWords(AreaCode::dataBlock, 1, 65535);
     Handle h(simAddress);
     std::vector<std::uint16_t> words(65535);
     for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::uint16_t>(i * 7);
@@ -98,10 +101,69 @@ TEST_F(SimTest, A65535WordBlockMovesWhole) {
 
 namespace {
 
+enum class Call { readBytes, readWords, writeBytes, writeWords };
+constexpr std::array<Call, 4> everyCall = {Call::readBytes, Call::readWords, Call::writeBytes, Call::writeWords};
+
+class DuplicatedReply : public SimTest {
+protected:
+    // One call of a kind, 4 bytes or 2 words, with values of its own for each
+    // round; checks that it read, or stored, exactly those. A stale reply of
+    // the same kind and size taken for its own would fail the check.
+    void callAndCheck(int h, Call call, int round) {
+        SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(call) << " round " << round);
+        const auto v = static_cast<std::uint8_t>(0x10 * (round % 16));
+        const std::vector<std::uint8_t> own = {v, static_cast<std::uint8_t>(v + 1), static_cast<std::uint8_t>(v + 2),
+                                               static_cast<std::uint8_t>(v + 3)};
+        std::array<std::uint8_t, 4> bytes{};
+        std::array<std::uint16_t, 2> words{};
+        switch (call) {
+        case Call::readBytes:
+            server->writeBytes(AreaCode::flags, 0, 4 * round, own);
+            ASSERT_EQ(ORVARdB(h, 'M', 0, 4 * round, 4, bytes.data()), ORVA_OK);
+            EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), own);
+            break;
+        case Call::readWords:
+            server->writeBytes(AreaCode::dataBlock, 3, 4 * round, own);
+            ASSERT_EQ(ORVARdW(h, 'D', 3, 2 * round, 2, words.data()), ORVA_OK);
+            EXPECT_EQ(words[0], (own[0] << 8) | own[1]);
+            EXPECT_EQ(words[1], (own[2] << 8) | own[3]);
+            break;
+        case Call::writeBytes:
+            std::copy(own.begin(), own.end(), bytes.begin());
+            ASSERT_EQ(ORVAWrB(h, 'A', 0, 4 * round, 4, bytes.data()), ORVA_OK);
+            EXPECT_EQ(server->readBytes(AreaCode::outputs, 0, 4 * round, 4), own);
+            break;
+        case Call::writeWords:
+            words = {static_cast<std::uint16_t>((own[0] << 8) | own[1]), static_cast<std::uint16_t>((own[2] << 8) | own[3])};
+            ASSERT_EQ(ORVAWrW(h, 'X', 3, 2 * round, 2, words.data()), ORVA_OK);
+            EXPECT_EQ(server->readBytes(AreaCode::extendedDataBlock, 3, 4 * round, 4), own);
+            break;
+        }
+    }
+};
+
+}  // namespace
+
+// An adapter that answers twice: the second reply waits unasked in the socket.
+// Whatever kind of call got it, the next call of each kind gets its own data.
+TEST_F(DuplicatedReply, TheNextCallOfEachKindGetsItsOwnData) {
+    Handle h(simAddress);
+    int round = 0;
+    for (Call duplicated : everyCall) {
+        for (Call next : everyCall) {
+            server->armReplyFault({R::duplicateReply});
+            callAndCheck(h, duplicated, round++);
+            callAndCheck(h, next, round++);
+        }
+    }
+    EXPECT_EQ(server->connectionsAccepted(), 1 + 16) << "a fresh connection after each duplicated reply";
+}
+
+namespace {
+
 struct FaultCase {
     const char* name;
-    bool confirmFault;
-    Fault fault;
+    std::variant<ConfirmFault, ReplyFault> fault;
     int expectedResult;
     int expectedSocketError;
 };
@@ -115,17 +177,17 @@ class SimFault : public SimTest, public ::testing::WithParamInterface<FaultCase>
 
 TEST_P(SimFault, GivesItsResultWithinTheTimeoutsAndTheNextCallRecovers) {
     const FaultCase& c = GetParam();
-    if (c.confirmFault)
-        server->armConfirmFault(c.fault);
+    if (const auto* confirm = std::get_if<ConfirmFault>(&c.fault))
+        server->armConfirmFault(*confirm);
     else
-        server->armReplyFault(c.fault);
+        server->armReplyFault(std::get<ReplyFault>(c.fault));
     Handle h(simAddress);
     std::array<std::uint8_t, 8> data{};
     Stopwatch watch;
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 8, data.data()), c.expectedResult);
     EXPECT_LT(watch.ms(), boundMs);
     EXPECT_EQ(ORVAGetSockErr(h), c.expectedSocketError);
-    server->writeBytes(Area::flags, 0, 0, {9, 8, 7});
+    server->writeBytes(AreaCode::flags, 0, 0, {9, 8, 7});
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 3, data.data()), ORVA_OK);
     EXPECT_EQ(data[2], 7);
     EXPECT_EQ(ORVAGetSockErr(h), 0);
@@ -134,32 +196,32 @@ TEST_P(SimFault, GivesItsResultWithinTheTimeoutsAndTheNextCallRecovers) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, SimFault,
     ::testing::Values(
-        FaultCase{"DisconnectInsteadOfConfirm", true, {FaultKind::disconnectInsteadOfConfirm}, ORVA_ERR_CONNECT, 0},
-        FaultCase{"ShortConfirm", true, {FaultKind::shortConfirm}, ORVA_ERR_CONNECT, 0},
-        FaultCase{"SilentConfirm", true, {FaultKind::silentConfirm}, ORVA_ERR_CONNECT, 0},
-        FaultCase{"ResetOnConnectRequest", true, {FaultKind::resetOnConnectRequest}, ORVA_ERR_CONNECT, 0},
-        FaultCase{"CloseOnConnectRequest", true, {FaultKind::closeOnConnectRequest}, ORVA_ERR_CONNECT, 0},
-        FaultCase{"ConfirmWithCredit", true, {FaultKind::confirmCredit, 5}, ORVA_OK, 0},
-        FaultCase{"EmptyUnitsBefore", false, {FaultKind::emptyUnitsBefore, 4}, ORVA_OK, 0},
-        FaultCase{"EndlessEmptyUnits", false, {FaultKind::endlessEmptyUnits, 5}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
-        FaultCase{"SplitReply", false, {FaultKind::splitReply, 4, 20}, ORVA_OK, 0},
-        FaultCase{"DripWithinTheLimit", false, {FaultKind::drip, 0, 2}, ORVA_OK, 0},
-        FaultCase{"DripPastTheLimit", false, {FaultKind::drip, 0, 60}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
-        FaultCase{"Silence", false, {FaultKind::silence}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
-        FaultCase{"DelayPastTheLimit", false, {FaultKind::delayReply, 0, 600}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
-        FaultCase{"ResetBeforeReply", false, {FaultKind::resetBeforeReply}, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET},
-        FaultCase{"CloseBeforeReply", false, {FaultKind::closeBeforeReply}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"ResetInTheHeader", false, {FaultKind::resetAfterBytes, 4}, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET},
-        FaultCase{"ResetInTheBody", false, {FaultKind::resetAfterBytes, 20}, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET},
-        FaultCase{"CloseInTheBody", false, {FaultKind::closeAfterBytes, 20}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"TooMuchData", false, {FaultKind::wrongDataLength, 2}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"TooLittleData", false, {FaultKind::wrongDataLength, -2}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"NotADataUnit", false, {FaultKind::badTypeByte, 0xE0}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"NoEndMark", false, {FaultKind::badEotByte, 0x00}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"LengthOverTheBuffer", false, {FaultKind::tpktLength, 1048}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"LengthFieldMax", false, {FaultKind::tpktLength, 65535}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"LengthFieldZero", false, {FaultKind::tpktLength, 0}, ORVA_ERR_DROPPED, 0},
-        FaultCase{"ErrorByteWithoutData", false, {FaultKind::errorByte, 3}, ORVA_ERR_PLC, 0},
+        FaultCase{"DisconnectInsteadOfConfirm", ConfirmFault{C::disconnectInsteadOfConfirm}, ORVA_ERR_CONNECT, 0},
+        FaultCase{"ShortConfirm", ConfirmFault{C::shortConfirm}, ORVA_ERR_CONNECT, 0},
+        FaultCase{"SilentConfirm", ConfirmFault{C::silentConfirm}, ORVA_ERR_CONNECT, 0},
+        FaultCase{"ResetOnConnectRequest", ConfirmFault{C::resetOnConnectRequest}, ORVA_ERR_CONNECT, 0},
+        FaultCase{"CloseOnConnectRequest", ConfirmFault{C::closeOnConnectRequest}, ORVA_ERR_CONNECT, 0},
+        FaultCase{"ConfirmWithCredit", ConfirmFault{C::confirmCredit, 5}, ORVA_OK, 0},
+        FaultCase{"EmptyUnitsBefore", ReplyFault{R::emptyUnitsBefore, 4}, ORVA_OK, 0},
+        FaultCase{"EndlessEmptyUnits", ReplyFault{R::endlessEmptyUnits, 5}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
+        FaultCase{"SplitReply", ReplyFault{R::splitReply, 4, 20}, ORVA_OK, 0},
+        FaultCase{"DripWithinTheLimit", ReplyFault{R::drip, 0, 2}, ORVA_OK, 0},
+        FaultCase{"DripPastTheLimit", ReplyFault{R::drip, 0, 60}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
+        FaultCase{"Silence", ReplyFault{R::silence}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
+        FaultCase{"DelayPastTheLimit", ReplyFault{R::delayReply, 0, 600}, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT},
+        FaultCase{"ResetBeforeReply", ReplyFault{R::resetBeforeReply}, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET},
+        FaultCase{"CloseBeforeReply", ReplyFault{R::closeBeforeReply}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"ResetInTheHeader", ReplyFault{R::resetAfterBytes, 4}, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET},
+        FaultCase{"ResetInTheBody", ReplyFault{R::resetAfterBytes, 20}, ORVA_ERR_SOCKET, ORVA_WSAECONNRESET},
+        FaultCase{"CloseInTheBody", ReplyFault{R::closeAfterBytes, 20}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"TooMuchData", ReplyFault{R::wrongDataLength, 2}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"TooLittleData", ReplyFault{R::wrongDataLength, -2}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"NotADataUnit", ReplyFault{R::badTypeByte, 0xE0}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"NoEndMark", ReplyFault{R::badEotByte, 0x00}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"LengthOverTheBuffer", ReplyFault{R::tpktLength, 1048}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"LengthFieldMax", ReplyFault{R::tpktLength, 65535}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"LengthFieldZero", ReplyFault{R::tpktLength, 0}, ORVA_ERR_DROPPED, 0},
+        FaultCase{"ErrorByteWithoutData", ReplyFault{R::errorByte, 3}, ORVA_ERR_PLC, 0},
         // A fetch answered with the right length is taken whatever the error byte says.
-        FaultCase{"ErrorByteWithData", false, {FaultKind::errorByteWithData, 3}, ORVA_OK, 0}),
+        FaultCase{"ErrorByteWithData", ReplyFault{R::errorByteWithData, 3}, ORVA_OK, 0}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });

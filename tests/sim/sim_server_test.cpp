@@ -10,10 +10,9 @@
 #include <thread>
 
 using namespace simtest;
-using orvasim::Area;
+using orva::wire::AreaCode;
 using orvasim::ConnectionEnd;
-using orvasim::Fault;
-using orvasim::FaultKind;
+using orvasim::ReplyFaultKind;
 
 namespace {
 
@@ -111,7 +110,7 @@ TEST_F(SimServerTest, RecordsConnectRequestsAndRequestsWhole) {
 // Fetch and write.
 
 TEST_F(SimServerTest, FetchTenFlagBytesAsTheLibrarySendsIt) {
-    server.writeBytes(Area::flags, 0, 0x0102, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    server.writeBytes(AreaCode::flags, 0, 0x0102, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
     auto c = connected();
     // 10 bytes from M, block 7, start 0x0102, as the library puts it on the wire.
     Bytes request = {0x03, 0x00, 0x00, 0x17, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01, 0x03,
@@ -127,14 +126,14 @@ TEST_F(SimServerTest, WriteIsAcknowledgedWithoutData) {
     Bytes reply = c->exchange(writeRequest(codeD, 3, 10, 2, {0x12, 0x34, 0xAB, 0xCD}));
     EXPECT_EQ(reply, expectedReply(0x04, 0));
     ASSERT_EQ(reply.size(), 23u);
-    EXPECT_EQ(server.readWord(Area::dataBlock, 3, 10), 0x1234);
-    EXPECT_EQ(server.readWord(Area::dataBlock, 3, 11), 0xABCD);
-    EXPECT_EQ(server.readWord(Area::dataBlock, 4, 10), 0);  // another block
+    EXPECT_EQ(server.readWord(AreaCode::dataBlock, 3, 10), 0x1234);
+    EXPECT_EQ(server.readWord(AreaCode::dataBlock, 3, 11), 0xABCD);
+    EXPECT_EQ(server.readWord(AreaCode::dataBlock, 4, 10), 0);  // another block
 }
 
 struct AreaCase {
     std::uint8_t code;
-    Area area;
+    AreaCode area;
     bool words;
 };
 
@@ -163,9 +162,9 @@ TEST_P(SimAreaTest, WriteAndFetchInTheAreasUnit) {
 TEST_P(SimAreaTest, WholeAreaEndIsReachableAndOneMoreIsTooSmall) {
     const AreaCase& a = GetParam();
     auto c = connected();
-    std::uint16_t size = a.area == Area::dataBlock || a.area == Area::extendedDataBlock ? 2048 : 0xFFFF;
+    std::uint16_t size = a.area == AreaCode::dataBlock || a.area == AreaCode::extendedDataBlock ? 2048 : 0xFFFF;
     // The last unit of the area (for E/A/M/T/Z: address 65535).
-    std::uint16_t last = a.area == Area::dataBlock || a.area == Area::extendedDataBlock ? size - 1 : 0xFFFF;
+    std::uint16_t last = a.area == AreaCode::dataBlock || a.area == AreaCode::extendedDataBlock ? size - 1 : 0xFFFF;
     Bytes zeros(a.words ? 2 : 1, 0);
     EXPECT_EQ(c->exchange(fetchRequest(a.code, 0, last, 1)), expectedReply(0x06, 0, zeros));
     EXPECT_EQ(c->exchange(fetchRequest(a.code, 0, last, 2)), expectedReply(0x06, 3));
@@ -173,18 +172,18 @@ TEST_P(SimAreaTest, WholeAreaEndIsReachableAndOneMoreIsTooSmall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Areas, SimAreaTest,
-                         ::testing::Values(AreaCase{codeE, Area::inputs, false}, AreaCase{codeA, Area::outputs, false},
-                                           AreaCase{codeM, Area::flags, false}, AreaCase{codeD, Area::dataBlock, true},
-                                           AreaCase{codeX, Area::extendedDataBlock, true},
-                                           AreaCase{codeT, Area::timers, true}, AreaCase{codeZ, Area::counters, true}),
+                         ::testing::Values(AreaCase{codeE, AreaCode::inputs, false}, AreaCase{codeA, AreaCode::outputs, false},
+                                           AreaCase{codeM, AreaCode::flags, false}, AreaCase{codeD, AreaCode::dataBlock, true},
+                                           AreaCase{codeX, AreaCode::extendedDataBlock, true},
+                                           AreaCase{codeT, AreaCode::timers, true}, AreaCase{codeZ, AreaCode::counters, true}),
                          [](const auto& info) {
                              return std::string(1, "?DMEA?ZT??X"[info.param.code]);
                          });
 
 TEST_F(SimServerTest, BlockNumberSelectsOnlyDataBlocks) {
-    server.writeWord(Area::dataBlock, 5, 0, 0x0505);
-    server.writeWord(Area::extendedDataBlock, 5, 0, 0x0A05);
-    server.writeBytes(Area::inputs, 0, 0, {0x33});
+    server.writeWord(AreaCode::dataBlock, 5, 0, 0x0505);
+    server.writeWord(AreaCode::extendedDataBlock, 5, 0, 0x0A05);
+    server.writeBytes(AreaCode::inputs, 0, 0, {0x33});
     auto c = connected();
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 5, 0, 1)), expectedReply(0x06, 0, {0x05, 0x05}));
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 6, 0, 1)), expectedReply(0x06, 0, {0x00, 0x00}));
@@ -193,7 +192,7 @@ TEST_F(SimServerTest, BlockNumberSelectsOnlyDataBlocks) {
 }
 
 TEST_F(SimServerTest, MissingBlockOrAreaIsErrorTwoWithoutData) {
-    server.setBlockWords(Area::extendedDataBlock, 7, 0);
+    server.setBlockWords(AreaCode::extendedDataBlock, 7, 0);
     auto c = connected();
     Bytes reply = c->exchange(fetchRequest(codeX, 7, 0, 1));
     EXPECT_EQ(reply, expectedReply(0x06, 2));
@@ -204,25 +203,25 @@ TEST_F(SimServerTest, MissingBlockOrAreaIsErrorTwoWithoutData) {
 }
 
 TEST_F(SimServerTest, AccessPastTheBlockIsErrorThreeAndWritesNothing) {
-    server.setBlockWords(Area::dataBlock, 2, 10);
+    server.setBlockWords(AreaCode::dataBlock, 2, 10);
     auto c = connected();
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 2, 8, 2)), expectedReply(0x06, 0, {0, 0, 0, 0}));
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 2, 8, 3)), expectedReply(0x06, 3));
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 2, 10, 1)), expectedReply(0x06, 3));
     EXPECT_EQ(c->exchange(writeRequest(codeD, 2, 9, 2, {1, 2, 3, 4})), expectedReply(0x04, 3));
-    EXPECT_EQ(server.readWord(Area::dataBlock, 2, 9), 0);
+    EXPECT_EQ(server.readWord(AreaCode::dataBlock, 2, 9), 0);
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 3, 2047, 2)), expectedReply(0x06, 3));  // default 2048 words
 }
 
 TEST_F(SimServerTest, BlockResizedToTheLargestSize) {
-    server.setBlockWords(Area::dataBlock, 255, 65535);
-    server.writeWord(Area::dataBlock, 255, 65534, 0xBEEF);
+    server.setBlockWords(AreaCode::dataBlock, 255, 65535);
+    server.writeWord(AreaCode::dataBlock, 255, 65534, 0xBEEF);
     auto c = connected();
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 255, 65534, 1)), expectedReply(0x06, 0, {0xBE, 0xEF}));
     EXPECT_EQ(c->exchange(fetchRequest(codeD, 255, 65535, 1)), expectedReply(0x06, 3));
-    EXPECT_THROW(server.setBlockWords(Area::dataBlock, 1, 65536), std::out_of_range);
-    EXPECT_THROW(server.setBlockWords(Area::flags, 1, 10), std::invalid_argument);
-    EXPECT_THROW(server.readBytes(Area::dataBlock, 256, 0, 1), std::out_of_range);
+    EXPECT_THROW(server.setBlockWords(AreaCode::dataBlock, 1, 65536), std::out_of_range);
+    EXPECT_THROW(server.setBlockWords(AreaCode::flags, 1, 10), std::invalid_argument);
+    EXPECT_THROW(server.readBytes(AreaCode::dataBlock, 256, 0, 1), std::out_of_range);
 }
 
 TEST_F(SimServerTest, FetchOfLengthZeroIsABareAcknowledgement) {
@@ -239,7 +238,7 @@ TEST_F(SimServerTest, TwoTelegramsInOneSegmentAreBothServed) {
 }
 
 TEST_F(SimServerTest, TelegramInPiecesIsAssembled) {
-    server.writeBytes(Area::outputs, 0, 3, {0x42});
+    server.writeBytes(AreaCode::outputs, 0, 3, {0x42});
     auto c = connected();
     Bytes request = fetchRequest(codeA, 0, 3, 1);
     for (std::size_t i = 0; i < request.size(); i += 5) {
@@ -304,7 +303,7 @@ TEST_F(SimServerTest, StopEndsPromptlyWithSilentConnectionsOpen) {
     auto silent = tcpOnly();
     auto waiting = connected();
     auto pending = connected();
-    server.armReplyFault({FaultKind::delayReply, 0, 60000});
+    server.armReplyFault({ReplyFaultKind::delayReply, 0, 60000});
     ASSERT_TRUE(pending->send(fetchRequest(codeM, 0, 0, 1)));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     auto t = Clock::now();
@@ -336,11 +335,11 @@ TEST_F(SimServerTest, ServesManyConnectionsAtOnce) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(good, clients);
-    EXPECT_EQ(server.readWord(Area::dataBlock, 7, 99), 0x0763);
+    EXPECT_EQ(server.readWord(AreaCode::dataBlock, 7, 99), 0x0763);
 }
 
 TEST_F(SimServerTest, RestartsAfterStop) {
-    server.writeBytes(Area::flags, 0, 0, {0x77});
+    server.writeBytes(AreaCode::flags, 0, 0, {0x77});
     server.stop();
     std::string error;
     ASSERT_TRUE(server.start(&error)) << error;

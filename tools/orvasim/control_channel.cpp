@@ -3,6 +3,7 @@
 // thread serves all clients.
 #include "control_channel.h"
 #include "sim_socket.h"
+#include "sim_spelling.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace orvasim {
@@ -32,37 +33,6 @@ constexpr std::size_t maxLineLength = 256 * 1024;
 // A client that does not read its replies for this long is dropped.
 constexpr int clientSendTimeoutMs = 2000;
 constexpr int listenBacklog = 8;
-
-struct FaultName {
-    std::string_view name;
-    FaultKind kind;
-    bool onConfirm;  // a fault of the connection set-up, not of a request
-};
-
-constexpr std::array faultNames = {
-    FaultName{"disconnectInsteadOfConfirm", FaultKind::disconnectInsteadOfConfirm, true},
-    FaultName{"shortConfirm", FaultKind::shortConfirm, true},
-    FaultName{"confirmCredit", FaultKind::confirmCredit, true},
-    FaultName{"silentConfirm", FaultKind::silentConfirm, true},
-    FaultName{"resetOnConnectRequest", FaultKind::resetOnConnectRequest, true},
-    FaultName{"closeOnConnectRequest", FaultKind::closeOnConnectRequest, true},
-    FaultName{"emptyUnitsBefore", FaultKind::emptyUnitsBefore, false},
-    FaultName{"endlessEmptyUnits", FaultKind::endlessEmptyUnits, false},
-    FaultName{"splitReply", FaultKind::splitReply, false},
-    FaultName{"drip", FaultKind::drip, false},
-    FaultName{"silence", FaultKind::silence, false},
-    FaultName{"resetBeforeReply", FaultKind::resetBeforeReply, false},
-    FaultName{"closeBeforeReply", FaultKind::closeBeforeReply, false},
-    FaultName{"resetAfterBytes", FaultKind::resetAfterBytes, false},
-    FaultName{"closeAfterBytes", FaultKind::closeAfterBytes, false},
-    FaultName{"wrongDataLength", FaultKind::wrongDataLength, false},
-    FaultName{"badTypeByte", FaultKind::badTypeByte, false},
-    FaultName{"badEotByte", FaultKind::badEotByte, false},
-    FaultName{"tpktLength", FaultKind::tpktLength, false},
-    FaultName{"errorByte", FaultKind::errorByte, false},
-    FaultName{"errorByteWithData", FaultKind::errorByteWithData, false},
-    FaultName{"delayReply", FaultKind::delayReply, false},
-};
 
 // A malformed request; its text becomes the "error" line.
 struct BadRequest : std::runtime_error {
@@ -83,31 +53,31 @@ std::vector<std::string_view> words(std::string_view line) {
     return out;
 }
 
-int number(std::string_view text, int low, int high) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
-        throw BadRequest("bad number: " + std::string(text));
-    return value;
+int number(std::string_view text, long long low, long long high, std::string_view what) {
+    std::string error;
+    const auto value = readNumber(text, low, high, what, error);
+    if (!value) throw BadRequest(error);
+    return static_cast<int>(*value);
 }
 
-Area area(std::string_view text) {
-    if (text.size() == 1) {
-        switch (text[0]) {
-        case 'D': return Area::dataBlock;
-        case 'X': return Area::extendedDataBlock;
-        case 'M': return Area::flags;
-        case 'E': return Area::inputs;
-        case 'A': return Area::outputs;
-        case 'T': return Area::timers;
-        case 'Z': return Area::counters;
-        default: break;
-        }
-    }
-    throw BadRequest("bad area (D X M E A T Z): " + std::string(text));
+// Where in memory: an area and its block, the block spelled with the area
+// (DB5, X7) or in the next word (D 5; 0 for areas without blocks).
+struct Place {
+    orva::wire::AreaCode area;
+    int block;
+};
+
+Place place(const std::vector<std::string_view>& w, std::size_t& at) {
+    if (at >= w.size()) throw BadRequest("wrong number of words for " + std::string(w[0]));
+    std::string error;
+    const auto spelled = readArea(w[at++], error);
+    if (!spelled) throw BadRequest(error);
+    if (spelled->block) return {spelled->area, *spelled->block};
+    if (at >= w.size()) throw BadRequest("wrong number of words for " + std::string(w[0]));
+    return {spelled->area, number(w[at++], 0, 255, "block")};
 }
 
-std::string hex(const Bytes& bytes) {
+std::string toHex(const Bytes& bytes) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -118,7 +88,7 @@ std::string hex(const Bytes& bytes) {
     return out;
 }
 
-Bytes unhex(std::string_view text) {
+Bytes fromHex(std::string_view text) {
     if (text.size() % 2 != 0) throw BadRequest("odd number of hex digits");
     Bytes out(text.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i) {
@@ -147,7 +117,7 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
     const std::string_view command = w[0];
     std::string out;
     auto telegrams = [&out](const std::vector<Bytes>& list) {
-        for (const Bytes& t : list) out += hex(t) + '\n';
+        for (const Bytes& t : list) out += toHex(t) + '\n';
     };
     if (command == "ping") {
         expectWords(w, 1, 1);
@@ -168,18 +138,18 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
         expectWords(w, 3, 5);
         const bool onConfirm = w[1] == "confirm";
         if (!onConfirm && w[1] != "reply") throw BadRequest("fault confirm or fault reply");
-        const FaultName* found = nullptr;
-        for (const FaultName& f : faultNames)
-            if (f.name == w[2]) found = &f;
-        if (found == nullptr || found->onConfirm != onConfirm)
-            throw BadRequest("no " + std::string(w[1]) + " fault " + std::string(w[2]));
-        Fault fault{found->kind};
-        if (w.size() > 3) fault.value = number(w[3], -65535, 65535);
-        if (w.size() > 4) fault.pauseMs = number(w[4], 0, 600000);
-        if (onConfirm) {
-            server.armConfirmFault(fault);
+        const FaultEntry* entry = findFault(w[2]);
+        if (entry == nullptr) throw BadRequest("no fault " + std::string(w[2]));
+        if ((entry->phase() == FaultPhase::confirm) != onConfirm)
+            throw BadRequest(std::string(w[2]) + " is a " + (onConfirm ? "reply" : "confirm") + " fault, not a " +
+                             std::string(w[1]) + " fault");
+        const int value = w.size() > 3 ? number(w[3], -65535, 65535, "value") : 0;
+        const int pauseMs = w.size() > 4 ? number(w[4], 0, 600000, "pause") : 0;
+        if (const auto* kind = std::get_if<ConfirmFaultKind>(&entry->kind)) {
+            if (pauseMs != 0) throw BadRequest("a confirm fault takes no pause");
+            server.armConfirmFault({*kind, value});
         } else {
-            server.armReplyFault(fault);
+            server.armReplyFault({std::get<ReplyFaultKind>(entry->kind), value, pauseMs});
         }
     } else if (command == "crs") {
         expectWords(w, 1, 1);
@@ -197,18 +167,23 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
         expectWords(w, 1, 1);
         out += std::to_string(server.openConnections()) + '\n';
     } else if (command == "read") {
-        expectWords(w, 5, 5);
-        out += hex(server.readBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071),
-                                    number(w[4], 0, 131072))) +
+        std::size_t at = 1;
+        const Place p = place(w, at);
+        expectWords(w, at + 2, at + 2);
+        out += toHex(server.readBytes(p.area, p.block, number(w[at], 0, 131071, "offset"),
+                                      number(w[at + 1], 0, 131072, "count"))) +
                '\n';
     } else if (command == "write") {
-        expectWords(w, 5, 5);
-        server.writeBytes(area(w[1]), number(w[2], 0, 255), number(w[3], 0, 131071), unhex(w[4]));
+        std::size_t at = 1;
+        const Place p = place(w, at);
+        expectWords(w, at + 2, at + 2);
+        server.writeBytes(p.area, p.block, number(w[at], 0, 131071, "offset"), fromHex(w[at + 1]));
     } else if (command == "blocksize") {
-        expectWords(w, 4, 4);
-        const Area a = area(w[1]);
-        if (a != Area::dataBlock && a != Area::extendedDataBlock) throw BadRequest("blocksize takes D or X");
-        server.setBlockWords(a, number(w[2], 0, 255), number(w[3], 0, 65535));
+        std::size_t at = 1;
+        const Place p = place(w, at);
+        expectWords(w, at + 1, at + 1);
+        if (!isBlockArea(p.area)) throw BadRequest("blocksize takes a data block: DB<n> or DX<n>");
+        server.setBlockWords(p.area, p.block, number(w[at], 0, 65535, "words"));
     } else {
         throw BadRequest("unknown command: " + std::string(command));
     }

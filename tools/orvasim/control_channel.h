@@ -9,9 +9,9 @@
 //   ping
 //   reset                               clears the faults and the record
 //   clear faults | clear record
-//   fault confirm KIND [VALUE [PAUSE]]  arms a fault for the next CR
-//   fault reply KIND [VALUE [PAUSE]]    arms a fault for the next request
-//                                       (KIND: a FaultKind name, as in sim_server.h)
+//   fault confirm NAME [VALUE [0]]      arms a fault for the next CR
+//   fault reply NAME [VALUE [PAUSE]]    arms a fault for the next request
+//                                       (NAME: one of faultTable, sim_faults.h)
 //   crs                                 one line per CR telegram, hex
 //   dts                                 one line per DT telegram, hex
 //   ends                                one line per accepted connection:
@@ -19,10 +19,13 @@
 //   accepted | open                     one line: a count
 //   read AREA BLOCK OFFSET COUNT        one line: COUNT bytes of memory, hex
 //   write AREA BLOCK OFFSET HEX
-//   blocksize AREA BLOCK WORDS          AREA D or X
+//   blocksize AREA BLOCK WORDS          AREA a data block: D or X
 //
-// AREA is one of D X M E A T Z; OFFSET and COUNT are in bytes. The record
-// (crs, dts, ends, accepted) counts from the last reset or clear record.
+// AREA is one of D X M E A T Z, or any spelling of the other tools (DB, DX,
+// O, I, C, either case); a block spelled with its area (DB5, D5, DX7, X7)
+// takes the place of BLOCK: "read DB5 0 4". OFFSET and COUNT are in bytes.
+// Numbers are decimal or 0x hex. The record (crs, dts, ends, accepted) counts
+// from the last reset or clear record.
 #pragma once
 
 #include <cstdint>

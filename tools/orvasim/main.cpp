@@ -1,11 +1,12 @@
 // orvasim: runs the adapter simulator from the command line until SIGINT or SIGTERM.
 #include "control_channel.h"
+#include "sim_faults.h"
 #include "sim_server.h"
+#include "sim_spelling.h"
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <map>
 #include <optional>
 #include <pthread.h>
 #include <string>
@@ -14,113 +15,188 @@
 
 namespace {
 
-const char usage[] =
-    "usage: orvasim [--address A] [--port P] [--verbose] [--block D5=65535]... [--control A:P] [--help]\n"
-    "  Simulates the network adapter of an S5 PLC: ISO transport on TCP (RFC 1006)\n"
-    "  with S5 fetch/write telegrams, served from memory.\n"
-    "  --address A   IPv4 address to listen on (default 127.0.0.1)\n"
-    "  --port P      TCP port (default 102; 0 picks a free one)\n"
-    "  --verbose     one line on stderr for every telegram received and sent\n"
-    "  --block XN=W  size of data block N (0..255) of area D or X in words (0..65535;\n"
-    "                0 removes the block); repeatable. Default: 2048 words each\n"
-    "  --control A:P also serve the control channel (faults, record, memory; one\n"
-    "                text line per request) on IPv4 address A, TCP port P\n"
-    "  --help        this text\n"
-    "Prints \"orvasim: listening on <address>:<port>\" once it listens.\n";
+namespace w = orva::wire;
 
+// Exit statuses.
+constexpr int exitSuccess = 0;
+constexpr int exitCannotServe = 1;
+constexpr int exitUsage = 64;
+
+std::string helpText() {
+    std::string text =
+        "Usage: orvasim [--address A] [--port P] [--block DB5=WORDS]... [--control A:P] [--verbose]\n"
+        "       orvasim --help | --version\n"
+        "\n"
+        "Simulates the network adapter of an S5 PLC: ISO transport on TCP (RFC 1006)\n"
+        "with S5 fetch/write telegrams, served from memory: inputs E, outputs A and\n"
+        "flags M of 65536 bytes each, timers T and counters Z of 65536 words each,\n"
+        "data blocks DB0..DB255 and DX0..DX255 of 2048 words each.\n"
+        "\n"
+        "  --address A       IPv4 address to listen on (default 127.0.0.1)\n"
+        "  --port P          TCP port (default 102; 0 picks a free one)\n"
+        "  --block DB5=N     data block 5 gets N words (0..65535; 0: it does not\n"
+        "                    exist); also D5=N, DX7=N, X7=N, either case; repeatable\n"
+        "  --control A:P     also serve the control channel (faults, record, memory;\n"
+        "                    one text line per request) on IPv4 address A, port P\n"
+        "  -v, --verbose     one line on stderr for every telegram received and sent\n"
+        "  -h, --help        this text\n"
+        "  -V, --version     the version\n"
+        "Numbers are decimal or 0x hex.\n"
+        "\n"
+        "Prints \"orvasim: listening on A:P\" once it serves (with the blocks resized);\n"
+        "before it \"orvasim: control on A:P\" with --control.\n"
+        "\n"
+        "Faults, armed through the control channel, each used once:\n";
+    struct Phase {
+        orvasim::FaultPhase phase;
+        const char* heading;
+    };
+    for (const Phase& p : {Phase{orvasim::FaultPhase::confirm, "  fault confirm NAME [VALUE]        on the next connection request\n"},
+                           Phase{orvasim::FaultPhase::reply, "  fault reply NAME [VALUE [PAUSE]]  on the next fetch or write request\n"}}) {
+        text += p.heading;
+        for (const orvasim::FaultEntry& f : orvasim::faultTable) {
+            if (f.phase() != p.phase) continue;
+            std::string line = "    " + std::string(f.name);
+            line.resize(32, ' ');
+            text += line + std::string(f.effect) + "\n";
+        }
+    }
+    text +=
+        "\n"
+        "Exit status:\n"
+        "  0   stopped by SIGINT or SIGTERM (also after --help, --version)\n"
+        "  1   cannot listen (address in use, not an address of this machine)\n"
+        "  64  bad usage: it did not start\n";
+    return text;
+}
+
+struct UsageError {
+    std::string message;
+};
+
+// "DB5=65535", "x7=0": a data block and its size in words.
 struct BlockSize {
-    orvasim::Area area;
+    w::AreaCode area;
     int block;
     int words;
 };
 
-std::optional<long> parseNumber(const std::string& text, long low, long high) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 6)
-        return std::nullopt;
-    long v = std::strtol(text.c_str(), nullptr, 10);
-    if (v < low || v > high) return std::nullopt;
-    return v;
-}
-
-// "D5=65535" or "x7=0".
-std::optional<BlockSize> parseBlock(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    BlockSize b{};
-    switch (text[0]) {
-    case 'D': case 'd': b.area = orvasim::Area::dataBlock; break;
-    case 'X': case 'x': b.area = orvasim::Area::extendedDataBlock; break;
-    default: return std::nullopt;
-    }
-    auto eq = text.find('=');
-    if (eq == std::string::npos) return std::nullopt;
-    auto block = parseNumber(text.substr(1, eq - 1), 0, 255);
-    auto words = parseNumber(text.substr(eq + 1), 0, 65535);
-    if (!block || !words) return std::nullopt;
-    b.block = static_cast<int>(*block);
-    b.words = static_cast<int>(*words);
-    return b;
+BlockSize parseBlock(const std::string& text) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos) throw UsageError{"--block " + text + ": use DB<n>=WORDS, as in DB5=65535"};
+    const std::string name = text.substr(0, eq);
+    std::string error;
+    const auto spelled = orvasim::readArea(name, error, orvasim::blockAreas);
+    if (!spelled) throw UsageError{"--block " + text + ": " + error};
+    if (!orvasim::isBlockArea(spelled->area))
+        throw UsageError{"--block " + text + ": '" + name + "' is not a data block: use " + std::string(orvasim::blockAreas)};
+    if (!spelled->block)
+        throw UsageError{"--block " + text + ": the data block needs its number, as in " +
+                         orvasim::areaText(spelled->area, 5) + "=65535"};
+    const auto words = orvasim::readNumber(text.substr(eq + 1), 0, 65535, "block size", error);
+    if (!words) throw UsageError{"--block " + text + ": " + error};
+    return {spelled->area, *spelled->block, static_cast<int>(*words)};
 }
 
 // "127.0.0.50:7050" into its address and port.
-std::optional<std::pair<std::string, std::uint16_t>> parseEndpoint(const std::string& text) {
+std::pair<std::string, std::uint16_t> parseEndpoint(const std::string& text) {
     const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0) return std::nullopt;
-    auto port = parseNumber(text.substr(colon + 1), 0, 65535);
-    if (!port) return std::nullopt;
-    return std::make_pair(text.substr(0, colon), static_cast<std::uint16_t>(*port));
+    if (colon == std::string::npos || colon == 0)
+        throw UsageError{"--control " + text + ": use ADDRESS:PORT, as in 127.0.0.50:7050"};
+    std::string error;
+    const auto port = orvasim::readNumber(text.substr(colon + 1), 0, 65535, "control port", error);
+    if (!port) throw UsageError{"--control " + text + ": " + error};
+    return {text.substr(0, colon), static_cast<std::uint16_t>(*port)};
 }
 
-int badOption(const std::string& message) {
-    std::fprintf(stderr, "orvasim: %s\n%s", message.c_str(), usage);
-    return 2;
+enum class Action { serve, help, version };
+
+struct CommandLine {
+    Action action = Action::serve;
+    orvasim::Options options;
+    // The last size given for each block, in the order of area code and block.
+    std::map<std::pair<w::AreaCode, int>, int> blocks;
+    std::optional<std::pair<std::string, std::uint16_t>> control;
+};
+
+CommandLine parse(int argc, char** argv) {
+    CommandLine c;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= argc) throw UsageError{"option " + arg + " needs a value"};
+            return argv[++i];
+        };
+        auto flag = [&] {
+            if (inlineValue) throw UsageError{"option " + arg + " takes no value"};
+        };
+        if (arg == "-h" || arg == "--help") {
+            c.action = Action::help;
+            return c;
+        }
+        if (arg == "-V" || arg == "--version") {
+            c.action = Action::version;
+            return c;
+        }
+        if (arg == "-v" || arg == "--verbose") {
+            flag();
+            c.options.verbose = true;
+        } else if (arg == "--address") {
+            c.options.address = value();
+            if (c.options.address.empty()) throw UsageError{"option --address needs an IPv4 address"};
+        } else if (arg == "--port") {
+            std::string error;
+            const auto port = orvasim::readNumber(value(), 0, 65535, "port", error);
+            if (!port) throw UsageError{error};
+            c.options.port = static_cast<std::uint16_t>(*port);
+        } else if (arg == "--block") {
+            const BlockSize b = parseBlock(value());
+            c.blocks[{b.area, b.block}] = b.words;
+        } else if (arg == "--control") {
+            c.control = parseEndpoint(value());
+        } else if (arg.starts_with("-")) {
+            throw UsageError{"unknown option '" + std::string(argv[i]) + "'"};
+        } else {
+            throw UsageError{"unexpected argument '" + arg + "'"};
+        }
+    }
+    return c;
+}
+
+// " (DB5 65535 words, DX7 removed)" for the blocks resized, or nothing.
+std::string blocksText(const CommandLine& c) {
+    std::string text;
+    for (const auto& [where, words] : c.blocks) {
+        text += text.empty() ? " (" : ", ";
+        text += orvasim::areaText(where.first, where.second);
+        text += words == 0 ? " removed" : " " + std::to_string(words) + " words";
+    }
+    return text.empty() ? text : text + ")";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    orvasim::Options options;
-    std::vector<BlockSize> blocks;
-    std::optional<std::pair<std::string, std::uint16_t>> control;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool hasValue = false;
-        if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            hasValue = true;
-        }
-        auto takeValue = [&]() -> bool {
-            if (hasValue) return true;
-            if (i + 1 >= argc) return false;
-            value = argv[++i];
-            return true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(usage, stdout);
-            return 0;
-        } else if (arg == "--verbose" || arg == "-v") {
-            if (hasValue) return badOption("--verbose takes no value");
-            options.verbose = true;
-        } else if (arg == "--address") {
-            if (!takeValue() || value.empty()) return badOption("--address needs an IPv4 address");
-            options.address = value;
-        } else if (arg == "--port") {
-            if (!takeValue()) return badOption("--port needs a number");
-            auto port = parseNumber(value, 0, 65535);
-            if (!port) return badOption("bad port: " + value);
-            options.port = static_cast<std::uint16_t>(*port);
-        } else if (arg == "--block") {
-            if (!takeValue()) return badOption("--block needs a value such as D5=65535");
-            auto block = parseBlock(value);
-            if (!block) return badOption("bad block size (expected D<0..255>=<0..65535> or X...): " + value);
-            blocks.push_back(*block);
-        } else if (arg == "--control") {
-            if (!takeValue() || !(control = parseEndpoint(value)))
-                return badOption("--control needs an address and a port such as 127.0.0.50:7050");
-        } else {
-            return badOption("unknown option: " + std::string(argv[i]));
-        }
+    CommandLine c;
+    try {
+        c = parse(argc, argv);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "orvasim: %s\nTry 'orvasim --help' for more information.\n", e.message.c_str());
+        return exitUsage;
+    }
+    if (c.action == Action::help) {
+        std::fputs(helpText().c_str(), stdout);
+        return exitSuccess;
+    }
+    if (c.action == Action::version) {
+        std::fputs("orvasim " ORVA_VERSION "\n", stdout);
+        return exitSuccess;
     }
 
     // Block the two signals in every thread; the main thread takes them with sigwait.
@@ -130,28 +206,29 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    const orvasim::Options& options = c.options;
     orvasim::Server server(options);
-    for (const auto& b : blocks) server.setBlockWords(b.area, b.block, b.words);
+    for (const auto& [where, words] : c.blocks) server.setBlockWords(where.first, where.second, words);
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "orvasim: cannot listen on %s:%u: %s\n", options.address.c_str(), options.port,
                      error.c_str());
-        return 1;
+        return exitCannotServe;
     }
     // Ready before the listening line, which tells scripts that all of it is up.
     std::optional<orvasim::ControlChannel> channel;
-    if (control) {
-        channel.emplace(server, control->first, control->second);
+    if (c.control) {
+        channel.emplace(server, c.control->first, c.control->second);
         if (!channel->start(&error)) {
             std::fprintf(stderr, "orvasim: cannot serve the control channel on %s:%u: %s\n",
-                         control->first.c_str(), control->second, error.c_str());
-            return 1;
+                         c.control->first.c_str(), c.control->second, error.c_str());
+            return exitCannotServe;
         }
-        std::printf("orvasim: control on %s:%u\n", control->first.c_str(), channel->port());
+        std::printf("orvasim: control on %s:%u\n", c.control->first.c_str(), channel->port());
         std::fflush(stdout);
     }
 
-    std::printf("orvasim: listening on %s:%u\n", options.address.c_str(), server.port());
+    std::printf("orvasim: listening on %s:%u%s\n", options.address.c_str(), server.port(), blocksText(c).c_str());
     std::fflush(stdout);
 
     int received = 0;
@@ -159,5 +236,5 @@ int main(int argc, char** argv) {
     if (options.verbose) std::fprintf(stderr, "orvasim: %s, stopping\n", received == SIGINT ? "SIGINT" : "SIGTERM");
     if (channel) channel->stop();
     server.stop();
-    return 0;
+    return exitSuccess;
 }

@@ -1,7 +1,7 @@
 // The adapter's memory of the seven data areas. Thread-safe.
 #pragma once
 
-#include "sim_server.h"
+#include "wire_format.h"
 
 #include <array>
 #include <cstdint>
@@ -13,6 +13,8 @@ namespace orvasim {
 
 class Memory {
 public:
+    using AreaCode = orva::wire::AreaCode;
+
     static constexpr int blockCount = 256;
     static constexpr int defaultBlockWords = 2048;
     static constexpr int maxBlockWords = 65535;
@@ -21,28 +23,28 @@ public:
 
     Memory();
 
-    // Telegram access, in the area's unit (bytes for E/A/M, words for D/X/T/Z).
-    // Return the acknowledgement error byte: 0, 2 (area does not exist) or
-    // 3 (area too small).
-    std::uint8_t fetch(std::uint8_t areaCode, std::uint8_t block, std::uint16_t start, std::uint16_t length,
+    // Telegram access, in the area's unit (bytes for E/A/M, words for D/X/T/Z);
+    // area may be any code a request carries. Return the acknowledgement error
+    // byte: 0, 2 (area does not exist) or 3 (area too small).
+    std::uint8_t fetch(AreaCode area, std::uint8_t block, std::uint16_t start, std::uint16_t length,
                        std::vector<std::uint8_t>& out) const;
-    std::uint8_t store(std::uint8_t areaCode, std::uint8_t block, std::uint16_t start, std::uint16_t length,
+    std::uint8_t store(AreaCode area, std::uint8_t block, std::uint16_t start, std::uint16_t length,
                        std::span<const std::uint8_t> data);
     // Byte count that a request of this length moves (length, or twice it).
-    static std::size_t byteCount(std::uint8_t areaCode, std::uint16_t length);
+    static std::size_t byteCount(AreaCode area, std::uint16_t length);
 
     // Direct access by byte offset; throw std::out_of_range / std::invalid_argument.
-    void setBlockWords(Area area, int block, int words);
-    void writeBytes(Area area, int block, int byteOffset, std::span<const std::uint8_t> bytes);
-    std::vector<std::uint8_t> readBytes(Area area, int block, int byteOffset, int count) const;
+    void setBlockWords(AreaCode area, int block, int words);
+    void writeBytes(AreaCode area, int block, int byteOffset, std::span<const std::uint8_t> bytes);
+    std::vector<std::uint8_t> readBytes(AreaCode area, int block, int byteOffset, int count) const;
 
 private:
     // The bytes of an area (null when it does not exist); lock held.
-    std::vector<std::uint8_t>* bytesOf(std::uint8_t areaCode, std::uint8_t block);
-    const std::vector<std::uint8_t>* bytesOf(std::uint8_t areaCode, std::uint8_t block) const;
-    std::uint8_t locate(std::uint8_t areaCode, std::uint8_t block, std::uint16_t start, std::uint16_t length,
+    const std::vector<std::uint8_t>* bytesOf(AreaCode area, std::uint8_t block) const;
+    std::vector<std::uint8_t>* bytesOf(AreaCode area, std::uint8_t block);
+    std::uint8_t locate(AreaCode area, std::uint8_t block, std::uint16_t start, std::uint16_t length,
                         std::size_t& offset, std::size_t& count) const;
-    std::vector<std::uint8_t>& directArea(Area area, int block);
+    std::vector<std::uint8_t>& directArea(AreaCode area, int block);
 
     mutable std::mutex mutex;
     std::vector<std::uint8_t> inputs, outputs, flags, timers, counters;

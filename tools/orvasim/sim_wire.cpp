@@ -1,7 +1,8 @@
 #include "sim_wire.h"
 
-#include "wire_format.h"
+#include "sim_spelling.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orvasim::wire {
@@ -9,6 +10,12 @@ namespace orvasim::wire {
 namespace w = orva::wire;
 
 namespace {
+
+// Op code, area, block, start and length: what a request sets in its header.
+bool isVariableHeaderByte(std::size_t i) {
+    return i == w::fwOpCodeOffset || i == w::fwAreaOffset || i == w::fwDbNumberOffset || i == w::fwStartOffset ||
+           i == w::fwStartOffset + 1 || i == w::fwLengthOffset || i == w::fwLengthOffset + 1;
+}
 
 Bytes tpktWithUnit(std::size_t totalLength) {
     Bytes b(totalLength, 0);
@@ -53,7 +60,7 @@ std::optional<ConnectRequest> parseConnectRequest(std::span<const std::uint8_t> 
 }
 
 Bytes buildConnectConfirm(const ConnectRequest& request, std::uint16_t ownRef, std::uint8_t credit) {
-    Bytes b = tpktWithUnit(w::crParametersOffset + request.echoedParameters.size());
+    Bytes b = tpktWithUnit(w::ccFixedSize + request.echoedParameters.size());
     b[w::cotpLengthIndicatorOffset] = static_cast<std::uint8_t>(b.size() - w::cotpCodeOffset);
     b[w::cotpCodeOffset] = static_cast<std::uint8_t>(w::cotpConnectConfirm | (credit & 0x0F));
     w::writeBe16(b.data() + w::crDstRefOffset, request.srcRef);
@@ -64,12 +71,12 @@ Bytes buildConnectConfirm(const ConnectRequest& request, std::uint16_t ownRef, s
 }
 
 Bytes buildDisconnectRequest(const ConnectRequest& request, std::uint16_t ownRef) {
-    Bytes b = tpktWithUnit(11);
-    b[w::cotpLengthIndicatorOffset] = 6;
+    Bytes b = tpktWithUnit(w::drSize);
+    b[w::cotpLengthIndicatorOffset] = w::drLengthIndicator;
     b[w::cotpCodeOffset] = w::cotpDisconnectRequest;
     w::writeBe16(b.data() + w::crDstRefOffset, request.srcRef);
     w::writeBe16(b.data() + w::crSrcRefOffset, ownRef);
-    b[10] = 0;  // reason: normal disconnect initiated by the session entity
+    b[w::drReasonOffset] = w::drReasonNormal;
     return b;
 }
 
@@ -88,15 +95,17 @@ std::optional<RequestHeader> parseRequestHeader(std::span<const std::uint8_t> t,
     };
     if (t.size() < w::fwDataOffset) return fail("shorter than 23 bytes");
     const std::uint8_t* h = t.data() + w::fwHeaderOffset;
-    if (h[0] != 'S' || h[1] != '5') return fail("no \"S5\" system identifier");
-    if (h[2] != 0x10) return fail("header length is not 16");
-    if (h[3] != 0x01 || h[4] != 0x03) return fail("op-code block is not 01 03");
-    if (h[6] != 0x03 || h[7] != 0x08) return fail("address block is not 03 08");
-    if (h[14] != 0xFF || h[15] != 0x02) return fail("filler block is not FF 02");
+    for (std::size_t i = 0; i < w::fwHeaderSize; ++i) {
+        if (isVariableHeaderByte(i) || h[i] == w::headerTemplate[i]) continue;
+        char text[96];
+        std::snprintf(text, sizeof text, "header byte %zu is %02X, not the frame's %02X", i, h[i], w::headerTemplate[i]);
+        if (why) *why = text;
+        return std::nullopt;
+    }
     RequestHeader r;
     r.opCode = h[w::fwOpCodeOffset];
     if (r.opCode != w::opWrite && r.opCode != w::opFetch) return fail("op code is neither 3 (write) nor 5 (fetch)");
-    r.area = h[w::fwAreaOffset];
+    r.area = static_cast<w::AreaCode>(h[w::fwAreaOffset]);
     r.block = h[w::fwDbNumberOffset];
     r.start = w::readBe16(h + w::fwStartOffset);
     r.length = w::readBe16(h + w::fwLengthOffset);
@@ -108,27 +117,11 @@ Bytes buildReply(std::uint8_t ackOpCode, std::uint8_t errorByte, std::span<const
     b[w::cotpLengthIndicatorOffset] = w::dtLengthIndicator;
     b[w::cotpCodeOffset] = w::cotpData;
     b[w::dtEotOffset] = w::dtEndOfTsdu;
-    static constexpr std::uint8_t ack[w::fwHeaderSize] = {
-        'S', '5', 0x10, 0x01, 0x03, 0x00, w::ackBlockId, w::ackBlockLength,
-        0x00, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00};
-    std::copy(std::begin(ack), std::end(ack), b.begin() + w::fwHeaderOffset);
+    std::copy(w::ackTemplate.begin(), w::ackTemplate.end(), b.begin() + w::fwHeaderOffset);
     b[w::fwHeaderOffset + w::fwOpCodeOffset] = ackOpCode;
     b[w::replyErrorByteOffset] = errorByte;
     std::copy(data.begin(), data.end(), b.begin() + w::fwDataOffset);
     return b;
-}
-
-char areaLetter(std::uint8_t areaCode) {
-    switch (static_cast<w::AreaCode>(areaCode)) {
-    case w::AreaCode::dataBlock: return 'D';
-    case w::AreaCode::flags: return 'M';
-    case w::AreaCode::inputs: return 'E';
-    case w::AreaCode::outputs: return 'A';
-    case w::AreaCode::counters: return 'Z';
-    case w::AreaCode::timers: return 'T';
-    case w::AreaCode::extendedDataBlock: return 'X';
-    default: return '?';
-    }
 }
 
 std::string describeConnectRequest(const ConnectRequest& r) {
@@ -140,15 +133,18 @@ std::string describeConnectRequest(const ConnectRequest& r) {
 
 std::string describeHeader(const RequestHeader& h) {
     char line[160];
-    std::snprintf(line, sizeof line, "%s area %c(%u) block %u start %u length %u",
-                  h.opCode == w::opFetch ? "fetch" : "write", areaLetter(h.area), h.area, h.block, h.start, h.length);
+    // The block byte of E, A, M, T and Z means nothing; shown only when a client sets it.
+    std::string area = areaText(h.area, h.block);
+    if (!isBlockArea(h.area) && h.block != 0) area += " (block byte " + std::to_string(h.block) + ")";
+    std::snprintf(line, sizeof line, "%s %s start %u length %u", h.opCode == w::opFetch ? "fetch" : "write",
+                  area.c_str(), h.start, h.length);
     return line;
 }
 
 std::string describeReply(std::span<const std::uint8_t> r) {
     char line[160];
     if (r.size() < w::fwDataOffset) {
-        std::snprintf(line, sizeof line, "%zu bytes: %s", r.size(), hex(r).c_str());
+        std::snprintf(line, sizeof line, "%zu bytes: %s", r.size(), spacedHex(r).c_str());
         return line;
     }
     std::uint8_t op = r[w::fwHeaderOffset + w::fwOpCodeOffset];
@@ -159,7 +155,7 @@ std::string describeReply(std::span<const std::uint8_t> r) {
     return line;
 }
 
-std::string hex(std::span<const std::uint8_t> bytes, std::size_t max) {
+std::string spacedHex(std::span<const std::uint8_t> bytes, std::size_t max) {
     std::string s;
     char two[4];
     for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {

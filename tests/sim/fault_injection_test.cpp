@@ -1,4 +1,4 @@
-// Every fault kind of the simulator, seen from a raw-socket client on 127.0.0.22.
+// Every fault of the simulator (sim_faults.h), seen from a raw-socket client on 127.0.0.22.
 #include "raw_client.h"
 #include "sim_server.h"
 
@@ -8,13 +8,28 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <type_traits>
 
 using namespace simtest;
-using orvasim::Area;
+using orva::wire::AreaCode;
 using orvasim::ConnectionEnd;
-using orvasim::FaultKind;
+using orvasim::ConfirmFault;
+using orvasim::ConfirmFaultKind;
+using orvasim::ReplyFault;
+using orvasim::ReplyFaultKind;
 
 namespace {
+
+// A fault can only be armed for its own phase: a reply fault for a confirm (or
+// the other way round) does not compile.
+template <class Kind>
+concept armableForConfirm = requires(orvasim::Server& s, Kind k) { s.armConfirmFault({k}); };
+template <class Kind>
+concept armableForReply = requires(orvasim::Server& s, Kind k) { s.armReplyFault({k}); };
+static_assert(armableForConfirm<ConfirmFaultKind> && !armableForConfirm<ReplyFaultKind>);
+static_assert(armableForReply<ReplyFaultKind> && !armableForReply<ConfirmFaultKind>);
+static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armConfirmFault), orvasim::Server&, ReplyFault>);
+static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armReplyFault), orvasim::Server&, ConfirmFault>);
 
 const std::string address = "127.0.0.22";
 using Clock = std::chrono::steady_clock;
@@ -26,7 +41,7 @@ long msSince(Clock::time_point t) {
 constexpr std::uint8_t codeD = 1, codeM = 2;
 const Bytes emptyUnit = {0x03, 0x00, 0x00, 0x07, 0x02, 0xF0, 0x00};
 
-class SimFaultTest : public ::testing::Test {
+class FaultInjection : public ::testing::Test {
 protected:
     static orvasim::Options options() {
         orvasim::Options o;
@@ -38,7 +53,7 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(server.start(&error)) << error;
-        server.writeBytes(Area::flags, 0, 0, {0x11, 0x22, 0x33, 0x44});
+        server.writeBytes(AreaCode::flags, 0, 0, {0x11, 0x22, 0x33, 0x44});
     }
 
     std::unique_ptr<RawClient> tcpOnly() {
@@ -62,8 +77,8 @@ protected:
 // ---------------------------------------------------------------------------
 // Faults on the connection request.
 
-TEST_F(SimFaultTest, DisconnectInsteadOfConfirm) {
-    server.armConfirmFault({FaultKind::disconnectInsteadOfConfirm});
+TEST_F(FaultInjection, DisconnectInsteadOfConfirm) {
+    server.armConfirmFault({ConfirmFaultKind::disconnectInsteadOfConfirm});
     auto c = tcpOnly();
     Bytes dr = c->connectTransport("", "", 0x0042);
     ASSERT_EQ(dr.size(), 11u);
@@ -76,15 +91,15 @@ TEST_F(SimFaultTest, DisconnectInsteadOfConfirm) {
     EXPECT_EQ(cc[5], 0xD0);
 }
 
-TEST_F(SimFaultTest, ShortConfirm) {
-    server.armConfirmFault({FaultKind::shortConfirm});
+TEST_F(FaultInjection, ShortConfirm) {
+    server.armConfirmFault({ConfirmFaultKind::shortConfirm});
     auto c = tcpOnly();
     ASSERT_TRUE(c->send(connectRequest("", "", 1)));
     EXPECT_EQ(c->receive(100, 300), (Bytes{0x03, 0x00, 0x00, 0x12, 0x0D}));
 }
 
-TEST_F(SimFaultTest, ConfirmCredit) {
-    server.armConfirmFault({FaultKind::confirmCredit, 0x13});
+TEST_F(FaultInjection, ConfirmCredit) {
+    server.armConfirmFault({ConfirmFaultKind::confirmCredit, 0x13});
     auto c = tcpOnly();
     Bytes cc = c->connectTransport();
     ASSERT_EQ(cc.size(), 18u);
@@ -92,8 +107,8 @@ TEST_F(SimFaultTest, ConfirmCredit) {
     EXPECT_EQ(c->exchange(fetch4), reply4);
 }
 
-TEST_F(SimFaultTest, SilentConfirm) {
-    server.armConfirmFault({FaultKind::silentConfirm});
+TEST_F(FaultInjection, SilentConfirm) {
+    server.armConfirmFault({ConfirmFaultKind::silentConfirm});
     auto c = tcpOnly();
     ASSERT_TRUE(c->send(connectRequest("", "", 1)));
     EXPECT_TRUE(c->receiveOnce(200).empty());
@@ -101,8 +116,8 @@ TEST_F(SimFaultTest, SilentConfirm) {
     EXPECT_EQ(c->connectTransport().size(), 18u);
 }
 
-TEST_F(SimFaultTest, ResetOnConnectRequest) {
-    server.armConfirmFault({FaultKind::resetOnConnectRequest});
+TEST_F(FaultInjection, ResetOnConnectRequest) {
+    server.armConfirmFault({ConfirmFaultKind::resetOnConnectRequest});
     auto c = tcpOnly();
     ASSERT_TRUE(c->send(connectRequest("", "", 1)));
     EXPECT_EQ(c->waitForEnd(), PeerEnd::reset);
@@ -110,8 +125,8 @@ TEST_F(SimFaultTest, ResetOnConnectRequest) {
     EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::reset});
 }
 
-TEST_F(SimFaultTest, CloseOnConnectRequest) {
-    server.armConfirmFault({FaultKind::closeOnConnectRequest});
+TEST_F(FaultInjection, CloseOnConnectRequest) {
+    server.armConfirmFault({ConfirmFaultKind::closeOnConnectRequest});
     auto c = tcpOnly();
     ASSERT_TRUE(c->send(connectRequest("", "", 1)));
     EXPECT_EQ(c->waitForEnd(), PeerEnd::orderlyClose);
@@ -121,15 +136,15 @@ TEST_F(SimFaultTest, CloseOnConnectRequest) {
     EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::reset});
 }
 
-TEST_F(SimFaultTest, ConfirmFaultsAreUsedInOrderByAnyConnection) {
-    server.armConfirmFault({FaultKind::confirmCredit, 1});
-    server.armConfirmFault({FaultKind::confirmCredit, 2});
+TEST_F(FaultInjection, ConfirmFaultsAreUsedInOrderByAnyConnection) {
+    server.armConfirmFault({ConfirmFaultKind::confirmCredit, 1});
+    server.armConfirmFault({ConfirmFaultKind::confirmCredit, 2});
     auto a = tcpOnly();
     auto b = tcpOnly();
     EXPECT_EQ(a->connectTransport()[5], 0xD1);
     EXPECT_EQ(b->connectTransport()[5], 0xD2);
     EXPECT_EQ(tcpOnly()->connectTransport()[5], 0xD0);
-    server.armConfirmFault({FaultKind::silentConfirm});
+    server.armConfirmFault({ConfirmFaultKind::silentConfirm});
     server.clearFaults();
     EXPECT_EQ(tcpOnly()->connectTransport()[5], 0xD0);
 }
@@ -137,17 +152,17 @@ TEST_F(SimFaultTest, ConfirmFaultsAreUsedInOrderByAnyConnection) {
 // ---------------------------------------------------------------------------
 // Faults on a reply.
 
-TEST_F(SimFaultTest, EmptyUnitsBefore) {
+TEST_F(FaultInjection, EmptyUnitsBefore) {
     auto c = connected();
-    server.armReplyFault({FaultKind::emptyUnitsBefore, 2});
+    server.armReplyFault({ReplyFaultKind::emptyUnitsBefore, 2});
     ASSERT_TRUE(c->send(fetch4));
     EXPECT_EQ(c->receive(14), concat(emptyUnit, emptyUnit));
     EXPECT_EQ(c->receiveTelegram(), reply4);
 }
 
-TEST_F(SimFaultTest, EndlessEmptyUnitsUntilTheClientGivesUp) {
+TEST_F(FaultInjection, EndlessEmptyUnitsUntilTheClientGivesUp) {
     auto c = connected();
-    server.armReplyFault({FaultKind::endlessEmptyUnits, 20});
+    server.armReplyFault({ReplyFaultKind::endlessEmptyUnits, 20});
     ASSERT_TRUE(c->send(fetch4));
     Bytes got = c->receive(5 * emptyUnit.size(), 2000);
     ASSERT_EQ(got.size(), 5 * emptyUnit.size());
@@ -158,9 +173,9 @@ TEST_F(SimFaultTest, EndlessEmptyUnitsUntilTheClientGivesUp) {
     EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::reset});
 }
 
-TEST_F(SimFaultTest, SplitReply) {
+TEST_F(FaultInjection, SplitReply) {
     auto c = connected();
-    server.armReplyFault({FaultKind::splitReply, 3, 80});
+    server.armReplyFault({ReplyFaultKind::splitReply, 3, 80});
     auto t = Clock::now();
     ASSERT_TRUE(c->send(fetch4));
     Bytes first = c->receiveOnce();
@@ -170,33 +185,33 @@ TEST_F(SimFaultTest, SplitReply) {
     EXPECT_GE(msSince(t), 150);
 }
 
-TEST_F(SimFaultTest, Drip) {
+TEST_F(FaultInjection, Drip) {
     auto c = connected();
-    server.armReplyFault({FaultKind::drip, 0, 5});
+    server.armReplyFault({ReplyFaultKind::drip, 0, 5});
     ASSERT_TRUE(c->send(fetch4));
     Bytes first = c->receiveOnce();
     EXPECT_EQ(first, Bytes{0x03});
     EXPECT_EQ(concat(first, c->receive(reply4.size() - 1)), reply4);
 }
 
-TEST_F(SimFaultTest, SilenceThenTheNextRequestIsAnswered) {
+TEST_F(FaultInjection, SilenceThenTheNextRequestIsAnswered) {
     auto c = connected();
-    server.armReplyFault({FaultKind::silence});
+    server.armReplyFault({ReplyFaultKind::silence});
     ASSERT_TRUE(c->send(fetch4));
     EXPECT_TRUE(c->receiveOnce(200).empty());
     EXPECT_EQ(c->exchange(fetch4), reply4);
 }
 
-TEST_F(SimFaultTest, ResetBeforeReply) {
+TEST_F(FaultInjection, ResetBeforeReply) {
     auto c = connected();
-    server.armReplyFault({FaultKind::resetBeforeReply});
+    server.armReplyFault({ReplyFaultKind::resetBeforeReply});
     ASSERT_TRUE(c->send(fetch4));
     EXPECT_EQ(c->waitForEnd(), PeerEnd::reset);
 }
 
-TEST_F(SimFaultTest, CloseBeforeReply) {
+TEST_F(FaultInjection, CloseBeforeReply) {
     auto c = connected();
-    server.armReplyFault({FaultKind::closeBeforeReply});
+    server.armReplyFault({ReplyFaultKind::closeBeforeReply});
     ASSERT_TRUE(c->send(fetch4));
     EXPECT_EQ(c->waitForEnd(), PeerEnd::orderlyClose);
     c->closeOrderly();
@@ -204,63 +219,63 @@ TEST_F(SimFaultTest, CloseBeforeReply) {
     EXPECT_EQ(server.connectionEnds(), std::vector<ConnectionEnd>{ConnectionEnd::orderlyClose});
 }
 
-TEST_F(SimFaultTest, ResetAfterBytes) {
+TEST_F(FaultInjection, ResetAfterBytes) {
     auto c = connected();
-    server.armReplyFault({FaultKind::resetAfterBytes, 10});
+    server.armReplyFault({ReplyFaultKind::resetAfterBytes, 10});
     ASSERT_TRUE(c->send(fetch4));
     EXPECT_EQ(c->receive(100), Bytes(reply4.begin(), reply4.begin() + 10));
     EXPECT_EQ(c->lastErrno(), ECONNRESET);
 }
 
-TEST_F(SimFaultTest, CloseAfterBytes) {
+TEST_F(FaultInjection, CloseAfterBytes) {
     auto c = connected();
-    server.armReplyFault({FaultKind::closeAfterBytes, 10});
+    server.armReplyFault({ReplyFaultKind::closeAfterBytes, 10});
     ASSERT_TRUE(c->send(fetch4));
     EXPECT_EQ(c->receive(100), Bytes(reply4.begin(), reply4.begin() + 10));
     EXPECT_EQ(c->lastErrno(), 0);  // end of file
 }
 
-TEST_F(SimFaultTest, WrongDataLength) {
+TEST_F(FaultInjection, WrongDataLength) {
     auto c = connected();
-    server.armReplyFault({FaultKind::wrongDataLength, 2});
+    server.armReplyFault({ReplyFaultKind::wrongDataLength, 2});
     Bytes longer = c->exchange(fetch4);
     ASSERT_EQ(longer.size(), 29u);
     EXPECT_EQ(longer[3], 29);
     EXPECT_EQ(Bytes(longer.begin(), longer.begin() + 3), Bytes(reply4.begin(), reply4.begin() + 3));
     EXPECT_EQ(Bytes(longer.begin() + 4, longer.begin() + 27), Bytes(reply4.begin() + 4, reply4.end()));
 
-    server.armReplyFault({FaultKind::wrongDataLength, -3});
+    server.armReplyFault({ReplyFaultKind::wrongDataLength, -3});
     Bytes shorter = c->exchange(fetch4);
     ASSERT_EQ(shorter.size(), 24u);
     EXPECT_EQ(shorter[3], 24);
     EXPECT_EQ(shorter[23], 0x11);
 
     // Fewer bytes than an acknowledgement: a 21-byte answer to a fetch of nothing.
-    server.armReplyFault({FaultKind::wrongDataLength, -2});
+    server.armReplyFault({ReplyFaultKind::wrongDataLength, -2});
     Bytes cut = c->exchange(fetchRequest(codeM, 0, 0, 0));
     ASSERT_EQ(cut.size(), 21u);
     EXPECT_EQ(cut[3], 21);
 }
 
-TEST_F(SimFaultTest, BadTypeByte) {
+TEST_F(FaultInjection, BadTypeByte) {
     auto c = connected();
-    server.armReplyFault({FaultKind::badTypeByte, 0xE0});
+    server.armReplyFault({ReplyFaultKind::badTypeByte, 0xE0});
     Bytes expected = reply4;
     expected[5] = 0xE0;
     EXPECT_EQ(c->exchange(fetch4), expected);
 }
 
-TEST_F(SimFaultTest, BadEotByte) {
+TEST_F(FaultInjection, BadEotByte) {
     auto c = connected();
-    server.armReplyFault({FaultKind::badEotByte, 0x00});
+    server.armReplyFault({ReplyFaultKind::badEotByte, 0x00});
     Bytes expected = reply4;
     expected[6] = 0x00;
     EXPECT_EQ(c->exchange(fetch4), expected);
 }
 
-TEST_F(SimFaultTest, TpktLength) {
+TEST_F(FaultInjection, TpktLength) {
     auto c = connected();
-    server.armReplyFault({FaultKind::tpktLength, 0x0405});
+    server.armReplyFault({ReplyFaultKind::tpktLength, 0x0405});
     ASSERT_TRUE(c->send(fetch4));
     Bytes expected = reply4;
     expected[2] = 0x04;
@@ -269,36 +284,45 @@ TEST_F(SimFaultTest, TpktLength) {
     EXPECT_TRUE(c->receiveOnce(100).empty());
 }
 
-TEST_F(SimFaultTest, ErrorByteRefusesTheWrite) {
+TEST_F(FaultInjection, ErrorByteRefusesTheWrite) {
     auto c = connected();
-    server.armReplyFault({FaultKind::errorByte, 3});
+    server.armReplyFault({ReplyFaultKind::errorByte, 3});
     EXPECT_EQ(c->exchange(writeRequest(codeD, 0, 0, 1, {0x12, 0x34})), expectedReply(0x04, 3));
-    EXPECT_EQ(server.readWord(Area::dataBlock, 0, 0), 0);
-    server.armReplyFault({FaultKind::errorByte, 2});
+    EXPECT_EQ(server.readWord(AreaCode::dataBlock, 0, 0), 0);
+    server.armReplyFault({ReplyFaultKind::errorByte, 2});
     EXPECT_EQ(c->exchange(fetch4), expectedReply(0x06, 2));
 }
 
-TEST_F(SimFaultTest, ErrorByteWithData) {
+TEST_F(FaultInjection, ErrorByteWithData) {
     auto c = connected();
-    server.armReplyFault({FaultKind::errorByteWithData, 3});
+    server.armReplyFault({ReplyFaultKind::errorByteWithData, 3});
     EXPECT_EQ(c->exchange(fetch4), expectedReply(0x06, 3, {0x11, 0x22, 0x33, 0x44}));
-    server.armReplyFault({FaultKind::errorByteWithData, 5});
+    server.armReplyFault({ReplyFaultKind::errorByteWithData, 5});
     EXPECT_EQ(c->exchange(writeRequest(codeD, 0, 0, 1, {0x12, 0x34})), expectedReply(0x04, 5));
-    EXPECT_EQ(server.readWord(Area::dataBlock, 0, 0), 0x1234);
+    EXPECT_EQ(server.readWord(AreaCode::dataBlock, 0, 0), 0x1234);
 }
 
-TEST_F(SimFaultTest, DelayReply) {
+TEST_F(FaultInjection, DelayReply) {
     auto c = connected();
-    server.armReplyFault({FaultKind::delayReply, 0, 150});
+    server.armReplyFault({ReplyFaultKind::delayReply, 0, 150});
     auto t = Clock::now();
     EXPECT_EQ(c->exchange(fetch4), reply4);
     EXPECT_GE(msSince(t), 140);
 }
 
-TEST_F(SimFaultTest, ReplyFaultsAreUsedOnceEach) {
+TEST_F(FaultInjection, DuplicateReplyIsTheReplyTwiceInOneSend) {
     auto c = connected();
-    server.armReplyFault({FaultKind::badEotByte, 0x00});
-    server.armReplyFault({FaultKind::errorByte, 2});
+    server.armReplyFault({ReplyFaultKind::duplicateReply});
+    ASSERT_TRUE(c->send(fetch4));
+    EXPECT_EQ(c->receiveOnce(), concat(reply4, reply4));
+    EXPECT_TRUE(c->receiveOnce(100).empty());
+    EXPECT_EQ(c->exchange(fetch4), reply4);
+}
+
+TEST_F(FaultInjection, ReplyFaultsAreUsedOnceEach) {
+    auto c = connected();
+    server.armReplyFault({ReplyFaultKind::badEotByte, 0x00});
+    server.armReplyFault({ReplyFaultKind::errorByte, 2});
     EXPECT_EQ(c->exchange(fetch4)[6], 0x00);
     EXPECT_EQ(c->exchange(fetch4), expectedReply(0x06, 2));
     EXPECT_EQ(c->exchange(fetch4), reply4);
