@@ -171,7 +171,7 @@ private slots:
     // A text longer than the line shows from its first character, as a read-only edit on Windows does.
     void longStatusShowsItsStart() {
         auto p = openPanel();
-        adapter->armConfirmFault({orvasim::FaultKind::disconnectInsteadOfConfirm});
+        adapter->armConfirmFault({orvasim::ConfirmFaultKind::disconnectInsteadOfConfirm});
         read(*p, 'W', "1", "0", "1");
         const QLineEdit* status = p->edit("status");
         QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) > status->width());
@@ -185,7 +185,7 @@ private slots:
 
     // The block number is one byte of the telegram: 256 and more are refused, not cut to their low 8 bits.
     void dataBlockBeyond255Refused() {
-        adapter->writeWord(Area::dataBlock, 5, 0, 0x0505);
+        adapter->writeWord(AreaCode::dataBlock, 5, 0, 0x0505);
         auto p = openPanel(dataBlock);
         read(*p, 'W', "261", "0", "1");
         QCOMPARE(p->messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."});
