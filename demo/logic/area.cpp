@@ -1,10 +1,12 @@
 #include "area.h"
 
+#include "notation.h"
+
 namespace orvapanel {
 namespace {
 
-bool isDataBlock(char letter) { return letter == 'D' || letter == 'X'; }
-bool isByteAddressed(char letter) { return letter == 'E' || letter == 'A' || letter == 'M'; }
+bool isDataBlock(char letter) { return orva::notation::isBlockArea(orva::wire::areaCodeOf(letter)); }
+bool isByteAddressed(char letter) { return !orva::wire::isWordCounted(orva::wire::areaCodeOf(letter)); }
 
 }  // namespace
 
@@ -17,6 +19,8 @@ AreaControls areaControls(char areaLetter) {
     return {isByteAddressed(areaLetter), isDataBlock(areaLetter)};
 }
 
-int wordAddressStep(char areaLetter) { return isByteAddressed(areaLetter) ? 2 : 1; }
+int wordAddressStep(char areaLetter) {
+    return orva::notation::addressStep(orva::wire::areaCodeOf(areaLetter), orva::notation::Unit::words);
+}
 
 }  // namespace orvapanel

@@ -4,11 +4,14 @@
 
 #include "area.h"
 #include "dialog_fields.h"
+#include "notation.h"
 
 namespace orvapanel {
 namespace {
 
-char unitLetter(Unit unit) { return unit == Unit::byte ? 'B' : 'W'; }
+orva::notation::Unit notationUnit(Unit unit) {
+    return unit == Unit::byte ? orva::notation::Unit::bytes : orva::notation::Unit::words;
+}
 
 std::string hexText(unsigned value) {
     char text[8];
@@ -19,33 +22,19 @@ std::string hexText(unsigned value) {
 }  // namespace
 
 std::string addressLabel(char areaLetter, unsigned dbNumber, Unit unit) {
-    switch (areaLetter) {
-    case 'D':
-        return "DB " + std::to_string(dbNumber) + " D" + unitLetter(unit);
-    case 'X':
-        return "DX " + std::to_string(dbNumber) + " D" + unitLetter(unit);
-    case 'T':
-        return "T ";
-    case 'Z':
-        return "Z ";
-    default:
-        return {areaLetter, unitLetter(unit)};
-    }
+    return orva::notation::addressLabel(orva::wire::areaCodeOf(areaLetter), static_cast<int>(dbNumber),
+                                        notationUnit(unit));
 }
-
-bool isPrintable(std::uint8_t c) { return c >= 0x20 && c <= 0x7E; }
 
 RowTexts byteRow(std::string_view label, long address, std::uint8_t value) {
     RowTexts row{std::string(label) + std::to_string(address), std::to_string(value), hexText(value), {}};
-    if (isPrintable(value)) row.chars = {'\'', static_cast<char>(value), '\''};
+    row.chars = orva::notation::printableText(value, orva::notation::Unit::bytes);
     return row;
 }
 
 RowTexts wordRow(std::string_view label, long address, std::uint16_t value) {
     RowTexts row{std::string(label) + std::to_string(address), std::to_string(value), hexText(value), {}};
-    const auto low = static_cast<std::uint8_t>(value & 0xFF);
-    const auto high = static_cast<std::uint8_t>(value >> 8);
-    if (isPrintable(low) && isPrintable(high)) row.chars = {'\'', static_cast<char>(low), static_cast<char>(high), '\''};
+    row.chars = orva::notation::printableText(value, orva::notation::Unit::words);
     return row;
 }
 

@@ -8,14 +8,8 @@
 namespace orvacli {
 namespace {
 
-constexpr int firstPrintable = 0x20;
-constexpr int lastPrintable = 0x7E;
 constexpr int hexBytesPerLine = 16;
 constexpr int hexWordsPerLine = 8;
-
-bool isPrintable(unsigned value) {
-    return value >= firstPrintable && value <= lastPrintable;
-}
 
 std::string hexDigits(unsigned value, int digits) {
     char text[8];
@@ -30,7 +24,7 @@ std::string jsonString(std::string_view text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (u < firstPrintable) {
+        } else if (u < 0x20) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
             out += escaped;
@@ -41,10 +35,11 @@ std::string jsonString(std::string_view text) {
     return out + "\"";
 }
 
+// The json field "area": DB or DX without the block (that is a field of its
+// own), or the letter.
 std::string areaCode(const Area& area) {
-    if (area.letter == 'D') return "DB";
-    if (area.letter == 'X') return "DX";
-    return std::string(1, area.letter);
+    if (orva::notation::isBlockArea(area.code)) return area.code == orva::wire::AreaCode::dataBlock ? "DB" : "DX";
+    return std::string(1, area.letter());
 }
 
 const char* unitName(Unit unit, int count) {
@@ -59,7 +54,7 @@ std::string jsonRequestFields(const Options& r, int round) {
     out += "\"address\":" + jsonString(r.address);
     out += ",\"operation\":" + jsonString(r.direction == Direction::read ? "read" : "write");
     out += ",\"area\":" + jsonString(areaCode(r.area));
-    if (r.area.letter == 'D' || r.area.letter == 'X') out += ",\"block\":" + std::to_string(r.area.block);
+    if (orva::notation::isBlockArea(r.area.code)) out += ",\"block\":" + std::to_string(r.area.block);
     out += ",\"unit\":" + jsonString(r.unit == Unit::bytes ? "bytes" : "words");
     out += ",\"start\":" + std::to_string(r.start);
     out += ",\"count\":" + std::to_string(r.count);
@@ -77,7 +72,7 @@ std::string table(const Options& r, const std::vector<std::uint16_t>& values) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         // Two hex digits a byte, four a word, as in the hex format.
         Row row{elementAddress(r, static_cast<int>(i)), std::to_string(values[i]),
-                hexDigits(values[i], r.unit == Unit::words ? 4 : 2), printableText(values[i], r.unit)};
+                hexDigits(values[i], r.unit == Unit::words ? 4 : 2), orva::notation::printableText(values[i], r.unit)};
         widths[0] = std::max(widths[0], row.address.size());
         widths[1] = std::max(widths[1], row.decimal.size());
         widths[2] = std::max(widths[2], row.hexText.size());
@@ -137,31 +132,8 @@ std::string describeFailure(int result, int socketError) {
     return std::string(ORVAResultName(result)) + " (result " + std::to_string(result) + ")";
 }
 
-std::string addressLabel(const Area& area, Unit unit) {
-    const char unitLetter = unit == Unit::bytes ? 'B' : 'W';
-    switch (area.letter) {
-    case 'D': return "DB " + std::to_string(area.block) + " D" + unitLetter;
-    case 'X': return "DX " + std::to_string(area.block) + " D" + unitLetter;
-    case 'T': return "T ";
-    case 'Z': return "Z ";
-    default: return std::string{area.letter, unitLetter};
-    }
-}
-
 std::string elementAddress(const Options& r, int index) {
-    const int address = r.start + index * addressSpan(r.area.letter, r.unit);
-    return addressLabel(r.area, r.unit) + std::to_string(address);
-}
-
-std::string printableText(std::uint16_t value, Unit unit) {
-    if (unit == Unit::bytes) {
-        if (!isPrintable(value)) return "";
-        return std::string{'\'', static_cast<char>(value), '\''};
-    }
-    const unsigned low = value & 0xFFu;
-    const unsigned high = value >> 8;
-    if (!isPrintable(low) || !isPrintable(high)) return "";
-    return std::string{'\'', static_cast<char>(low), static_cast<char>(high), '\''};
+    return orva::notation::elementAddress(r.area.code, r.area.block, r.unit, r.start, index);
 }
 
 std::string formatSuccess(const Options& r, const Outcome& outcome, int round) {

@@ -19,14 +19,8 @@ int exitStatusFor(int result);
 // the socket error number and its text (ORVASocketErrorText) for -7.
 std::string describeFailure(int result, int socketError);
 
-// Address texts as the PLC's own notation writes them: the label of an area and
-// unit ("MB", "EW", "DB 5 DW", "T "), and one element's address ("DB 5 DW3").
-std::string addressLabel(const Area& area, Unit unit);
+// One element's address as the PLC's own notation writes it ("DB 5 DW3").
 std::string elementAddress(const Options& request, int index);
-
-// The printable characters of one element, quoted ('A'; a word shows its
-// low-order byte first), or "" when any byte is not printable.
-std::string printableText(std::uint16_t value, Unit unit);
 
 // What one request did. values hold the bytes or words read; socketError is
 // only meaningful for a failed result.

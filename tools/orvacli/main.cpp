@@ -46,7 +46,7 @@ private:
 Outcome transfer(const PlcHandle& plc, const Options& o) {
     Outcome outcome;
     const int h = plc.get();
-    const int letter = o.area.letter;
+    const int letter = o.area.letter();
     const int block = o.area.block;
     if (o.unit == Unit::bytes) {
         std::vector<unsigned char> bytes(static_cast<std::size_t>(o.count));

@@ -14,53 +14,15 @@ constexpr int byteMax = 0xFF;
 constexpr int wordMax = 0xFFFF;
 constexpr int ipv4Parts = 4;
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-// Every number on the command line reads the same way: an optional sign, then
-// decimal digits, or 0x and hex digits, or 0b and binary digits; nothing else.
-std::optional<long long> readNumber(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0') {
-        if (text[1] == 'x' || text[1] == 'X') base = 16;
-        if (text[1] == 'b' || text[1] == 'B') base = 2;
-        if (base != 10) text.remove_prefix(2);
-    }
-    if (text.empty() || text.size() > 20) return std::nullopt;
-    long long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc{} || end != text.data() + text.size() || value < 0) return std::nullopt;
-    return negative ? -value : value;
-}
-
 std::string rangeText(long long low, long long high) {
     return std::to_string(low) + ".." + std::to_string(high);
-}
-
-std::string notANumber(std::string_view what, std::string_view text) {
-    return std::string(what) + " '" + std::string(text) + "' is not a number (decimal, 0x hex or 0b binary)";
 }
 
 // A number within [low, high], or an error naming what it was for.
 bool parseBounded(std::string_view text, long long low, long long high, std::string_view what, int& out,
                   std::string& error) {
-    const auto value = readNumber(text);
-    if (!value) {
-        error = notANumber(what, text);
-        return false;
-    }
-    if (*value < low || *value > high) {
-        error = std::string(what) + " " + std::string(text) + " is out of range (" + rangeText(low, high) + ")";
-        return false;
-    }
+    const auto value = orva::notation::readNumber(text, low, high, what, error);
+    if (!value) return false;
     out = static_cast<int>(*value);
     return true;
 }
@@ -81,71 +43,26 @@ bool isDottedIpv4(std::string_view text) {
     return parts == ipv4Parts;
 }
 
-const char* areaName(char letter) {
-    switch (letter) {
-    case 'A': return "outputs (A)";
-    case 'E': return "inputs (E)";
-    case 'M': return "flags (M)";
-    case 'D': return "data blocks (DB)";
-    case 'X': return "extended data blocks (DX)";
-    case 'T': return "timers (T)";
-    case 'Z': return "counters (Z)";
-    default: return "this area";
-    }
-}
-
-constexpr std::string_view areaChoices =
-    "A or O (outputs), E or I (inputs), M (flags), DB<n> (data block n), DX<n> (extended data block n), "
-    "T (timers), Z or C (counters)";
-
 bool parseArea(std::string_view text, Area& area, std::string& error) {
-    const std::string name = upper(text);
-    struct Letter {
-        std::string_view name;
-        char letter;
-    };
-    static constexpr std::array<Letter, 8> single = {{
-        {"A", 'A'}, {"O", 'A'}, {"E", 'E'}, {"I", 'E'}, {"M", 'M'}, {"T", 'T'}, {"Z", 'Z'}, {"C", 'Z'},
-    }};
-    for (const Letter& l : single) {
-        if (name == l.name) {
-            area = Area{l.letter, 0};
-            return true;
-        }
-    }
-    // Blocks: DB5 or D5, DX5 or X5.
-    std::string_view rest = name;
-    char letter = 0;
-    if (rest.starts_with("DB") || rest.starts_with("DX")) {
-        letter = rest[1] == 'B' ? 'D' : 'X';
-        rest.remove_prefix(2);
-    } else if (rest.starts_with('D') || rest.starts_with('X')) {
-        letter = rest[0];
-        rest.remove_prefix(1);
-    }
-    if (letter == 0) {
-        error = "unknown area '" + std::string(text) + "': use " + std::string(areaChoices);
+    const auto spelled = orva::notation::readArea(text, error);
+    if (!spelled) return false;
+    if (orva::notation::isBlockArea(spelled->area) && !spelled->block) {
+        error = std::string(orva::notation::areaName(spelled->area)) + " need a block number, as in " +
+                orva::notation::areaText(spelled->area, 5);
         return false;
     }
-    if (rest.empty()) {
-        error = std::string(areaName(letter)) + " need a block number, as in " + (letter == 'D' ? "DB5" : "DX5");
-        return false;
-    }
-    int block = 0;
-    if (!parseBounded(rest, 0, maxBlock, "block number", block, error)) return false;
-    area = Area{letter, block};
+    area = Area{spelled->area, spelled->block.value_or(0)};
     return true;
 }
 
 // The letters each library function accepts, by direction and unit.
 bool checkAreaForCall(const Options& o, std::string& error) {
-    const char letter = o.area.letter;
-    if (o.direction == Direction::write && letter == 'E') {
+    if (o.direction == Direction::write && o.area.code == orva::wire::AreaCode::inputs) {
         error = "inputs (E) can be read but not written";
         return false;
     }
-    if (o.unit == Unit::bytes && isWordCounted(letter)) {
-        error = std::string(areaName(letter)) + " are read and written in words only: add --words";
+    if (o.unit == Unit::bytes && orva::wire::isWordCounted(o.area.code)) {
+        error = std::string(orva::notation::areaName(o.area.code)) + " are read and written in words only: add --words";
         return false;
     }
     return true;
@@ -154,9 +71,9 @@ bool checkAreaForCall(const Options& o, std::string& error) {
 bool parseValue(std::string_view text, Unit unit, std::uint16_t& out, std::string& error) {
     const long long high = unit == Unit::bytes ? byteMax : wordMax;
     const long long lowNegative = -(high + 1) / 2;
-    const auto value = readNumber(text);
+    const auto value = orva::notation::readNumber(text);
     if (!value) {
-        error = notANumber("value", text);
+        error = "value '" + std::string(text) + "' is not a number (decimal, 0x hex or 0b binary)";
         return false;
     }
     if (*value < lowNegative || *value > high) {
@@ -176,14 +93,6 @@ bool isNegativeNumber(std::string_view arg) {
 }
 
 }  // namespace
-
-bool isWordCounted(char letter) {
-    return letter == 'D' || letter == 'X' || letter == 'T' || letter == 'Z';
-}
-
-int addressSpan(char letter, Unit unit) {
-    return unit == Unit::words && !isWordCounted(letter) ? 2 : 1;
-}
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
     ParseResult result;
@@ -319,7 +228,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
 
     // The range must stay inside the area's address space.
     const long long last = static_cast<long long>(o.start) +
-                           static_cast<long long>(o.count) * addressSpan(o.area.letter, o.unit) - 1;
+                           static_cast<long long>(o.count) * orva::notation::addressStep(o.area.code, o.unit) - 1;
     if (last > maxAddress)
         return fail("the range " + std::to_string(o.start) + ".." + std::to_string(last) + " runs past address " +
                     std::to_string(maxAddress) + " of the area");

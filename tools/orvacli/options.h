@@ -7,24 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "notation.h"
+
 namespace orvacli {
 
 enum class Direction { read, write };
-enum class Unit { bytes, words };
+using Unit = orva::notation::Unit;
 enum class Format { table, hex, json };
 
-// One data area as the library addresses it. letter is the canonical letter
-// handed to the library: A (outputs), E (inputs), M (flags), D (data block),
-// X (extended data block), T (timers), Z (counters).
+// One data area as the library addresses it.
 struct Area {
-    char letter = 0;
-    int block = 0;  // D and X only
+    orva::wire::AreaCode code = orva::wire::AreaCode::none;
+    int block = 0;  // DB and DX only
+    // The letter handed to the library: A E M D X T Z.
+    char letter() const { return orva::notation::libraryLetter(code); }
 };
-
-// D, X, T and Z count start and length in words; A, E and M in bytes.
-bool isWordCounted(char letter);
-// Number of area addresses one element covers: a word of a byte area spans two.
-int addressSpan(char letter, Unit unit);
 
 inline constexpr int maxAddress = 65535;
 inline constexpr int maxCount = 65535;

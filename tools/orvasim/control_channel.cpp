@@ -3,7 +3,7 @@
 // thread serves all clients.
 #include "control_channel.h"
 #include "sim_socket.h"
-#include "sim_spelling.h"
+#include "notation.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -27,6 +27,9 @@ namespace orvasim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using orva::notation::isBlockArea;
+using orva::notation::readArea;
+using orva::notation::readNumber;
 
 // A request line longer than this (a write of 64 KiB is 128 Ki hex digits) ends the client.
 constexpr std::size_t maxLineLength = 256 * 1024;

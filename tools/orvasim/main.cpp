@@ -2,7 +2,7 @@
 #include "control_channel.h"
 #include "sim_faults.h"
 #include "sim_server.h"
-#include "sim_spelling.h"
+#include "notation.h"
 
 #include <csignal>
 #include <cstdio>
@@ -86,14 +86,14 @@ BlockSize parseBlock(const std::string& text) {
     if (eq == std::string::npos) throw UsageError{"--block " + text + ": use DB<n>=WORDS, as in DB5=65535"};
     const std::string name = text.substr(0, eq);
     std::string error;
-    const auto spelled = orvasim::readArea(name, error, orvasim::blockAreas);
+    const auto spelled = orva::notation::readArea(name, error, orva::notation::blockAreas);
     if (!spelled) throw UsageError{"--block " + text + ": " + error};
-    if (!orvasim::isBlockArea(spelled->area))
-        throw UsageError{"--block " + text + ": '" + name + "' is not a data block: use " + std::string(orvasim::blockAreas)};
+    if (!orva::notation::isBlockArea(spelled->area))
+        throw UsageError{"--block " + text + ": '" + name + "' is not a data block: use " + std::string(orva::notation::blockAreas)};
     if (!spelled->block)
         throw UsageError{"--block " + text + ": the data block needs its number, as in " +
-                         orvasim::areaText(spelled->area, 5) + "=65535"};
-    const auto words = orvasim::readNumber(text.substr(eq + 1), 0, 65535, "block size", error);
+                         orva::notation::areaText(spelled->area, 5) + "=65535"};
+    const auto words = orva::notation::readNumber(text.substr(eq + 1), 0, 65535, "block size", error);
     if (!words) throw UsageError{"--block " + text + ": " + error};
     return {spelled->area, *spelled->block, static_cast<int>(*words)};
 }
@@ -104,7 +104,7 @@ std::pair<std::string, std::uint16_t> parseEndpoint(const std::string& text) {
     if (colon == std::string::npos || colon == 0)
         throw UsageError{"--control " + text + ": use ADDRESS:PORT, as in 127.0.0.50:7050"};
     std::string error;
-    const auto port = orvasim::readNumber(text.substr(colon + 1), 0, 65535, "control port", error);
+    const auto port = orva::notation::readNumber(text.substr(colon + 1), 0, 65535, "control port", error);
     if (!port) throw UsageError{"--control " + text + ": " + error};
     return {text.substr(0, colon), static_cast<std::uint16_t>(*port)};
 }
@@ -152,7 +152,7 @@ CommandLine parse(int argc, char** argv) {
             if (c.options.address.empty()) throw UsageError{"option --address needs an IPv4 address"};
         } else if (arg == "--port") {
             std::string error;
-            const auto port = orvasim::readNumber(value(), 0, 65535, "port", error);
+            const auto port = orva::notation::readNumber(value(), 0, 65535, "port", error);
             if (!port) throw UsageError{error};
             c.options.port = static_cast<std::uint16_t>(*port);
         } else if (arg == "--block") {
@@ -174,7 +174,7 @@ std::string blocksText(const CommandLine& c) {
     std::string text;
     for (const auto& [where, words] : c.blocks) {
         text += text.empty() ? " (" : ", ";
-        text += orvasim::areaText(where.first, where.second);
+        text += orva::notation::areaText(where.first, where.second);
         text += words == 0 ? " removed" : " " + std::to_string(words) + " words";
     }
     return text.empty() ? text : text + ")";

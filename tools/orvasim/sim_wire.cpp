@@ -1,6 +1,6 @@
 #include "sim_wire.h"
 
-#include "sim_spelling.h"
+#include "notation.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,6 +8,8 @@
 namespace orvasim::wire {
 
 namespace w = orva::wire;
+using orva::notation::areaText;
+using orva::notation::isBlockArea;
 
 namespace {
 
