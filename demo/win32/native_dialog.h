@@ -3,12 +3,6 @@
 // whether it is enabled; it only carries the Panel's wishes to the controls.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <functional>

@@ -1,9 +1,6 @@
 // Load and unload of orvanet.dll: Windows Sockets 1.1 is started on process
 // attach (the load fails without it) and cleaned up on process detach, after
 // every handle still open has been closed as ORVAClose closes it.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include "platform/lifetime.h"

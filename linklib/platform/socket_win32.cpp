@@ -5,12 +5,6 @@
 // select against the time left to its deadline.
 #include "platform/socket_primitives.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 // inet_addr is the Windows Sockets 1.1 call this layer is written against.
 #ifndef _WINSOCK_DEPRECATED_NO_WARNINGS
 #define _WINSOCK_DEPRECATED_NO_WARNINGS

@@ -2,6 +2,7 @@
 // how areas, addresses and values are written.
 #include <gtest/gtest.h>
 
+#include "command_line.h"
 #include "notation.h"
 
 namespace {
@@ -81,6 +82,42 @@ TEST(Values, CharactersOnlyWhenEveryBytePrintsTheLowByteFirst) {
     EXPECT_EQ(printableText(0x7E20, Unit::words), "' ~'");
     EXPECT_EQ(printableText(0x0041, Unit::words), "") << "its high byte does not print";
     EXPECT_EQ(printableText(0x8041, Unit::words), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLines, OptionsValuesAndOperandsReadAlikeInEveryProgram) {
+    orva::notation::ArgumentReader r({"--timeout=250", "-n", "3", "127.0.0.1", "-5", "--words", "--", "--not-an-option"});
+    std::string error;
+    ASSERT_FALSE(r.done());
+    ASSERT_TRUE(r.next());
+    EXPECT_EQ(r.name(), "--timeout");
+    EXPECT_EQ(r.value(error), "250");
+    ASSERT_TRUE(r.next());
+    EXPECT_EQ(r.name(), "-n");
+    EXPECT_TRUE(r.noValue(error));
+    EXPECT_EQ(r.value(error), "3") << "the next argument";
+    ASSERT_FALSE(r.next());
+    EXPECT_EQ(r.operand(), "127.0.0.1");
+    ASSERT_FALSE(r.next()) << "a negative number is an operand";
+    EXPECT_EQ(r.operand(), "-5");
+    ASSERT_TRUE(r.next());
+    EXPECT_EQ(r.name(), "--words");
+    ASSERT_FALSE(r.done());
+    ASSERT_FALSE(r.next()) << "after --, everything is an operand";
+    EXPECT_EQ(r.operand(), "--not-an-option");
+    EXPECT_TRUE(r.done());
+
+    orva::notation::ArgumentReader flags({"--words=yes", "--repeat"});
+    ASSERT_TRUE(flags.next());
+    EXPECT_FALSE(flags.noValue(error));
+    EXPECT_EQ(error, "option --words takes no value");
+    ASSERT_TRUE(flags.next());
+    EXPECT_EQ(flags.value(error), std::nullopt);
+    EXPECT_EQ(error, "option --repeat needs a value");
+    EXPECT_TRUE(orva::notation::ArgumentReader({"--"}).done()) << "a lone -- leaves nothing";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "command_line.h"
+
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -88,10 +90,6 @@ bool parseValue(std::string_view text, Unit unit, std::uint16_t& out, std::strin
     return true;
 }
 
-bool isNegativeNumber(std::string_view arg) {
-    return arg.size() > 1 && arg[0] == '-' && std::isdigit(static_cast<unsigned char>(arg[1]));
-}
-
 }  // namespace
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
@@ -106,49 +104,23 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         return result;
     };
 
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view arg = args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-" || isNegativeNumber(arg)) {
-            positional.emplace_back(arg);
+    orva::notation::ArgumentReader reader(args);
+    while (!reader.done()) {
+        if (!reader.next()) {
+            positional.push_back(reader.operand());
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // --name=value or --name value.
-        std::string_view name = arg;
-        std::optional<std::string> inlineValue;
-        if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
-            inlineValue = std::string(arg.substr(eq + 1));
-        }
+        const std::string& name = reader.name();
         auto takeValue = [&](std::string& value) {
-            if (inlineValue) {
-                value = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = "option " + std::string(name) + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
+            const auto given = reader.value(error);
+            if (given) value = *given;
+            return given.has_value();
         };
-        auto flag = [&]() {
-            if (!inlineValue) return true;
-            error = "option " + std::string(name) + " takes no value";
-            return false;
-        };
+        auto flag = [&]() { return reader.noValue(error); };
 
         std::string value;
-        if (name == "-h" || name == "--help") {
-            result.status = ParseStatus::help;
-            return result;
-        }
-        if (name == "-V" || name == "--version") {
-            result.status = ParseStatus::version;
+        if (reader.isHelp() || reader.isVersion()) {
+            result.status = reader.isHelp() ? ParseStatus::help : ParseStatus::version;
             return result;
         }
         if (name == "-w" || name == "--words") {
@@ -169,7 +141,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "--own-tsap" || name == "--plc-tsap") {
             if (!takeValue(value)) return fail(error);
             if (value.size() > static_cast<std::size_t>(maxTsapLength))
-                return fail(std::string(name.substr(2)) + " '" + value + "' is longer than " +
+                return fail(name.substr(2) + " '" + value + "' is longer than " +
                             std::to_string(maxTsapLength) + " characters");
             (name == "--own-tsap" ? o.ownTsap : o.plcTsap) = value;
         } else if (name == "--receive-timeout" || name == "--send-timeout" || name == "--connect-timeout" ||
@@ -187,7 +159,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             if (!takeValue(value) || !parseBounded(value, 0, maxIntervalMs, "interval", o.intervalMs, error))
                 return fail(error);
         } else {
-            return fail("unknown option '" + std::string(arg) + "'");
+            return fail("unknown option '" + name + "'");
         }
     }
 

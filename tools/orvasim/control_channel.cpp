@@ -217,9 +217,8 @@ struct ControlChannel::Impl {
     Server& server;
     std::string address;
     std::uint16_t requestedPort;
-    WakeableListener listener;
-    std::jthread thread;
-    bool running = false;
+    ServedListener served;  // its thread runs serve
+    WakeableListener& listener = served.listener;
 
     void serve();
     void accept(std::vector<Client>& clients);
@@ -285,23 +284,14 @@ ControlChannel::~ControlChannel() { stop(); }
 
 bool ControlChannel::start(std::string* error) {
     Impl& s = *impl;
-    if (s.running) {
-        if (error) *error = "already running";
-        return false;
-    }
-    if (!s.listener.open(s.address, s.requestedPort, listenBacklog, error)) return false;
-    s.running = true;
-    s.thread = std::jthread([&s] { s.serve(); });
-    return true;
+    return s.served.start(s.address, s.requestedPort, listenBacklog, error, [&s] { s.serve(); });
 }
 
 void ControlChannel::stop() {
     Impl& s = *impl;
-    if (!s.running) return;
-    s.listener.wake();
-    if (s.thread.joinable()) s.thread.join();
-    s.listener.close();
-    s.running = false;
+    if (!s.served.running()) return;
+    s.served.wakeAndJoin();
+    s.served.close();
 }
 
 std::uint16_t ControlChannel::port() const { return impl->listener.port; }

@@ -42,10 +42,9 @@ std::string controlReply(Server& server, std::string_view line);
 
 class ControlChannel {
 public:
+    // Not copied: it owns its state, and its thread works on that state.
     ControlChannel(Server& server, std::string address, std::uint16_t port);
     ~ControlChannel();  // stops
-    ControlChannel(const ControlChannel&) = delete;
-    ControlChannel& operator=(const ControlChannel&) = delete;
 
     // Binds, listens and starts serving. False, with a reason, when it cannot.
     bool start(std::string* error = nullptr);

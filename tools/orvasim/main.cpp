@@ -2,6 +2,7 @@
 #include "control_channel.h"
 #include "sim_faults.h"
 #include "sim_server.h"
+#include "command_line.h"
 #include "notation.h"
 
 #include <csignal>
@@ -121,49 +122,40 @@ struct CommandLine {
 
 CommandLine parse(int argc, char** argv) {
     CommandLine c;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= argc) throw UsageError{"option " + arg + " needs a value"};
-            return argv[++i];
-        };
-        auto flag = [&] {
-            if (inlineValue) throw UsageError{"option " + arg + " takes no value"};
-        };
-        if (arg == "-h" || arg == "--help") {
-            c.action = Action::help;
+    orva::notation::ArgumentReader reader({argv + 1, argv + argc});
+    std::string error;
+    auto value = [&] {
+        const auto given = reader.value(error);
+        if (!given) throw UsageError{error};
+        return *given;
+    };
+    auto flag = [&] {
+        if (!reader.noValue(error)) throw UsageError{error};
+    };
+    while (!reader.done()) {
+        if (!reader.next()) throw UsageError{"unexpected argument '" + reader.operand() + "'"};
+        const std::string& name = reader.name();
+        if (reader.isHelp() || reader.isVersion()) {
+            c.action = reader.isHelp() ? Action::help : Action::version;
             return c;
         }
-        if (arg == "-V" || arg == "--version") {
-            c.action = Action::version;
-            return c;
-        }
-        if (arg == "-v" || arg == "--verbose") {
+        if (name == "-v" || name == "--verbose") {
             flag();
             c.options.verbose = true;
-        } else if (arg == "--address") {
+        } else if (name == "--address") {
             c.options.address = value();
             if (c.options.address.empty()) throw UsageError{"option --address needs an IPv4 address"};
-        } else if (arg == "--port") {
-            std::string error;
+        } else if (name == "--port") {
             const auto port = orva::notation::readNumber(value(), 0, 65535, "port", error);
             if (!port) throw UsageError{error};
             c.options.port = static_cast<std::uint16_t>(*port);
-        } else if (arg == "--block") {
+        } else if (name == "--block") {
             const BlockSize b = parseBlock(value());
             c.blocks[{b.area, b.block}] = b.words;
-        } else if (arg == "--control") {
+        } else if (name == "--control") {
             c.control = parseEndpoint(value());
-        } else if (arg.starts_with("-")) {
-            throw UsageError{"unknown option '" + std::string(argv[i]) + "'"};
         } else {
-            throw UsageError{"unexpected argument '" + arg + "'"};
+            throw UsageError{"unknown option '" + name + "'"};
         }
     }
     return c;

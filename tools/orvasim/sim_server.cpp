@@ -96,31 +96,22 @@ Server::~Server() { stop(); }
 
 bool Server::start(std::string* error) {
     ServerState& s = *state;
-    if (s.running) {
-        if (error) *error = "already running";
-        return false;
-    }
-    if (!s.listener.open(s.options.address, s.options.port, s.options.backlog, error)) return false;
-    s.stopping = false;
-    s.running = true;
-    s.acceptThread = std::jthread([&s] { s.acceptLoop(); });
-    return true;
+    if (!s.served.running()) s.stopping = false;
+    return s.served.start(s.options.address, s.options.port, s.options.backlog, error, [&s] { s.acceptLoop(); });
 }
 
 void Server::stop() {
     ServerState& s = *state;
-    if (!s.running) return;
+    if (!s.served.running()) return;
     s.stopping = true;
-    s.listener.wake();
-    if (s.acceptThread.joinable()) s.acceptThread.join();
+    s.served.wakeAndJoin();
     std::list<std::unique_ptr<ServerState::Connection>> ending;
     {
         std::lock_guard lock(s.connectionsMutex);
         ending.swap(s.connections);
     }
-    ending.clear();  // joins every connection thread
-    s.listener.close();
-    s.running = false;
+    ending.clear();  // joins every connection thread, which watch the wake-up pipe too
+    s.served.close();
 }
 
 std::uint16_t Server::port() const { return state->listener.port; }

@@ -57,4 +57,26 @@ void WakeableListener::close() {
     wakeWrite.reset();
 }
 
+bool ServedListener::start(const std::string& address, std::uint16_t port, int backlog, std::string* error,
+                           std::function<void()> serve) {
+    if (running_) {
+        if (error) *error = "already running";
+        return false;
+    }
+    if (!listener.open(address, port, backlog, error)) return false;
+    running_ = true;
+    thread_ = std::jthread(std::move(serve));
+    return true;
+}
+
+void ServedListener::wakeAndJoin() {
+    listener.wake();
+    if (thread_.joinable()) thread_.join();
+}
+
+void ServedListener::close() {
+    listener.close();
+    running_ = false;
+}
+
 }  // namespace orvasim

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace orvasim {
@@ -41,6 +43,27 @@ struct WakeableListener {
     // Makes every poll() that watches wakeRead return.
     void wake() const;
     void close();
+};
+
+// A listener and the one thread that serves it, started and stopped from one
+// thread: the server's accept loop, the control channel's poll loop.
+class ServedListener {
+public:
+    // Binds, listens and runs serve on a thread of its own. False, with the
+    // reason, when it cannot listen or runs already.
+    bool start(const std::string& address, std::uint16_t port, int backlog, std::string* error,
+               std::function<void()> serve);
+    // Wakes every wait on the wake-up pipe and joins the serving thread; the
+    // listener stays open until close(), for the other threads that watch it.
+    void wakeAndJoin();
+    void close();
+    bool running() const { return running_; }
+
+    WakeableListener listener;
+
+private:
+    std::jthread thread_;
+    bool running_ = false;
 };
 
 }  // namespace orvasim

@@ -34,10 +34,9 @@ struct ServerState {
     Options options;
     Memory memory;
 
-    WakeableListener listener;
+    ServedListener served;  // its thread runs acceptLoop
+    WakeableListener& listener = served.listener;
     std::atomic<bool> stopping{false};
-    bool running = false;
-    std::jthread acceptThread;
     std::mutex connectionsMutex;
     std::list<std::unique_ptr<Connection>> connections;
 
