@@ -63,7 +63,8 @@ TEST_F(Exports, HandlesOutsideTheTableOrNotOpenGiveMinus99) {
     const int closed = ORVAOpen(address.c_str(), nullptr, nullptr, 0, 0, 0);
     ASSERT_GE(closed, 0);
     EXPECT_EQ(ORVAClose(closed), ORVA_OK);
-    for (int h : {-1, static_cast<int>(ORVA_MAX_HANDLES), closed}) {
+    EXPECT_EQ(ORVAClose(closed), ORVA_ERR_HANDLE) << "closing twice";
+    for (int h : {-1, static_cast<int>(ORVA_MAX_HANDLES), 1000, closed, -2147483647 - 1}) {
         EXPECT_EQ(ORVAClose(h), ORVA_ERR_HANDLE) << h;
         EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 1, b.data()), ORVA_ERR_HANDLE) << h;
         EXPECT_EQ(ORVARdW(h, 'D', 1, 0, 1, w.data()), ORVA_ERR_HANDLE) << h;
@@ -73,16 +74,27 @@ TEST_F(Exports, HandlesOutsideTheTableOrNotOpenGiveMinus99) {
     }
 }
 
-TEST_F(Exports, AreaLettersOutsideEachFunctionsSetGiveMinus10WithoutTraffic) {
+TEST_F(Exports, EachFunctionTakesExactlyItsAreaLettersAndRefusesTheRestWithoutTraffic) {
     Handle h(address);
     std::array<std::uint8_t, 2> b{};
     std::array<std::uint16_t, 1> w{};
-    for (int letter : {'D', 'X', 'T', 'Z', 'C'}) EXPECT_EQ(ORVARdB(h, letter, 1, 0, 1, b.data()), ORVA_ERR_AREA);
-    for (int letter : {'E', 'I', 'D'}) EXPECT_EQ(ORVAWrB(h, letter, 1, 0, 1, b.data()), ORVA_ERR_AREA);
-    for (int letter : {'E', 'i'}) EXPECT_EQ(ORVAWrW(h, letter, 1, 0, 1, w.data()), ORVA_ERR_AREA);
-    EXPECT_EQ(ORVARdW(h, 'B', 1, 0, 1, w.data()), ORVA_ERR_AREA);
-    EXPECT_EQ(ORVARdB(h, 0x100 | 'M', 0, 0, 1, b.data()), ORVA_ERR_AREA) << "the whole int is compared";
-    EXPECT_EQ(sim.connectionsAccepted(), 0);
+    const std::string readBytes = "AEIMOaeimo", readWords = "ACDEIMOTXZacdeimotxz", writeBytes = "AMOamo",
+                      writeWords = "ACDMOTXZacdmotxz";
+    for (int letter = 0; letter < 256; ++letter) {
+        const auto expect = [&](const std::string& set) {
+            return set.find(static_cast<char>(letter)) != std::string::npos && letter != 0 ? ORVA_OK : ORVA_ERR_AREA;
+        };
+        ASSERT_EQ(ORVARdB(h, letter, 1, 0, 1, b.data()), expect(readBytes)) << letter;
+        ASSERT_EQ(ORVARdW(h, letter, 1, 0, 1, w.data()), expect(readWords)) << letter;
+        ASSERT_EQ(ORVAWrB(h, letter, 1, 0, 1, b.data()), expect(writeBytes)) << letter;
+        ASSERT_EQ(ORVAWrW(h, letter, 1, 0, 1, w.data()), expect(writeWords)) << letter;
+    }
+    // The whole int is compared: 0x141 is no 'A'.
+    const std::size_t before = sim.requests().size();
+    EXPECT_EQ(ORVARdB(h, 0x100 | 'M', 0, 0, 1, b.data()), ORVA_ERR_AREA);
+    EXPECT_EQ(ORVAWrW(h, 0x144, 0, 0, 1, w.data()), ORVA_ERR_AREA);
+    EXPECT_EQ(ORVARdW(h, -'D', 0, 0, 1, w.data()), ORVA_ERR_AREA);
+    EXPECT_EQ(sim.requests().size(), before) << "refused calls send nothing";
 }
 
 // --- Telegrams as the adapter sees them ----------------------------------------
