@@ -23,8 +23,9 @@
 #include <vector>
 
 #include "orvanet.h"
-#include "raw_client.h"
+#include "floor_client.h"
 #include "sim_server.h"
+#include "loopback_addresses.h"
 
 // Every operator new of the process counts on the thread that calls it; the
 // library runs on its caller's thread, so the caller's count is the library's.
@@ -59,7 +60,7 @@ using namespace orvabench;
 
 namespace {
 
-constexpr const char* simAddress = "127.0.0.70";
+constexpr const char* simAddress = orvatest::address::benchSim;
 constexpr int timeoutMs = 2000;
 constexpr int dataBlock = 1;
 constexpr int maxBytes = 492;
@@ -138,9 +139,9 @@ void pair(benchmark::State& state, Call call, int count) {
         }
         return ORVA_ERR_FAILED;
     };
-    RawClient raw(simAddress);
-    RawClient timed(simAddress, timeoutMs);
-    RawClient looking(simAddress, timeoutMs);
+    FloorClient raw(simAddress);
+    FloorClient timed(simAddress, timeoutMs);
+    FloorClient looking(simAddress, timeoutMs);
     if (libraryCall() != ORVA_OK) state.SkipWithError("library call failed");  // connects: not measured
     for (const Bytes& r : requests) raw.roundTrip(r);
     for (const Bytes& r : requests) timed.roundTripFramed(r);
@@ -219,7 +220,7 @@ void firstCall(benchmark::State& state) {
                 result = ORVARdB(h, 'M', 0, 0, 1, &byte);
                 ORVAClose(h);
             } else {
-                RawClient raw(simAddress);  // TCP connect and the CR/CC round trip
+                FloorClient raw(simAddress);  // TCP connect and the CR/CC round trip
                 raw.roundTrip(fetch);
             }
             const double us = microseconds(std::chrono::steady_clock::now() - t0);
@@ -260,7 +261,7 @@ void libraryHandles(benchmark::State& state) {
 // The same with bare socket clients: what the simulator sustains.
 void floorHandles(benchmark::State& state) {
     simulator();
-    RawClient raw(simAddress);
+    FloorClient raw(simAddress);
     const Bytes fetch = telegram(false, wire::AreaCode::flags, 0, 16 * state.thread_index(), 16);
     const std::uint32_t segmentsBefore = raw.dataSegmentsIn();
     for (auto _ : state) raw.roundTrip(fetch);

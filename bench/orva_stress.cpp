@@ -25,10 +25,11 @@
 
 #include "orvanet.h"
 #include "sim_server.h"
+#include "loopback_addresses.h"
 
 namespace {
 
-constexpr std::array<const char*, 4> simAddresses = {"127.0.0.71", "127.0.0.72", "127.0.0.73", "127.0.0.74"};
+constexpr std::array<const char*, 4> simAddresses = {orvatest::address::stressSim1, orvatest::address::stressSim2, orvatest::address::stressSim3, orvatest::address::stressSim4};
 constexpr int receiveMs = 200, sendMs = 200, connectMs = 500;
 // The longest a call may take: a connect, a request and a reply each up to their
 // time-outs (the reply in two bounded reads), plus a margin for a loaded machine.

@@ -15,13 +15,14 @@
 #include "fuzz_peer.h"
 #include "link_status.h"
 #include "plc_connection.h"
+#include "loopback_addresses.h"
 
 using namespace orvafuzz;
 namespace wire = orva::wire;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.62";
+constexpr const char* peerAddress = orvatest::address::confirmFuzzPeer;
 constexpr int timeoutMs = 2000;  // never reached: the peer always answers or closes
 constexpr int fetchCount = 4;
 constexpr std::array<std::uint8_t, fetchCount> flagBytes = {0x11, 0x22, 0x33, 0x44};

@@ -15,13 +15,14 @@
 #include "fuzz_peer.h"
 #include "orvanet.h"
 #include "sim_server.h"
+#include "loopback_addresses.h"
 
 using namespace orvafuzz;
 namespace wire = orva::wire;
 
 namespace {
 
-constexpr const char* simAddress = "127.0.0.61";
+constexpr const char* simAddress = orvatest::address::openFuzzSim;
 
 orvasim::Server& simulator() {
     static std::unique_ptr<orvasim::Server> server = [] {

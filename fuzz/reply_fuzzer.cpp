@@ -15,13 +15,14 @@
 #include "fuzz_peer.h"
 #include "link_status.h"
 #include "plc_connection.h"
+#include "loopback_addresses.h"
 
 using namespace orvafuzz;
 namespace wire = orva::wire;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.60";
+constexpr const char* peerAddress = orvatest::address::replyFuzzPeer;
 constexpr int receiveTimeoutMs = 2000;  // never reached: the peer closes after its last piece
 constexpr int sendTimeoutMs = 2000;
 constexpr int connectTimeoutMs = 2000;

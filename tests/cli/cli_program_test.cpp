@@ -8,6 +8,7 @@
 
 #include "program_runner.h"
 #include "sim_server.h"
+#include "loopback_addresses.h"
 
 namespace {
 
@@ -15,8 +16,8 @@ using clitest::ProgramResult;
 using clitest::runProgram;
 using orva::wire::AreaCode;
 
-constexpr const char* simAddress = "127.0.0.40";
-constexpr const char* silentAddress = "127.0.0.41";  // nothing listens here
+constexpr const char* simAddress = orvatest::address::cliSim;
+constexpr const char* silentAddress = orvatest::address::cliSilentSim;  // nothing listens here
 
 constexpr int exitSuccess = 0;
 constexpr int exitPlcError = 2;

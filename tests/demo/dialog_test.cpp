@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "about_dialog.h"
+#include "loopback_addresses.h"
 #include "orvanet.h"
 #include "panel_harness.h"
 
@@ -22,7 +23,7 @@ using orvapanel::DemoDialog;
 
 namespace {
 
-const char* const adapterAddress = "127.0.0.31";
+const char* const adapterAddress = orvatest::address::panelDialogSim;
 const QString positiveMessage = QStringLiteral("Geben Sie bitte eine positive ganze Zahl ein.");
 const QString countRangeMessage = QStringLiteral("Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein.");
 
@@ -438,7 +439,7 @@ private slots:
     void failedOpenStaysWithoutHandle() {
         // Take every handle the library has, so that Open gets -2.
         std::vector<int> taken;
-        for (int h; (h = ORVAOpen("127.0.0.31", "", "", 0, 0, 0)) >= 0;) taken.push_back(h);
+        for (int h; (h = ORVAOpen(orvatest::address::panelDialogSim, "", "", 0, 0, 0)) >= 0;) taken.push_back(h);
         QCOMPARE(int(taken.size()), int(ORVA_MAX_HANDLES));
         Panel p;
         p.openAt(adapterAddress);

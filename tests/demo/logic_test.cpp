@@ -13,6 +13,7 @@
 #include "dialog_units.h"
 #include "panel.h"
 #include "read_rows.h"
+#include "loopback_addresses.h"
 
 namespace orvapanel {
 namespace {
@@ -56,7 +57,7 @@ TEST(ReadUnsigned, LooksAtTheFirst31CharactersOnly) {
 
 // --- The exchange from edits into fields ------------------------------------
 
-FieldTexts validTexts() { return {"1", "1", "127.0.0.30", "0", "", ""}; }
+FieldTexts validTexts() { return {"1", "1", orvatest::address::panelReadsSim, "0", "", ""}; }
 
 TEST(SaveFields, TakesEveryFieldAndTheAreaLetter) {
     DialogFields fields;

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QProcessEnvironment>
 
+#include "loopback_addresses.h"
 #include "orvanet.h"
 #include "panel_harness.h"
 #include "read_rows.h"
@@ -15,8 +16,8 @@ using orva::wire::AreaCode;
 
 namespace {
 
-const char* const adapterAddress = "127.0.0.30";
-const char* const refusingAddress = "127.0.0.39";  // no listener: connection refused
+const char* const adapterAddress = orvatest::address::panelReadsSim;
+const char* const refusingAddress = orvatest::address::panelNobody;  // no listener: connection refused
 const QString success = QStringLiteral("Aktion erfolgreich. / Action was successfull!");
 
 enum AreaItem { inputs, outputs, flags, dataBlock, extendedDataBlock, timers, counters };

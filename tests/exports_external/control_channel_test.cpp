@@ -11,12 +11,13 @@
 #include "external_env.h"
 #include "sim_control.h"
 #include "sim_server.h"
+#include "loopback_addresses.h"
 
 using namespace orvaext;
 
 namespace {
 
-constexpr const char* address = "127.0.0.53";
+constexpr const char* address = orvatest::address::controlChannelSim;
 
 class ControlChannelTest : public ::testing::Test {
 protected:

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "loopback_addresses.h"
 #include "orvanet.h"
 
 #if defined(_WIN32)
@@ -29,9 +30,9 @@ inline std::string simAddress() {
     return fromEnvironment("ORVASIM_ADDRESS", control.substr(0, control.rfind(':')).c_str());
 }
 // Nothing listens on port 102 here.
-inline constexpr const char* refusingAddress = "127.0.0.51";
+inline constexpr const char* refusingAddress = orvatest::address::externalNobody;
 // A test's own listener that never accepts.
-inline constexpr const char* blackHoleAddress = "127.0.0.52";
+inline constexpr const char* blackHoleAddress = orvatest::address::externalBlackHole;
 
 // True for a Windows program that runs under Wine, whose sockets differ from
 // Windows' in a few places (the tests that meet one say which).

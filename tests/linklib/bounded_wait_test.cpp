@@ -13,12 +13,13 @@
 
 #include "recording_peer.h"
 #include "socket_faults.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.12";
+constexpr const char* peerAddress = orvatest::address::boundedWaitPeer;
 
 std::atomic<int> signalsSeen{0};
 void countSignal(int) { signalsSeen.fetch_add(1, std::memory_order_relaxed); }

@@ -14,6 +14,7 @@
 #include "connection_table.h"
 #include "orvanet.h"
 #include "plc_connection.h"
+#include "loopback_addresses.h"
 
 using orva::PlcConnection;
 
@@ -79,7 +80,7 @@ TEST(Configure, ZeroTimeoutsTakeTheDefaultsAndOthersAreKeptAsGiven) {
 }
 
 TEST(SlotLock, ACallWaitingForTheLockOfAHandleClosedMeanwhileGetsInvalidHandle) {
-    const int h = ORVAOpen("127.0.0.8", "", "", 0, 0, 0);
+    const int h = ORVAOpen(orvatest::address::slotLockPeer, "", "", 0, 0, 0);
     ASSERT_GE(h, 0);
     std::future<int> waiting;
     {
@@ -98,13 +99,13 @@ TEST(SlotLock, ACallWaitingForTheLockOfAHandleClosedMeanwhileGetsInvalidHandle) 
 }
 
 TEST(Open, AConnectionObjectThatCannotBeMadeGivesTheSlotBack) {
-    const int first = ORVAOpen("127.0.0.8", "", "", 0, 0, 0);
+    const int first = ORVAOpen(orvatest::address::slotLockPeer, "", "", 0, 0, 0);
     ASSERT_GE(first, 0);
     ASSERT_EQ(ORVAClose(first), ORVA_OK);
     failNextNothrowNew = true;
-    EXPECT_EQ(ORVAOpen("127.0.0.8", "", "", 0, 0, 0), ORVA_ERR_FAILED);
+    EXPECT_EQ(ORVAOpen(orvatest::address::slotLockPeer, "", "", 0, 0, 0), ORVA_ERR_FAILED);
     EXPECT_EQ(ORVAClose(first), ORVA_ERR_HANDLE) << "the slot is not left half open";
-    const int again = ORVAOpen("127.0.0.8", "", "", 0, 0, 0);
+    const int again = ORVAOpen(orvatest::address::slotLockPeer, "", "", 0, 0, 0);
     EXPECT_EQ(again, first);
     EXPECT_EQ(ORVAClose(again), ORVA_OK);
 }

@@ -8,14 +8,15 @@
 #include <thread>
 
 #include "recording_peer.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.3";
-constexpr const char* blackHoleAddress = "127.0.0.4";
-constexpr const char* nobodyAddress = "127.0.0.5";  // nothing listens here
+constexpr const char* peerAddress = orvatest::address::failurePeer;
+constexpr const char* blackHoleAddress = orvatest::address::blackHole;
+constexpr const char* nobodyAddress = orvatest::address::failureNobody;  // nothing listens here
 // Upper bound for a call that must give up after one short receive time-out.
 constexpr long long boundMs = shortReceiveMs + timingMarginMs;
 

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "recording_peer.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.6";
-constexpr const char* nobodyAddress = "127.0.0.7";
+constexpr const char* peerAddress = orvatest::address::handlePeer;
+constexpr const char* nobodyAddress = orvatest::address::handleNobody;
 
 // Closes every handle it holds when the test ends.
 struct HandleSet {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "recording_peer.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
@@ -60,7 +61,7 @@ std::vector<std::uint8_t> patternOf(bool words) {
 
 TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll) {
     const TransferCase& c = GetParam();
-    RecordingPeer peer("127.0.0.63");
+    RecordingPeer peer(orvatest::address::hostileResetPeer);
     // Half a reply (a write's acknowledgement has no data, so nothing of it) and a reset.
     peer.setOverride([](PeerLink& link, const Bytes& request, int index) {
         if (index != resetAtTelegram) return false;
@@ -74,7 +75,7 @@ TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll
         link.reset();
         return true;
     });
-    Handle h("127.0.0.63");
+    Handle h(orvatest::address::hostileResetPeer);
     const std::size_t size = static_cast<std::size_t>(fullCount) * (c.words ? 2 : 1);
     std::vector<std::uint8_t> buffer = c.write ? patternOf(c.words) : std::vector<std::uint8_t>(size, canary);
     const std::vector<std::uint8_t> before = buffer;
@@ -113,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Transfers, ResetMidTransfer,
                          [](const ::testing::TestParamInfo<TransferCase>& info) { return std::string(info.param.name); });
 
 TEST(StaleReply, AReplyThatComesAfterItsTimeoutIsNeverTakenForTheNextRequest) {
-    RecordingPeer peer("127.0.0.64");
+    RecordingPeer peer(orvatest::address::hostileStalePeer);
     // The first fetch is answered, correctly, but too late.
     peer.setOverride([](PeerLink& link, const Bytes& request, int index) {
         if (index != 0) return false;
@@ -122,7 +123,7 @@ TEST(StaleReply, AReplyThatComesAfterItsTimeoutIsNeverTakenForTheNextRequest) {
         link.acknowledge(true, RecordingPeer::fetchData(r));
         return true;
     });
-    Handle h("127.0.0.64");
+    Handle h(orvatest::address::hostileStalePeer);
     std::array<std::uint8_t, 8> data{};
     Stopwatch watch;
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 8, data.data()), ORVA_ERR_SOCKET);
@@ -136,13 +137,13 @@ TEST(StaleReply, AReplyThatComesAfterItsTimeoutIsNeverTakenForTheNextRequest) {
 }
 
 TEST(WrongKindOfReply, AWriteAcknowledgementForAFetchDropsTheConnection) {
-    RecordingPeer peer("127.0.0.64");
+    RecordingPeer peer(orvatest::address::hostileStalePeer);
     peer.setOverride([](PeerLink& link, const Bytes&, int index) {
         if (index != 0) return false;
         link.acknowledge(false, {});  // 23 bytes: what a write would get
         return true;
     });
-    Handle h("127.0.0.64");
+    Handle h(orvatest::address::hostileStalePeer);
     std::array<std::uint8_t, 4> data{};
     EXPECT_EQ(ORVARdB(h, 'M', 0, 0, 4, data.data()), ORVA_ERR_DROPPED);
     EXPECT_EQ(ORVAGetSockErr(h), 0);
@@ -153,7 +154,7 @@ TEST(WrongKindOfReply, AWriteAcknowledgementForAFetchDropsTheConnection) {
 
 TEST(BlackHole, AnAdapterThatTakesTheConnectionAndNeverAnswersCostsOneReceiveTimeoutPerCall) {
     std::atomic<bool> answer{false};  // before the peer: its threads read it until they end
-    ScriptedPeer peer("127.0.0.65");
+    ScriptedPeer peer(orvatest::address::hostileSilentPeer);
     peer.onConnection([&answer](PeerLink& link) {
         // Reads nothing and says nothing, until told to behave.
         while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -165,7 +166,7 @@ TEST(BlackHole, AnAdapterThatTakesTheConnectionAndNeverAnswersCostsOneReceiveTim
         }
     });
     // Default time-outs: 500 ms for the confirm.
-    Handle h("127.0.0.65", "", "", 0, 0, 0);
+    Handle h(orvatest::address::hostileSilentPeer, "", "", 0, 0, 0);
     std::vector<std::uint8_t> bytes(600);
     std::vector<unsigned short> words(300);
     const std::array<std::function<int()>, 4> calls = {

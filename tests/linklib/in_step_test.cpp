@@ -10,12 +10,13 @@
 #include <thread>
 
 #include "recording_peer.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.13";
+constexpr const char* peerAddress = orvatest::address::inStepPeer;
 
 // The right answer to a request, as RecordingPeer would give it.
 Bytes answerTo(const Bytes& request, std::uint8_t errorByte = 0) {

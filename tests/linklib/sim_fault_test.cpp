@@ -10,6 +10,7 @@
 
 #include "sim_server.h"
 #include "test_util.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 using orva::wire::AreaCode;
@@ -20,7 +21,7 @@ using R = orvasim::ReplyFaultKind;
 
 namespace {
 
-constexpr const char* simAddress = "127.0.0.11";
+constexpr const char* simAddress = orvatest::address::linklibSim;
 // Upper bound for a call that must give up after one short receive time-out.
 constexpr long long boundMs = shortReceiveMs + timingMarginMs;
 

@@ -19,13 +19,14 @@
 
 #include "recording_peer.h"
 #include "socket_faults.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.14";
-constexpr const char* refusingAddress = "127.0.0.15";  // nothing listens here
+constexpr const char* peerAddress = orvatest::address::socketFaultPeer;
+constexpr const char* refusingAddress = orvatest::address::socketFaultNobody;  // nothing listens here
 
 int openDescriptors() {
     int n = 0;

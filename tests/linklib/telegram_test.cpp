@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "recording_peer.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.2";
+constexpr const char* peerAddress = orvatest::address::telegramPeer;
 
 class TelegramTest : public ::testing::Test {
 protected:

@@ -13,12 +13,13 @@
 #include <thread>
 
 #include "scripted_peer.h"
+#include "loopback_addresses.h"
 
 using namespace orvatest;
 
 namespace {
 
-constexpr const char* peerAddress = "127.0.0.9";
+constexpr const char* peerAddress = orvatest::address::unloadPeer;
 constexpr int handlesInChild = 3;
 
 using OpenFn = int (*)(const char*, const char*, const char*, int, int, int);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 #include <type_traits>
+#include "loopback_addresses.h"
 
 using namespace simtest;
 using orva::wire::AreaCode;
@@ -31,7 +32,7 @@ static_assert(armableForReply<ReplyFaultKind> && !armableForReply<ConfirmFaultKi
 static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armConfirmFault), orvasim::Server&, ReplyFault>);
 static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armReplyFault), orvasim::Server&, ConfirmFault>);
 
-const std::string address = "127.0.0.22";
+const std::string address = orvatest::address::simFaultSim;
 using Clock = std::chrono::steady_clock;
 
 long msSince(Clock::time_point t) {

@@ -12,12 +12,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include "loopback_addresses.h"
 
 using namespace simtest;
 
 namespace {
 
-const std::string address = "127.0.0.21";
+const std::string address = orvatest::address::simProgramSim;
 
 // One run of the program with its stdout and stderr in pipes.
 class Program {

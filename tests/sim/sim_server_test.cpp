@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include "loopback_addresses.h"
 
 using namespace simtest;
 using orva::wire::AreaCode;
@@ -16,7 +17,7 @@ using orvasim::ReplyFaultKind;
 
 namespace {
 
-const std::string address = "127.0.0.20";
+const std::string address = orvatest::address::simServerSim;
 using Clock = std::chrono::steady_clock;
 
 long msSince(Clock::time_point t) {

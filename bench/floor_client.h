@@ -32,11 +32,11 @@ inline Bytes telegram(bool write, wire::AreaCode area, int db, int start, int le
     return wire::request(write, area, db, start, length, data);
 }
 
-class RawClient {
+class FloorClient {
 public:
     // TCP connect, connection request, confirm. A receive time-out other than 0
     // is set as SO_RCVTIMEO, as the library sets its own.
-    explicit RawClient(const char* address, int receiveTimeoutMs = 0) {
+    explicit FloorClient(const char* address, int receiveTimeoutMs = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (receiveTimeoutMs != 0) {
             timeval tv{receiveTimeoutMs / 1000, (receiveTimeoutMs % 1000) * 1000};
@@ -52,13 +52,13 @@ public:
         if (n <= wire::cotpCodeOffset || (reply_[wire::cotpCodeOffset] & wire::cotpCodeMask) != wire::cotpConnectConfirm)
             throw std::runtime_error("raw client: no confirm");
     }
-    ~RawClient() {
+    ~FloorClient() {
         linger hard{1, 0};  // as the library closes: a reset, no TIME_WAIT
         ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         ::close(fd_);
     }
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
+    FloorClient(const FloorClient&) = delete;
+    FloorClient& operator=(const FloorClient&) = delete;
 
     // One send of the request, then receives until the whole reply is in. Its length.
     std::size_t roundTrip(std::span<const std::uint8_t> request) {
