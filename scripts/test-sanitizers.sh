@@ -31,10 +31,9 @@ if [ "$which" = tsan ] || [ "$which" = all ]; then
   echo "== ThreadSanitizer: concurrency and integration tests"
   cmake --preset tsan
   cmake --build --preset tsan -j2
-  # The tsan presets build and run: parallel handles and opens, the slot lock,
-  # the unload with open handles, the library against the simulator (its
-  # threads and the caller's), hostile peers, replies in step. The tests linked
-  # with socket_faults stay out: its calls run inside ThreadSanitizer's own
+  # Every test that starts threads, and the rest with them, but the demo's (Qt
+  # is not built with ThreadSanitizer) and those linked with socket_faults
+  # (label interposed): its calls run inside ThreadSanitizer's own
   # interceptors, where the locks it takes are not seen.
   ctest --preset tsan
   echo "== ThreadSanitizer: stress run"
