@@ -68,14 +68,7 @@ constexpr int maxWords = 246;
 
 orvasim::Server& simulator() {
     static std::unique_ptr<orvasim::Server> server = [] {
-        orvasim::Options options;
-        options.address = simAddress;
-        auto s = std::make_unique<orvasim::Server>(options);
-        std::string error;
-        if (!s->start(&error)) {
-            std::fprintf(stderr, "cannot start the simulator on %s:102: %s\n", simAddress, error.c_str());
-            std::exit(1);
-        }
+        auto s = orvasim::Server::startedOn(simAddress);
         s->setBlockWords(orva::wire::AreaCode::dataBlock, dataBlock, 65535);
         return s;
     }();

@@ -262,16 +262,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<std::unique_ptr<orvasim::Server>> sims;
-    for (const char* address : simAddresses) {
-        orvasim::Options so;
-        so.address = address;
-        auto s = std::make_unique<orvasim::Server>(so);
-        std::string error;
-        if (!s->start(&error)) {
-            std::fprintf(stderr, "orva_stress: cannot start a simulator on %s:102: %s\n", address, error.c_str());
-            return 1;
-        }
-        sims.push_back(std::move(s));
+    try {
+        for (const char* address : simAddresses) sims.push_back(orvasim::Server::startedOn(address));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orva_stress: %s\n", e.what());
+        return 1;
     }
     const int fdStart = openDescriptors();
     const long rssStart = residentKiB();

@@ -26,14 +26,7 @@ constexpr const char* simAddress = orvatest::address::openFuzzSim;
 
 orvasim::Server& simulator() {
     static std::unique_ptr<orvasim::Server> server = [] {
-        orvasim::Options options;
-        options.address = simAddress;
-        auto s = std::make_unique<orvasim::Server>(options);
-        std::string error;
-        if (!s->start(&error)) {
-            std::fprintf(stderr, "cannot start the simulator on %s:102: %s\n", simAddress, error.c_str());
-            std::exit(1);
-        }
+        auto s = orvasim::Server::startedOn(simAddress);
         s->writeBytes(orva::wire::AreaCode::flags, 0, 0, {0x5A, 0xA5});
         return s;
     }();

@@ -122,12 +122,11 @@ struct Panel {
 
 // An in-process adapter on a loopback address, port 102.
 inline std::unique_ptr<orvasim::Server> startSimulator(const char* address) {
-    orvasim::Options options;
-    options.address = address;
-    auto server = std::make_unique<orvasim::Server>(options);
-    std::string error;
-    if (!server->start(&error)) qFatal("simulator on %s: %s", address, error.c_str());
-    return server;
+    try {
+        return orvasim::Server::startedOn(address);
+    } catch (const std::exception& e) {
+        qFatal("%s", e.what());
+    }
 }
 
 }  // namespace panel_test

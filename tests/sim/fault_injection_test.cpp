@@ -1,6 +1,5 @@
 // Every fault of the simulator (sim_faults.h), seen from a raw-socket client on 127.0.0.22.
-#include "raw_client.h"
-#include "sim_server.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -32,47 +31,21 @@ static_assert(armableForReply<ReplyFaultKind> && !armableForReply<ConfirmFaultKi
 static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armConfirmFault), orvasim::Server&, ReplyFault>);
 static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armReplyFault), orvasim::Server&, ConfirmFault>);
 
-const std::string address = orvatest::address::simFaultSim;
-using Clock = std::chrono::steady_clock;
-
-long msSince(Clock::time_point t) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
-}
 
 constexpr std::uint8_t codeD = 1, codeM = 2;
 const Bytes emptyUnit = {0x03, 0x00, 0x00, 0x07, 0x02, 0xF0, 0x00};
 
-class FaultInjection : public ::testing::Test {
+class FaultInjection : public SimFixture {
 protected:
-    static orvasim::Options options() {
-        orvasim::Options o;
-        o.address = address;
-        o.port = 0;
-        return o;
-    }
+    FaultInjection() : SimFixture(orvatest::address::simFaultSim) {}
 
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(server.start(&error)) << error;
+        SimFixture::SetUp();
         server.writeBytes(AreaCode::flags, 0, 0, {0x11, 0x22, 0x33, 0x44});
-    }
-
-    std::unique_ptr<RawClient> tcpOnly() {
-        auto c = std::make_unique<RawClient>();
-        EXPECT_TRUE(c->connect(address, server.port()));
-        return c;
-    }
-
-    std::unique_ptr<RawClient> connected() {
-        auto c = tcpOnly();
-        Bytes cc = c->connectTransport();
-        EXPECT_EQ(cc.size(), 18u);
-        return c;
     }
 
     const Bytes fetch4 = fetchRequest(codeM, 0, 0, 4);
     const Bytes reply4 = expectedReply(0x06, 0, {0x11, 0x22, 0x33, 0x44});
-    orvasim::Server server{options()};
 };
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,5 @@
 // The simulator on its own, driven by a raw-socket client on 127.0.0.20.
-#include "raw_client.h"
-#include "sim_server.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,50 +16,13 @@ using orvasim::ReplyFaultKind;
 
 namespace {
 
-const std::string address = orvatest::address::simServerSim;
-using Clock = std::chrono::steady_clock;
-
-long msSince(Clock::time_point t) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
-}
 
 // Area codes of the fetch/write header, written out here on purpose.
 constexpr std::uint8_t codeD = 1, codeM = 2, codeE = 3, codeA = 4, codeZ = 6, codeT = 7, codeX = 10;
 
-class SimServerTest : public ::testing::Test {
+class SimServerTest : public SimFixture {
 protected:
-    static orvasim::Options options() {
-        orvasim::Options o;
-        o.address = address;
-        o.port = 0;
-        return o;
-    }
-
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(server.start(&error)) << error;
-        ASSERT_NE(server.port(), 0);
-    }
-
-    // A client with a transport connection (CR answered by a CC).
-    std::unique_ptr<RawClient> connected() {
-        auto c = std::make_unique<RawClient>();
-        EXPECT_TRUE(c->connect(address, server.port()));
-        Bytes cc = c->connectTransport();
-        EXPECT_GE(cc.size(), 6u);
-        if (cc.size() >= 6) {
-            EXPECT_EQ(cc[5], 0xD0);
-        }
-        return c;
-    }
-
-    std::unique_ptr<RawClient> tcpOnly() {
-        auto c = std::make_unique<RawClient>();
-        EXPECT_TRUE(c->connect(address, server.port()));
-        return c;
-    }
-
-    orvasim::Server server{options()};
+    SimServerTest() : SimFixture(orvatest::address::simServerSim) {}
 };
 
 // ---------------------------------------------------------------------------
@@ -350,7 +312,7 @@ TEST_F(SimServerTest, RestartsAfterStop) {
 
 TEST(SimServerStart, BindFailureIsReported) {
     orvasim::Options o;
-    o.address = address;
+    o.address = orvatest::address::simServerSim;
     o.port = 0;
     orvasim::Server first(o);
     ASSERT_TRUE(first.start());

@@ -3,6 +3,8 @@
 // so stop() ends all threads at once by writing one byte into it.
 #include "sim_server.h"
 
+#include <stdexcept>
+
 #include "sim_session.h"
 #include "sim_state.h"
 
@@ -93,6 +95,17 @@ void ServerState::acceptLoop() {
 Server::Server(Options options) : state(std::make_unique<ServerState>(std::move(options))) {}
 
 Server::~Server() { stop(); }
+
+std::unique_ptr<Server> Server::startedOn(const std::string& address) {
+    Options options;
+    options.address = address;
+    auto server = std::make_unique<Server>(options);
+    std::string error;
+    if (!server->start(&error))
+        throw std::runtime_error("cannot start a simulator on " + address + ":" + std::to_string(options.port) + ": " +
+                                 error);
+    return server;
+}
 
 bool Server::start(std::string* error) {
     ServerState& s = *state;

@@ -33,6 +33,11 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
+    // A server made and started on address (port 102): for the programs and
+    // tests that run one in process. Throws std::runtime_error, with the
+    // reason, when it cannot listen.
+    static std::unique_ptr<Server> startedOn(const std::string& address);
+
     // Binds, listens and starts serving. False, with a reason, when it cannot.
     // May be called again after stop(); memory and record are kept.
     bool start(std::string* error = nullptr);
