@@ -80,7 +80,7 @@ FieldTexts fieldTexts(const DialogFields& fields) {
             std::to_string(fields.start), fields.ownTsap,                  fields.plcTsap};
 }
 
-std::optional<FieldFailure> saveFields(const FieldTexts& texts, int areaIndex, DialogFields& fields) {
+std::optional<FieldFailure> readFieldTexts(const FieldTexts& texts, int areaIndex, DialogFields& fields) {
     if (auto f = takeNumber(Field::count, texts.count, minCount, maxCount, fields.count)) return f;
     // The data block number is checked even while its edit is disabled.
     if (auto f = takeNumber(Field::dbNumber, texts.dbNumber, minDbNumber, maxDbNumber, fields.dbNumber)) return f;

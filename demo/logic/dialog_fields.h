@@ -66,6 +66,6 @@ FieldTexts fieldTexts(const DialogFields& fields);
 // count, data block, address, start, own TSAP, PLC TSAP, area. The first field
 // that fails stops it: that field and all after it keep their old values, and
 // the failure is returned. An areaIndex that names no item leaves the letter.
-std::optional<FieldFailure> saveFields(const FieldTexts& texts, int areaIndex, DialogFields& fields);
+std::optional<FieldFailure> readFieldTexts(const FieldTexts& texts, int areaIndex, DialogFields& fields);
 
 }  // namespace orvapanel

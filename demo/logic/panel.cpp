@@ -15,7 +15,7 @@ void Panel::start() {
 }
 
 bool Panel::save() {
-    if (const auto failure = saveFields(view.fieldTexts(), view.selectedAreaIndex(), fieldValues)) {
+    if (const auto failure = readFieldTexts(view.fieldTexts(), view.selectedAreaIndex(), fieldValues)) {
         view.showMessage(failure->message);
         view.focusAndSelectAll(failure->field);
         return false;

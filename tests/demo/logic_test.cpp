@@ -61,7 +61,7 @@ FieldTexts validTexts() { return {"1", "1", orvatest::address::panelReadsSim, "0
 
 TEST(SaveFields, TakesEveryFieldAndTheAreaLetter) {
     DialogFields fields;
-    const auto failure = saveFields({"2048", "255", "10.1.2.3 anything", "65535", "OWNTSAP1", "PLCTSAP2"}, 6, fields);
+    const auto failure = readFieldTexts({"2048", "255", "10.1.2.3 anything", "65535", "OWNTSAP1", "PLCTSAP2"}, 6, fields);
     ASSERT_FALSE(failure);
     EXPECT_EQ(fields.count, 2048u);
     EXPECT_EQ(fields.dbNumber, 255u);
@@ -111,7 +111,7 @@ TEST(SaveFields, RefusesEachFieldWithItsMessage) {
     };
     for (const RefusalCase& c : cases) {
         DialogFields fields;
-        const auto failure = saveFields(c.texts, 3, fields);
+        const auto failure = readFieldTexts(c.texts, 3, fields);
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->field, c.field) << c.message;
         EXPECT_EQ(failure->message, c.message);
@@ -123,14 +123,14 @@ TEST(SaveFields, StopsAtTheFirstFailureInFieldOrder) {
     DialogFields fields;
     fields.ipAddress = "old";
     // Count and data block both bad: only the count is reported.
-    auto failure = saveFields({"0", "0", "new", "0", "", ""}, 3, fields);
+    auto failure = readFieldTexts({"0", "0", "new", "0", "", ""}, 3, fields);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->field, Field::count);
     EXPECT_EQ(fields.ipAddress, "old");
 
     // A bad start: count, data block and address before it are taken, the rest not.
     fields = DialogFields{};
-    failure = saveFields({"5", "9", "new", "x", "OWN", "PLC"}, 3, fields);
+    failure = readFieldTexts({"5", "9", "new", "x", "OWN", "PLC"}, 3, fields);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->field, Field::start);
     EXPECT_EQ(fields.count, 5u);
@@ -142,9 +142,9 @@ TEST(SaveFields, StopsAtTheFirstFailureInFieldOrder) {
 
 TEST(SaveFields, CountsTsapLengthInCharacters) {
     DialogFields fields;
-    EXPECT_FALSE(saveFields({"1", "1", "", "0", "ÄÖÜäöüßé", ""}, 0, fields));  // 8 characters, 16 bytes
+    EXPECT_FALSE(readFieldTexts({"1", "1", "", "0", "ÄÖÜäöüßé", ""}, 0, fields));  // 8 characters, 16 bytes
     EXPECT_EQ(fields.ownTsap, "ÄÖÜäöüßé");
-    EXPECT_TRUE(saveFields({"1", "1", "", "0", "ÄÖÜäöüßéx", ""}, 0, fields));
+    EXPECT_TRUE(readFieldTexts({"1", "1", "", "0", "ÄÖÜäöüßéx", ""}, 0, fields));
     EXPECT_EQ(characterCount("Zähler"), 6u);
 }
 
