@@ -43,7 +43,7 @@ enum {
     ORVA_ERR_NO_FREE_HANDLE = -2, /* ORVAOpen: all 64 handles are in use */
     ORVA_ERR_FAILED = -5,         /* ORVAOpen: out of memory; data calls: nothing was transferred and no
                                      cause recorded (count 0 on a fresh handle, a null buffer, a range
-                                     past address 65535) */
+                                     past address 65535, a data block number outside 0..255) */
     ORVA_ERR_CONNECT = -6,        /* setting up the transport connection failed (no socket error) */
     ORVA_ERR_SOCKET = -7,         /* a socket error was recorded: ask ORVAGetSockErr */
     ORVA_ERR_AREA = -10,          /* area letter not supported by this function */
@@ -126,7 +126,7 @@ ORVA_INLINE const char *ORVAResultName(int code)
     case ORVA_ERR_PLC: return "the PLC refused: data block missing, or the range runs past the end of the area";
     case ORVA_ERR_DROPPED: return "the connection was dropped: closed, reset without a socket error, or a reply that did not fit";
     case ORVA_ERR_NO_FREE_HANDLE: return "all 64 handles are in use";
-    case ORVA_ERR_FAILED: return "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, or a range past address 65535";
+    case ORVA_ERR_FAILED: return "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past address 65535, or a data block number past 255";
     case ORVA_ERR_CONNECT: return "setting up the transport connection failed: check the TSAPs and the adapter's configuration";
     case ORVA_ERR_SOCKET: return "socket error: ORVAGetSockErr tells which";
     case ORVA_ERR_AREA: return "area not supported by this function";

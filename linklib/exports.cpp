@@ -48,14 +48,16 @@ int failureResult(const PlcConnection& connection) {
 }
 
 template <class Transfer>
-int dataCall(int handle, std::string_view letters, int areaLetter, int start, int count, int elementSize,
+int dataCall(int handle, std::string_view letters, int areaLetter, int dbNumber, int start, int count, int elementSize,
              const void* buffer, Transfer&& transfer) noexcept {
     return onOpenHandle(handle, [&](PlcConnection& connection) -> int {
         if (!accepts(letters, areaLetter)) return ORVA_ERR_AREA;
         if (buffer == nullptr && (count & 0xFFFF) != 0) return ORVA_ERR_FAILED;
-        // Past address 65535 the telegrams' 16-bit start would wrap to 0, and
-        // data of other addresses would come back as success.
+        // Past address 65535 the telegrams' 16-bit start would wrap to 0, and a
+        // block number past 255 would lose its high bits: data of other
+        // addresses, or of another block, would come back as success.
         if (!fitsAddressSpace(start, count, areaLetter, elementSize)) return ORVA_ERR_FAILED;
+        if (!isBlockNumber(dbNumber, areaLetter)) return ORVA_ERR_FAILED;
         if (transfer(connection)) return ORVA_OK;
         return failureResult(connection);
     });
@@ -104,28 +106,28 @@ ORVA_API int ORVA_CALL ORVAClose(int handle) {
 
 ORVA_API int ORVA_CALL ORVARdB(int handle, int areaLetter, int dbNumber, int start, int count,
                                unsigned char* buffer) {
-    return orva::dataCall(handle, orva::readByteLetters, areaLetter, start, count, 1, buffer, [&](PlcConnection& c) {
+    return orva::dataCall(handle, orva::readByteLetters, areaLetter, dbNumber, start, count, 1, buffer, [&](PlcConnection& c) {
         return c.readBytes(dbNumber, start, count, buffer, areaLetter);
     });
 }
 
 ORVA_API int ORVA_CALL ORVARdW(int handle, int areaLetter, int dbNumber, int start, int count,
                                unsigned short* buffer) {
-    return orva::dataCall(handle, orva::readWordLetters, areaLetter, start, count, 2, buffer, [&](PlcConnection& c) {
+    return orva::dataCall(handle, orva::readWordLetters, areaLetter, dbNumber, start, count, 2, buffer, [&](PlcConnection& c) {
         return c.readWords(dbNumber, start, count, buffer, areaLetter);
     });
 }
 
 ORVA_API int ORVA_CALL ORVAWrB(int handle, int areaLetter, int dbNumber, int start, int count,
                                const unsigned char* buffer) {
-    return orva::dataCall(handle, orva::writeByteLetters, areaLetter, start, count, 1, buffer, [&](PlcConnection& c) {
+    return orva::dataCall(handle, orva::writeByteLetters, areaLetter, dbNumber, start, count, 1, buffer, [&](PlcConnection& c) {
         return c.writeBytes(dbNumber, start, count, buffer, areaLetter);
     });
 }
 
 ORVA_API int ORVA_CALL ORVAWrW(int handle, int areaLetter, int dbNumber, int start, int count,
                                const unsigned short* buffer) {
-    return orva::dataCall(handle, orva::writeWordLetters, areaLetter, start, count, 2, buffer, [&](PlcConnection& c) {
+    return orva::dataCall(handle, orva::writeWordLetters, areaLetter, dbNumber, start, count, 2, buffer, [&](PlcConnection& c) {
         return c.writeWords(dbNumber, start, count, buffer, areaLetter);
     });
 }

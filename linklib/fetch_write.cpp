@@ -176,6 +176,12 @@ bool fitsAddressSpace(int start, int count, int areaLetter, int elementSize) {
     return first + addresses <= 0x10000u;
 }
 
+bool isBlockNumber(int dbNumber, int areaLetter) {
+    const wire::AreaCode area = wire::areaCodeOf(areaLetter);
+    if (area != wire::AreaCode::dataBlock && area != wire::AreaCode::extendedDataBlock) return true;
+    return dbNumber >= 0 && dbNumber <= 0xFF;
+}
+
 bool PlcConnection::readBlock(int dbNumber, int start, int count, void* buffer, int areaLetter, int elementSize) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     return transferBlock(start, count, areaLetter, elementSize, [&](int at, int k, int offset) {

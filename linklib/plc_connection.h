@@ -112,6 +112,11 @@ private:
 // A, E, M, a word read there covering two of them; words of D, X, T, Z).
 bool fitsAddressSpace(int start, int count, int areaLetter, int elementSize);
 
+// True unless areaLetter names a data block (D, X) and dbNumber is outside
+// 0..255, the numbers one byte of the telegram carries. Other areas carry the
+// block byte too, where nothing reads it: any number passes.
+bool isBlockNumber(int dbNumber, int areaLetter);
+
 // Takes the next source reference from the process-wide counter: 1, 2, ...,
 // 0x6000, 0, 1, ... Safe to call from parallel opens.
 std::uint16_t takeSourceReference();

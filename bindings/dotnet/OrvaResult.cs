@@ -43,7 +43,7 @@ namespace Orvanet
             new Entry(2, "ORVA_ERR_PLC", "the PLC refused: data block missing, or the range runs past the end of the area"),
             new Entry(-1, "ORVA_ERR_DROPPED", "the connection was dropped: closed, reset without a socket error, or a reply that did not fit"),
             new Entry(-2, "ORVA_ERR_NO_FREE_HANDLE", "all 64 handles are in use"),
-            new Entry(-5, "ORVA_ERR_FAILED", "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, or a range past address 65535"),
+            new Entry(-5, "ORVA_ERR_FAILED", "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past address 65535, or a data block number past 255"),
             new Entry(-6, "ORVA_ERR_CONNECT", "setting up the transport connection failed: check the TSAPs and the adapter's configuration"),
             new Entry(-7, "ORVA_ERR_SOCKET", "socket error: ORVAGetSockErr tells which"),
             new Entry(-10, "ORVA_ERR_AREA", "area not supported by this function"),

@@ -126,12 +126,6 @@ void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 
 class ReplyFailure : public PeerFailure, public ::testing::WithParamInterface<ReplyCase> {};
 
-void sendThenWait(PeerLink& link, const Bytes& reply) {
-    link.send(reply);
-    bool reset = false;
-    link.waitForClientEnd(reset, 3000);
-}
-
 }  // namespace
 
 TEST_P(ReplyFailure, ResultConnectionAndRecovery) {

@@ -319,3 +319,21 @@ TEST_F(TelegramTest, ARangePastAddress65535IsRefusedBeforeAnyTraffic) {
     EXPECT_EQ(parseRequest(requests[3]).start, 65535);
     EXPECT_EQ(parseRequest(requests[4]).start, 65535);
 }
+
+// One byte of the telegram carries the block number: data block 261 would be
+// data block 5, reported as success. The areas without blocks ignore it.
+TEST_F(TelegramTest, ADataBlockNumberPast255IsRefusedBeforeAnyTraffic) {
+    Handle h(peerAddress);
+    std::array<unsigned short, 2> words{};
+    std::array<std::uint8_t, 2> bytes{};
+    for (const int block : {256, 261, 65535, -1}) {
+        EXPECT_EQ(ORVARdW(h, 'D', block, 0, 2, words.data()), ORVA_ERR_FAILED) << block;
+        EXPECT_EQ(ORVAWrW(h, 'X', block, 0, 2, words.data()), ORVA_ERR_FAILED) << block;
+    }
+    EXPECT_EQ(peer.connections(), 0);
+    ASSERT_EQ(ORVARdW(h, 'd', 255, 0, 2, words.data()), ORVA_OK);
+    ASSERT_EQ(ORVARdB(h, 'M', 1000, 0, 2, bytes.data()), ORVA_OK) << "flags carry no block";
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(parseRequest(requests[0]).dbNumber, 255);
+}

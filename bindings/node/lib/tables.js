@@ -8,7 +8,7 @@ const results = Object.freeze({
   2: ['ORVA_ERR_PLC', 'the PLC refused: data block missing, or the range runs past the end of the area'],
   [-1]: ['ORVA_ERR_DROPPED', 'the connection was dropped: closed, reset without a socket error, or a reply that did not fit'],
   [-2]: ['ORVA_ERR_NO_FREE_HANDLE', 'all 64 handles are in use'],
-  [-5]: ['ORVA_ERR_FAILED', 'failed with no recorded cause: out of memory, a null buffer, nothing to transfer, or a range past address 65535'],
+  [-5]: ['ORVA_ERR_FAILED', 'failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past address 65535, or a data block number past 255'],
   [-6]: ['ORVA_ERR_CONNECT', "setting up the transport connection failed: check the TSAPs and the adapter's configuration"],
   [-7]: ['ORVA_ERR_SOCKET', 'socket error: ORVAGetSockErr tells which'],
   [-10]: ['ORVA_ERR_AREA', 'area not supported by this function'],

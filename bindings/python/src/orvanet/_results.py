@@ -66,7 +66,7 @@ RESULT_TEXTS: Dict[Result, str] = {
     Result.ERR_PLC: "the PLC refused: data block missing, or the range runs past the end of the area",
     Result.ERR_DROPPED: "the connection was dropped: closed, reset without a socket error, or a reply that did not fit",
     Result.ERR_NO_FREE_HANDLE: "all 64 handles are in use",
-    Result.ERR_FAILED: "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, or a range past address 65535",
+    Result.ERR_FAILED: "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past address 65535, or a data block number past 255",
     Result.ERR_CONNECT: "setting up the transport connection failed: check the TSAPs and the adapter's configuration",
     Result.ERR_SOCKET: "socket error: ORVAGetSockErr tells which",
     Result.ERR_AREA: "area not supported by this function",
