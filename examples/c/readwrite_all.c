@@ -13,6 +13,11 @@
 
 #include "orvanet.h"
 
+/* Given by the project's build; a copy built on its own says so. */
+#ifndef ORVA_VERSION
+#define ORVA_VERSION "(built outside the orvanet tree)"
+#endif
+
 enum { COUNT = 4, TIMEOUT_MS = 2000, EXIT_USAGE = 64 };
 
 static int failedCalls = 0;
@@ -112,6 +117,10 @@ int main(int argc, char **argv)
     for (i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0) {
             usage(stdout);
+            return 0;
+        }
+        if (strcmp(argv[i], "-V") == 0 || strcmp(argv[i], "--version") == 0) {
+            printf("readwrite_all %s\n", ORVA_VERSION);
             return 0;
         }
         if (argv[i][0] == '-' || i > 3) {
