@@ -42,8 +42,13 @@ socket_errors = {name: int(value) for name, value in re.findall(r"\b(ORVA_WSAE\w
 def switch_texts(function):
     """The case labels of one of the header's text functions with their strings, and the default's."""
     body = re.search(function + r"\(int \w+\)\s*\{(.*?)\n\}", header, re.S).group(1)
-    cases = {label: text for label, text in re.findall(r'case (\w+): return "([^"]*)";', body)}
-    return cases, re.search(r'default: return "([^"]*)";', body).group(1)
+    # A text may stand on the line after its label, and in pieces ("a" "b").
+    def joined(literals):
+        return "".join(re.findall(r'"([^"]*)"', literals))
+
+    returns = r'\s*return\s+((?:"[^"]*"\s*)+);'
+    cases = {label: joined(text) for label, text in re.findall(r"case (\w+):" + returns, body)}
+    return cases, joined(re.search(r"default:" + returns, body).group(1))
 
 
 result_text_by_name, unknown_result_text = switch_texts("ORVAResultName")

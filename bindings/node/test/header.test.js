@@ -12,14 +12,17 @@ const header = fs.readFileSync(path.join(repo, 'include/orvanet.h'), 'utf8');
 
 // The body of one of the header's helper functions.
 function body(name) {
-  const start = header.indexOf(`*${name}(`);
+  const start = header.search(new RegExp(`\\*\\s*${name}\\(`));
   assert.ok(start >= 0, `${name} is in the header`);
   return header.slice(start, header.indexOf('\n}', start));
 }
 
-// case NAME: return "text";  ->  { NAME: text }
+// case NAME: return "text";  ->  { NAME: text } (the text may stand on the
+// next line, and in pieces: "a" "b")
 function cases(name) {
-  return Object.fromEntries([...body(name).matchAll(/case (\w+): return "([^"]*)";/g)].map((m) => [m[1], m[2]]));
+  const joined = (literals) => [...literals.matchAll(/"([^"]*)"/g)].map((m) => m[1]).join('');
+  return Object.fromEntries(
+    [...body(name).matchAll(/case (\w+):\s*return\s+((?:"[^"]*"\s*)+);/g)].map((m) => [m[1], joined(m[2])]));
 }
 
 test('result codes: the same names, codes and texts as ORVAResultName', () => {
