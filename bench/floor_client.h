@@ -28,7 +28,8 @@ inline const Bytes emptyTsapRequest = wire::connectRequest("", "", wire::crFirst
 
 // A fetch or write telegram as the library builds it (areaCode, start and
 // length in the area's unit; data already in PLC order for a write).
-inline Bytes telegram(bool write, wire::AreaCode area, int db, int start, int length, std::span<const std::uint8_t> data = {}) {
+inline Bytes telegram(bool write, wire::AreaCode area, int db, int start, int length,
+                      std::span<const std::uint8_t> data = {}) {
     return wire::request(write, area, db, start, length, data);
 }
 
@@ -49,7 +50,8 @@ public:
         if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
             throw std::runtime_error("raw client: connect failed");
         const std::size_t n = roundTrip(emptyTsapRequest);
-        if (n <= wire::cotpCodeOffset || (reply_[wire::cotpCodeOffset] & wire::cotpCodeMask) != wire::cotpConnectConfirm)
+        if (n <= wire::cotpCodeOffset ||
+            (reply_[wire::cotpCodeOffset] & wire::cotpCodeMask) != wire::cotpConnectConfirm)
             throw std::runtime_error("raw client: no confirm");
     }
     ~FloorClient() {

@@ -31,7 +31,7 @@
 // library runs on its caller's thread, so the caller's count is the library's.
 // The replacements pair malloc with free, which GCC cannot see through.
 #if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#  pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 namespace {
 thread_local std::size_t threadAllocations = 0;
@@ -99,8 +99,8 @@ std::vector<Bytes> telegramsOf(Call call, int count, const std::vector<std::uint
                 for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
             payload = swapped;
         }
-        out.push_back(telegram(write, words ? wire::AreaCode::dataBlock : wire::AreaCode::flags,
-                               words ? dataBlock : 0, done, k, payload));
+        out.push_back(telegram(write, words ? wire::AreaCode::dataBlock : wire::AreaCode::flags, words ? dataBlock : 0,
+                               done, k, payload));
     }
     return out;
 }
@@ -159,10 +159,18 @@ void pair(benchmark::State& state, Call call, int count) {
                 ++libraryCalls;
                 break;
             }
-            case 1: for (const Bytes& r : requests) raw.roundTrip(r); break;
-            case 2: for (const Bytes& r : requests) raw.roundTripFramed(r); break;
-            case 3: for (const Bytes& r : requests) timed.roundTripFramed(r); break;
-            default: for (const Bytes& r : requests) looking.roundTripFramed(r, true); break;
+            case 1:
+                for (const Bytes& r : requests) raw.roundTrip(r);
+                break;
+            case 2:
+                for (const Bytes& r : requests) raw.roundTripFramed(r);
+                break;
+            case 3:
+                for (const Bytes& r : requests) timed.roundTripFramed(r);
+                break;
+            default:
+                for (const Bytes& r : requests) looking.roundTripFramed(r, true);
+                break;
             }
             const double us = microseconds(std::chrono::steady_clock::now() - t0);
             if (samples[which].size() < samples[which].capacity()) samples[which].push_back(us);

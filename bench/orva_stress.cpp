@@ -29,7 +29,8 @@
 
 namespace {
 
-constexpr std::array<const char*, 4> simAddresses = {orvatest::address::stressSim1, orvatest::address::stressSim2, orvatest::address::stressSim3, orvatest::address::stressSim4};
+constexpr std::array<const char*, 4> simAddresses = {orvatest::address::stressSim1, orvatest::address::stressSim2,
+                                                     orvatest::address::stressSim3, orvatest::address::stressSim4};
 constexpr int receiveMs = 200, sendMs = 200, connectMs = 500;
 // The longest a call may take: a connect, a request and a reply each up to their
 // time-outs (the reply in two bounded reads), plus a margin for a loaded machine.
@@ -52,8 +53,12 @@ struct AreaUse {
     bool words;
     bool block;  // D and X: the handle's own block; the others: its own range
 };
-constexpr std::array<AreaUse, 6> areas = {{{'M', false, false}, {'A', false, false}, {'D', true, true},
-                                           {'X', true, true}, {'T', true, false}, {'Z', true, false}}};
+constexpr std::array<AreaUse, 6> areas = {{{'M', false, false},
+                                           {'A', false, false},
+                                           {'D', true, true},
+                                           {'X', true, true},
+                                           {'T', true, false},
+                                           {'Z', true, false}}};
 
 struct Totals {
     std::atomic<long long> calls{0}, telegrams{0}, mismatches{0}, undocumented{0}, overBound{0}, cycles{0};
@@ -96,7 +101,9 @@ long residentKiB() {
 class Worker {
 public:
     Worker(int index, Totals& totals, std::mt19937& random)
-        : index_(index), totals_(totals), random_(random),
+        : index_(index),
+          totals_(totals),
+          random_(random),
           handle_(ORVAOpen(simAddresses[static_cast<std::size_t>(index) % simAddresses.size()], "STRESS", "SIM",
                            receiveMs, sendMs, connectMs)) {
         for (auto& s : shadow_) s.assign(regionElements, 0);
@@ -150,8 +157,7 @@ private:
         const long long ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin).count();
         long long seen = totals_.maxCallMs.load();
-        while (ms > seen && !totals_.maxCallMs.compare_exchange_weak(seen, ms)) {
-        }
+        while (ms > seen && !totals_.maxCallMs.compare_exchange_weak(seen, ms)) {}
         if (ms > callBoundMs) ++totals_.overBound;
         ++totals_.calls;
         totals_.code(r);
@@ -174,7 +180,8 @@ private:
             if (values[i] != shadow_[a][e]) {
                 if (totals_.mismatches++ < 10)
                     std::fprintf(stderr, "mismatch: handle %d area %c element %zu: read %u, wrote %u\n", index_,
-                                 areas[a].letter, first + i, values[i], shadow_[a][static_cast<std::size_t>(first) + i]);
+                                 areas[a].letter, first + i, values[i],
+                                 shadow_[a][static_cast<std::size_t>(first) + i]);
             }
         }
     }
@@ -216,17 +223,30 @@ void armRandomFault(std::vector<std::unique_ptr<orvasim::Server>>& sims, std::mt
     using C = orvasim::ConfirmFaultKind;
     using R = orvasim::ReplyFaultKind;
     static const std::vector<orvasim::ConfirmFault> confirms = {
-        {C::disconnectInsteadOfConfirm}, {C::shortConfirm}, {C::confirmCredit, 3},
-        {C::silentConfirm}, {C::resetOnConnectRequest}, {C::closeOnConnectRequest}};
-    static const std::vector<orvasim::ReplyFault> replies = {
-        {R::emptyUnitsBefore, 3}, {R::endlessEmptyUnits, 2}, {R::splitReply, 3, 2},
-        {R::drip, 0, 1}, {R::silence}, {R::resetBeforeReply},
-        {R::closeBeforeReply}, {R::resetAfterBytes, 5}, {R::resetAfterBytes, 30},
-        {R::closeAfterBytes, 12}, {R::wrongDataLength, 2}, {R::wrongDataLength, -1},
-        {R::badTypeByte, 0xE0}, {R::badEotByte, 0x00}, {R::tpktLength, 0},
-        {R::tpktLength, 6}, {R::tpktLength, 1048}, {R::tpktLength, 65535},
-        {R::errorByte, 3}, {R::delayReply, 0, 20}, {R::delayReply, 0, 300},
-        {R::duplicateReply}};
+        {C::disconnectInsteadOfConfirm}, {C::shortConfirm},         {C::confirmCredit, 3}, {C::silentConfirm},
+        {C::resetOnConnectRequest},      {C::closeOnConnectRequest}};
+    static const std::vector<orvasim::ReplyFault> replies = {{R::emptyUnitsBefore, 3},
+                                                             {R::endlessEmptyUnits, 2},
+                                                             {R::splitReply, 3, 2},
+                                                             {R::drip, 0, 1},
+                                                             {R::silence},
+                                                             {R::resetBeforeReply},
+                                                             {R::closeBeforeReply},
+                                                             {R::resetAfterBytes, 5},
+                                                             {R::resetAfterBytes, 30},
+                                                             {R::closeAfterBytes, 12},
+                                                             {R::wrongDataLength, 2},
+                                                             {R::wrongDataLength, -1},
+                                                             {R::badTypeByte, 0xE0},
+                                                             {R::badEotByte, 0x00},
+                                                             {R::tpktLength, 0},
+                                                             {R::tpktLength, 6},
+                                                             {R::tpktLength, 1048},
+                                                             {R::tpktLength, 65535},
+                                                             {R::errorByte, 3},
+                                                             {R::delayReply, 0, 20},
+                                                             {R::delayReply, 0, 300},
+                                                             {R::duplicateReply}};
     const std::size_t pick = random() % (confirms.size() + replies.size());
     orvasim::Server& s = *sims[random() % sims.size()];
     if (pick < confirms.size())
@@ -240,13 +260,20 @@ int parse(int argc, char** argv, Options& o) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) return 2;
         const int v = std::atoi(argv[++i]);
-        if (arg == "--seconds") o.seconds = v;
-        else if (arg == "--threads") o.threads = std::max(1, v);
-        else if (arg == "--handles") o.handles = std::clamp(v, 1, static_cast<int>(ORVA_MAX_HANDLES));
-        else if (arg == "--cycles") o.cycles = v;
-        else if (arg == "--fault-every-ms") o.faultEveryMs = std::max(1, v);
-        else if (arg == "--seed") o.seed = static_cast<unsigned>(v);
-        else return 2;
+        if (arg == "--seconds")
+            o.seconds = v;
+        else if (arg == "--threads")
+            o.threads = std::max(1, v);
+        else if (arg == "--handles")
+            o.handles = std::clamp(v, 1, static_cast<int>(ORVA_MAX_HANDLES));
+        else if (arg == "--cycles")
+            o.cycles = v;
+        else if (arg == "--fault-every-ms")
+            o.faultEveryMs = std::max(1, v);
+        else if (arg == "--seed")
+            o.seed = static_cast<unsigned>(v);
+        else
+            return 2;
     }
     return 0;
 }
@@ -326,7 +353,8 @@ int main(int argc, char** argv) {
     for (auto& t : threads) t.join();
     for (auto& s : sims) {
         s->clearRecord();
-        for (int i = 0; i < 100 && s->openConnections() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; i < 100 && s->openConnections() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     const int fdEnd = openDescriptors();
     const long rssEnd = residentKiB();

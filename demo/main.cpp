@@ -11,10 +11,11 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: orvapanel\n"
-                        "A window to try liborvanet against one PLC adapter: its address and TSAPs,\n"
-                        "a data area and a range, read as bytes or words into a list. It shows the\n"
-                        "logo oem.bmp from the working directory, or the installed one.\n");
+            std::printf(
+                "usage: orvapanel\n"
+                "A window to try liborvanet against one PLC adapter: its address and TSAPs,\n"
+                "a data area and a range, read as bytes or words into a list. It shows the\n"
+                "logo oem.bmp from the working directory, or the installed one.\n");
             return 0;
         }
     }

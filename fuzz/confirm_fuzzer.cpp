@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A confirm taken by its code whose length announces more than the pieces
     // hold waits for a rest that never comes.
     const std::size_t announced = total >= wire::tpktHeaderSize ? wire::readBe16(&stream[wire::tpktLengthOffset]) : 0;
-    const bool ccCode = total > wire::cotpCodeOffset &&
-                        (stream[wire::cotpCodeOffset] & wire::cotpCodeMask) == wire::cotpConnectConfirm;
+    const bool ccCode =
+        total > wire::cotpCodeOffset && (stream[wire::cotpCodeOffset] & wire::cotpCodeMask) == wire::cotpConnectConfirm;
     const bool restMissing = ccCode && announced > total && announced <= wire::telegramBufferSize;
 
     bool requestSeen = false;
@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (!transferred && !requestSeen) {
-        check(linkStatus == orva::LinkStatus::setupFailed && !socketHeld, "a failed set-up reports -6 and holds no socket");
+        check(linkStatus == orva::LinkStatus::setupFailed && !socketHeld,
+              "a failed set-up reports -6 and holds no socket");
     }
     if (!transferred) {
         const int result = socketError != 0 ? -7 : linkStatus != 0 ? linkStatus : -5;

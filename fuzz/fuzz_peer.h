@@ -180,13 +180,32 @@ inline const Bytes goodConfirm = orva::wire::connectConfirm();
 // Every Windows Sockets number that the library may record.
 inline bool isKnownSocketError(int e) {
     switch (e) {
-    case 0: case 10004: case 10013: case 10014: case 10022: case 10024: case 10035: case 10036:
-    case 10038: case 10040: case 10048: case 10049: case 10050: case 10051: case 10052: case 10053:
-    case 10054: case 10055: case 10056: case 10057: case 10058: case 10060: case 10061: case 10064:
-    case 10065:
-        return true;
-    default:
-        return false;
+    case 0:
+    case 10004:
+    case 10013:
+    case 10014:
+    case 10022:
+    case 10024:
+    case 10035:
+    case 10036:
+    case 10038:
+    case 10040:
+    case 10048:
+    case 10049:
+    case 10050:
+    case 10051:
+    case 10052:
+    case 10053:
+    case 10054:
+    case 10055:
+    case 10056:
+    case 10057:
+    case 10058:
+    case 10060:
+    case 10061:
+    case 10064:
+    case 10065: return true;
+    default: return false;
     }
 }
 

@@ -60,8 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The connection request: both TSAPs cut to 8 characters, byte for byte.
     const std::size_t m = ownArg ? ::strnlen(ownArg, wire::maxTsapLength) : 0;
     const std::size_t n = plcArg ? ::strnlen(plcArg, wire::maxTsapLength) : 0;
-    Bytes expected = {0x03, 0x00, 0x00, static_cast<std::uint8_t>(18 + m + n),
-                      static_cast<std::uint8_t>(13 + m + n), 0xE0, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC1,
+    Bytes expected = {0x03,
+                      0x00,
+                      0x00,
+                      static_cast<std::uint8_t>(18 + m + n),
+                      static_cast<std::uint8_t>(13 + m + n),
+                      0xE0,
+                      0x00,
+                      0x00,
+                      0x00,
+                      0x00,
+                      0x00,
+                      0xC1,
                       static_cast<std::uint8_t>(m)};
     expected.insert(expected.end(), ownArg, ownArg + m);
     expected.push_back(0xC2);
@@ -98,8 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sim.clearRecord();
         // Tiny time-outs may run out even on loopback; any other result is a fault.
         const int r = ORVARdB(h, 'M', 0, 0, 2, flags.data());
-        const auto shortest = std::min({expectedTimeout(receiveMs, 500), expectedTimeout(sendMs, 500),
-                                        expectedTimeout(connectMs, 5000)});
+        const auto shortest =
+            std::min({expectedTimeout(receiveMs, 500), expectedTimeout(sendMs, 500), expectedTimeout(connectMs, 5000)});
         if (shortest >= 200) {
             check(r == ORVA_OK && flags[0] == 0x5A && flags[1] == 0xA5, "the simulator's flags are read");
             // The simulator may still record a request from an earlier input whose

@@ -47,8 +47,8 @@ struct Expected {
     bool success = false;
     bool connectionKept = false;  // only meaningful on failure
     int linkStatus = orva::LinkStatus::none;
-    bool cleanReply = false;       // the failing telegram's reply passed the data-unit check
-    Bytes data;                    // bytes fetched by the telegrams that succeeded, in PLC order
+    bool cleanReply = false;        // the failing telegram's reply passed the data-unit check
+    Bytes data;                     // bytes fetched by the telegrams that succeeded, in PLC order
     std::size_t telegramsDone = 0;  // telegrams that succeeded
     // Where each reply that could be framed ends in the stream: the peer sends
     // reply k only once request k has arrived, as an adapter does.
@@ -67,8 +67,7 @@ Expected model(const Bytes& stream, const std::vector<int>& telegramBytes, bool 
         e.cleanReply = false;
         if (at + wire::dtHeaderSize > stream.size()) return e;
         const std::size_t length = wire::readBe16(&stream[at + wire::tpktLengthOffset]);
-        if (length < wire::dtHeaderSize || length > wire::telegramBufferSize || at + length > stream.size())
-            return e;
+        if (length < wire::dtHeaderSize || length > wire::telegramBufferSize || at + length > stream.size()) return e;
         e.replyEnds.push_back(at + length);
         if ((byteAt(5) & wire::cotpCodeMask) != wire::cotpData || byteAt(6) != wire::dtEndOfTsdu) return e;
         e.cleanReply = true;
@@ -119,11 +118,29 @@ std::vector<Bytes> expectedTelegrams(bool fetch, bool words, int letter, const s
     std::size_t offset = 0;
     int start = 0;
     for (int n : telegramBytes) {
-        Bytes t = {0x03, 0x00, 0x00, 0x00, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01, 0x03,
-                   static_cast<std::uint8_t>(fetch ? 5 : 3), 0x03, 0x08, static_cast<std::uint8_t>(area), 0x00,
-                   static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start),
+        Bytes t = {0x03,
+                   0x00,
+                   0x00,
+                   0x00,
+                   0x02,
+                   0xF0,
+                   0x80,
+                   0x53,
+                   0x35,
+                   0x10,
+                   0x01,
+                   0x03,
+                   static_cast<std::uint8_t>(fetch ? 5 : 3),
+                   0x03,
+                   0x08,
+                   static_cast<std::uint8_t>(area),
+                   0x00,
+                   static_cast<std::uint8_t>(start >> 8),
+                   static_cast<std::uint8_t>(start),
                    static_cast<std::uint8_t>((wordUnits ? n / 2 : n) >> 8),
-                   static_cast<std::uint8_t>(wordUnits ? n / 2 : n), 0xFF, 0x02};
+                   static_cast<std::uint8_t>(wordUnits ? n / 2 : n),
+                   0xFF,
+                   0x02};
         if (!fetch) {
             Bytes data(callerData.begin() + static_cast<std::ptrdiff_t>(offset),
                        callerData.begin() + static_cast<std::ptrdiff_t>(offset + static_cast<std::size_t>(n)));
@@ -146,8 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto operation = static_cast<Operation>(data[0] & 3);
     const bool fetch = operation == Operation::readBytes || operation == Operation::readWords;
     const bool words = operation == Operation::readWords || operation == Operation::writeWords;
-    const char* letters = operation == Operation::readBytes   ? readByteLetters
-                          : operation == Operation::readWords ? readWordLetters
+    const char* letters = operation == Operation::readBytes    ? readByteLetters
+                          : operation == Operation::readWords  ? readWordLetters
                           : operation == Operation::writeBytes ? writeByteLetters
                                                                : writeWordLetters;
     const int letter = letters[data[1] % std::strlen(letters)];
@@ -239,7 +256,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         check(connected == expected.connectionKept, "the connection is kept exactly after a refusal by the PLC");
         check(linkStatus == expected.linkStatus, "the link status names the failure");
-        if (expected.cleanReply) check(socketError == 0, "a reply that passed the data-unit check leaves no socket error");
+        if (expected.cleanReply)
+            check(socketError == 0, "a reply that passed the data-unit check leaves no socket error");
         // The export's result for this state: one of the documented codes.
         const int result = socketError != 0 ? -7 : linkStatus != 0 ? linkStatus : -5;
         check(result == -7 || result == -1 || result == 2, "a failed exchange reports -7, -1 or 2");
@@ -252,6 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(Bytes(buffer.get(), buffer.get() + bufferSize) == want,
               "the buffer holds the data of the telegrams that succeeded and nothing else");
     }
-    if (!fetch) check(Bytes(buffer.get(), buffer.get() + bufferSize) == original, "a write leaves the caller's buffer alone");
+    if (!fetch)
+        check(Bytes(buffer.get(), buffer.get() + bufferSize) == original, "a write leaves the caller's buffer alone");
     return 0;
 }

@@ -11,8 +11,8 @@
 #if defined(_WIN32)
 #  define ORVA_CALL __stdcall
 #  if defined(ORVANET_BUILDING)
-     /* The .def file names the exports: dllexport would add the decorated
-        32-bit names (ORVAOpen@24) beside the plain ones. */
+/* The .def file names the exports: dllexport would add the decorated
+   32-bit names (ORVAOpen@24) beside the plain ones. */
 #    define ORVA_API
 #  elif defined(ORVANET_STATIC)
 #    define ORVA_API
@@ -65,12 +65,12 @@ enum {
     ORVA_WSAENETDOWN = 10050,
     ORVA_WSAENETUNREACH = 10051,
     ORVA_WSAECONNABORTED = 10053,
-    ORVA_WSAECONNRESET = 10054,    /* the adapter reset the connection */
+    ORVA_WSAECONNRESET = 10054, /* the adapter reset the connection */
     ORVA_WSAENOBUFS = 10055,
     ORVA_WSAENOTCONN = 10057,
-    ORVA_WSAETIMEDOUT = 10060,     /* no answer within the receive or send time-out */
-    ORVA_WSAECONNREFUSED = 10061,  /* nothing listens on port 102 at that address */
-    ORVA_WSAEHOSTUNREACH = 10065   /* the TCP connect did not finish within the connect time-out */
+    ORVA_WSAETIMEDOUT = 10060,    /* no answer within the receive or send time-out */
+    ORVA_WSAECONNREFUSED = 10061, /* nothing listens on port 102 at that address */
+    ORVA_WSAEHOSTUNREACH = 10065  /* the TCP connect did not finish within the connect time-out */
 };
 
 /* Open a handle to the adapter at ipAddress (dotted IPv4), port 102. ownTsap and
@@ -78,20 +78,18 @@ enum {
  * empty). A time-out of 0 selects its default: 500, 500 and 5000 ms. Nothing is
  * sent: the first data call connects.
  * Returns the handle 0..63, ORVA_ERR_NO_FREE_HANDLE or ORVA_ERR_FAILED. */
-ORVA_API int ORVA_CALL ORVAOpen(const char *ipAddress, const char *ownTsap, const char *plcTsap,
-                                int receiveTimeoutMs, int sendTimeoutMs, int connectTimeoutMs);
+ORVA_API int ORVA_CALL ORVAOpen(const char *ipAddress, const char *ownTsap, const char *plcTsap, int receiveTimeoutMs,
+                                int sendTimeoutMs, int connectTimeoutMs);
 
 /* Close a handle; an established connection is reset. Returns ORVA_OK or ORVA_ERR_HANDLE. */
 ORVA_API int ORVA_CALL ORVAClose(int handle);
 
 /* Read count bytes of outputs (A, O), inputs (E, I) or flags (M), starting at byte start. */
-ORVA_API int ORVA_CALL ORVARdB(int handle, int areaLetter, int dbNumber, int start, int count,
-                               unsigned char *buffer);
+ORVA_API int ORVA_CALL ORVARdB(int handle, int areaLetter, int dbNumber, int start, int count, unsigned char *buffer);
 
 /* Read count 16-bit words into buffer, in host byte order. Areas: A O E I M (start and
  * length counted in bytes), D X (data blocks dbNumber, counted in words), T, Z C (words). */
-ORVA_API int ORVA_CALL ORVARdW(int handle, int areaLetter, int dbNumber, int start, int count,
-                               unsigned short *buffer);
+ORVA_API int ORVA_CALL ORVARdW(int handle, int areaLetter, int dbNumber, int start, int count, unsigned short *buffer);
 
 /* Write count bytes to outputs (A, O) or flags (M). */
 ORVA_API int ORVA_CALL ORVAWrB(int handle, int areaLetter, int dbNumber, int start, int count,
@@ -119,15 +117,18 @@ ORVA_API int ORVA_CALL ORVAGetSockErr(int handle);
 
 /* A result code in words, for messages: "socket error: ORVAGetSockErr tells
  * which" for ORVA_ERR_SOCKET, "unknown result" for a code not listed above. */
-ORVA_INLINE const char *ORVAResultName(int code)
-{
+ORVA_INLINE const char *ORVAResultName(int code) {
     switch (code) {
     case ORVA_OK: return "success";
     case ORVA_ERR_PLC: return "the PLC refused: data block missing, or the range runs past the end of the area";
-    case ORVA_ERR_DROPPED: return "the connection was dropped: closed, reset without a socket error, or a reply that did not fit";
+    case ORVA_ERR_DROPPED:
+        return "the connection was dropped: closed, reset without a socket error, or a reply that did not fit";
     case ORVA_ERR_NO_FREE_HANDLE: return "all 64 handles are in use";
-    case ORVA_ERR_FAILED: return "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past address 65535, or a data block number past 255";
-    case ORVA_ERR_CONNECT: return "setting up the transport connection failed: check the TSAPs and the adapter's configuration";
+    case ORVA_ERR_FAILED:
+        return "failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past address "
+               "65535, or a data block number past 255";
+    case ORVA_ERR_CONNECT:
+        return "setting up the transport connection failed: check the TSAPs and the adapter's configuration";
     case ORVA_ERR_SOCKET: return "socket error: ORVAGetSockErr tells which";
     case ORVA_ERR_AREA: return "area not supported by this function";
     case ORVA_ERR_HANDLE: return "invalid handle: outside 0..63 or not open";
@@ -137,8 +138,7 @@ ORVA_INLINE const char *ORVAResultName(int code)
 
 /* A socket error number of ORVAGetSockErr in words, with what usually causes
  * it: "none" for 0, "" for a number not listed above. */
-ORVA_INLINE const char *ORVASocketErrorText(int socketError)
-{
+ORVA_INLINE const char *ORVASocketErrorText(int socketError) {
     switch (socketError) {
     case 0: return "none";
     case ORVA_WSAEINTR: return "interrupted";

@@ -56,8 +56,8 @@ void ConnectionTable::closeAllNotInUse() {
 ConnectionTable& connectionTable() {
     static ConnectionTable table;
     static const bool unloadHooked = [] {
-        platform::setUnloadActions({[] { connectionTable().closeAll(); },
-                                    [] { connectionTable().closeAllNotInUse(); }});
+        platform::setUnloadActions(
+            {[] { connectionTable().closeAll(); }, [] { connectionTable().closeAllNotInUse(); }});
         return true;
     }();
     (void)unloadHooked;

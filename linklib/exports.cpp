@@ -19,8 +19,7 @@ constexpr std::string_view writeByteLetters = "AMOamo";
 constexpr std::string_view writeWordLetters = "ACDMOTXZacdmotxz";
 
 bool accepts(std::string_view letters, int areaLetter) {
-    return areaLetter > 0 && areaLetter < 0x80 &&
-           letters.find(static_cast<char>(areaLetter)) != std::string_view::npos;
+    return areaLetter > 0 && areaLetter < 0x80 && letters.find(static_cast<char>(areaLetter)) != std::string_view::npos;
 }
 
 // Runs body on the connection of an open handle with its slot's lock held. The
@@ -71,8 +70,8 @@ using orva::PlcConnection;
 
 extern "C" {
 
-ORVA_API int ORVA_CALL ORVAOpen(const char* ipAddress, const char* ownTsap, const char* plcTsap,
-                                int receiveTimeoutMs, int sendTimeoutMs, int connectTimeoutMs) {
+ORVA_API int ORVA_CALL ORVAOpen(const char* ipAddress, const char* ownTsap, const char* plcTsap, int receiveTimeoutMs,
+                                int sendTimeoutMs, int connectTimeoutMs) {
     try {
         ConnectionTable& table = orva::connectionTable();
         const int slot = table.claimSlot();
@@ -84,8 +83,7 @@ ORVA_API int ORVA_CALL ORVAOpen(const char* ipAddress, const char* ownTsap, cons
             return ORVA_ERR_FAILED;
         }
         connection->configure(ipAddress, orva::wire::isoTcpPort, ownTsap == nullptr ? "" : ownTsap,
-                              plcTsap == nullptr ? "" : plcTsap, receiveTimeoutMs, sendTimeoutMs,
-                              connectTimeoutMs);
+                              plcTsap == nullptr ? "" : plcTsap, receiveTimeoutMs, sendTimeoutMs, connectTimeoutMs);
         table.install(slot, std::move(connection));
         return slot;
     } catch (...) {
@@ -104,32 +102,26 @@ ORVA_API int ORVA_CALL ORVAClose(int handle) {
     }
 }
 
-ORVA_API int ORVA_CALL ORVARdB(int handle, int areaLetter, int dbNumber, int start, int count,
-                               unsigned char* buffer) {
-    return orva::dataCall(handle, orva::readByteLetters, areaLetter, dbNumber, start, count, 1, buffer, [&](PlcConnection& c) {
-        return c.readBytes(dbNumber, start, count, buffer, areaLetter);
-    });
+ORVA_API int ORVA_CALL ORVARdB(int handle, int areaLetter, int dbNumber, int start, int count, unsigned char* buffer) {
+    return orva::dataCall(handle, orva::readByteLetters, areaLetter, dbNumber, start, count, 1, buffer,
+                          [&](PlcConnection& c) { return c.readBytes(dbNumber, start, count, buffer, areaLetter); });
 }
 
-ORVA_API int ORVA_CALL ORVARdW(int handle, int areaLetter, int dbNumber, int start, int count,
-                               unsigned short* buffer) {
-    return orva::dataCall(handle, orva::readWordLetters, areaLetter, dbNumber, start, count, 2, buffer, [&](PlcConnection& c) {
-        return c.readWords(dbNumber, start, count, buffer, areaLetter);
-    });
+ORVA_API int ORVA_CALL ORVARdW(int handle, int areaLetter, int dbNumber, int start, int count, unsigned short* buffer) {
+    return orva::dataCall(handle, orva::readWordLetters, areaLetter, dbNumber, start, count, 2, buffer,
+                          [&](PlcConnection& c) { return c.readWords(dbNumber, start, count, buffer, areaLetter); });
 }
 
 ORVA_API int ORVA_CALL ORVAWrB(int handle, int areaLetter, int dbNumber, int start, int count,
                                const unsigned char* buffer) {
-    return orva::dataCall(handle, orva::writeByteLetters, areaLetter, dbNumber, start, count, 1, buffer, [&](PlcConnection& c) {
-        return c.writeBytes(dbNumber, start, count, buffer, areaLetter);
-    });
+    return orva::dataCall(handle, orva::writeByteLetters, areaLetter, dbNumber, start, count, 1, buffer,
+                          [&](PlcConnection& c) { return c.writeBytes(dbNumber, start, count, buffer, areaLetter); });
 }
 
 ORVA_API int ORVA_CALL ORVAWrW(int handle, int areaLetter, int dbNumber, int start, int count,
                                const unsigned short* buffer) {
-    return orva::dataCall(handle, orva::writeWordLetters, areaLetter, dbNumber, start, count, 2, buffer, [&](PlcConnection& c) {
-        return c.writeWords(dbNumber, start, count, buffer, areaLetter);
-    });
+    return orva::dataCall(handle, orva::writeWordLetters, areaLetter, dbNumber, start, count, 2, buffer,
+                          [&](PlcConnection& c) { return c.writeWords(dbNumber, start, count, buffer, areaLetter); });
 }
 
 ORVA_API int ORVA_CALL ORVAGetSockErr(int handle) {

@@ -66,8 +66,8 @@ std::optional<int> PlcConnection::exchange(int telegramLength) {
     const int announced = wire::readBe16(&replyBuffer[wire::tpktLengthOffset]);
     if (announced < static_cast<int>(wire::dtHeaderSize) || announced > static_cast<int>(wire::telegramBufferSize))
         return failExchange(platform::wsa::none);
-    const ReadResult body = receiveRest(socketHandle, replyBuffer.data(), static_cast<int>(wire::dtHeaderSize),
-                                        announced, replyBy);
+    const ReadResult body =
+        receiveRest(socketHandle, replyBuffer.data(), static_cast<int>(wire::dtHeaderSize), announced, replyBy);
     if (!body.complete()) return failExchange(body.error);
 
     lastSocketError = platform::wsa::none;
@@ -135,8 +135,8 @@ PlcConnection::Telegram PlcConnection::readTelegram(int dbNumber, int start, int
     return Telegram::done;
 }
 
-PlcConnection::Telegram PlcConnection::writeTelegram(int dbNumber, int start, int elementCount,
-                                                     const void* position, int areaLetter, int elementSize) {
+PlcConnection::Telegram PlcConnection::writeTelegram(int dbNumber, int start, int elementCount, const void* position,
+                                                     int areaLetter, int elementSize) {
     if (!ensureConnected()) return Telegram::notConnected;
     const int length =
         buildWriteTelegram(dbNumber, start, elementCount * elementSize, areaLetter, elementSize, position);

@@ -3,7 +3,7 @@
 
 namespace orva::LinkStatus {
 inline constexpr int none = 0;
-inline constexpr int dropped = -1;        // an exchange failed and the connection was dropped
-inline constexpr int setupFailed = -6;    // TCP connect, connection request or confirm failed
-inline constexpr int plcError = 2;        // the acknowledgement carried a nonzero error byte
+inline constexpr int dropped = -1;      // an exchange failed and the connection was dropped
+inline constexpr int setupFailed = -6;  // TCP connect, connection request or confirm failed
+inline constexpr int plcError = 2;      // the acknowledgement carried a nonzero error byte
 }  // namespace orva::LinkStatus

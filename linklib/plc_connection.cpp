@@ -13,9 +13,7 @@ namespace {
 
 std::atomic<std::uint16_t> sourceReferenceCounter{wire::crFirstSourceReference};
 
-std::size_t tsapLength(const char* tsap) {
-    return tsap == nullptr ? 0 : ::strnlen(tsap, wire::maxTsapLength);
-}
+std::size_t tsapLength(const char* tsap) { return tsap == nullptr ? 0 : ::strnlen(tsap, wire::maxTsapLength); }
 
 std::uint32_t orDefault(int milliseconds, std::uint32_t fallback) {
     return milliseconds == 0 ? fallback : static_cast<std::uint32_t>(milliseconds);
@@ -127,8 +125,8 @@ bool PlcConnection::connectTransport() {
         // A request sent in part or a confirm that does not come record no
         // socket error of their own.
         const int length = static_cast<int>(connectRequestLength());
-        const platform::Transfer sent = platform::sendWithin(socketHandle, connectRequest.data(), length,
-                                                             platform::Deadline::after(sendTimeoutMs));
+        const platform::Transfer sent =
+            platform::sendWithin(socketHandle, connectRequest.data(), length, platform::Deadline::after(sendTimeoutMs));
         if (sent.bytes == length && receiveConfirm()) {
             lastSocketError = platform::wsa::none;
             return true;
@@ -165,15 +163,12 @@ bool PlcConnection::timedConnect() {
         result = platform::connectWithin(socketHandle, address, static_cast<std::uint16_t>(port), connectTimeoutMs);
 
     switch (result.outcome) {
-    case platform::ConnectOutcome::connected:
-        return true;
+    case platform::ConnectOutcome::connected: return true;
     case platform::ConnectOutcome::failed:
         // A connect that its own give-up closed reports no error of its own.
         if (result.error != platform::wsa::eNotSock) lastSocketError = result.error;
         break;
-    case platform::ConnectOutcome::timedOut:
-        lastSocketError = platform::wsa::eHostUnreach;
-        break;
+    case platform::ConnectOutcome::timedOut: lastSocketError = platform::wsa::eHostUnreach; break;
     }
     platform::hardClose(socketHandle);
     socketHandle = platform::invalidSocket;

@@ -25,8 +25,8 @@ public:
     ~PlcConnection();
 
     // Records the parameters and builds the connection request; sends nothing.
-    void configure(const char* ipAddress, int port, const char* ownTsap, const char* plcTsap,
-                   int receiveTimeout, int sendTimeout, int connectTimeout);
+    void configure(const char* ipAddress, int port, const char* ownTsap, const char* plcTsap, int receiveTimeout,
+                   int sendTimeout, int connectTimeout);
 
     // True when the transport connection stands, connecting first if needed. A
     // connection that is no longer in step with the adapter (bytes waiting that
@@ -76,15 +76,13 @@ private:
     void buildHeader(std::uint8_t* destination, bool write, int areaLetter, int dbNumber, int start,
                      int byteCount) const;
     int buildFetchTelegram(int dbNumber, int start, int byteCount, int areaLetter);
-    int buildWriteTelegram(int dbNumber, int start, int byteCount, int areaLetter, int elementSize,
-                           const void* source);
+    int buildWriteTelegram(int dbNumber, int start, int byteCount, int areaLetter, int elementSize, const void* source);
     // The reply's length, or nothing when the exchange failed (and dropped the connection).
     std::optional<int> exchange(int telegramLength);
     std::nullopt_t failExchange(int socketError);
     bool completeWrite(int telegramLength);
     bool completeFetch(int telegramLength, std::uint32_t byteCount, void* destination);
-    Telegram readTelegram(int dbNumber, int start, int elementCount, void* position, int areaLetter,
-                          int elementSize);
+    Telegram readTelegram(int dbNumber, int start, int elementCount, void* position, int areaLetter, int elementSize);
     Telegram writeTelegram(int dbNumber, int start, int elementCount, const void* position, int areaLetter,
                            int elementSize);
     // Error byte of the acknowledgement in a reply of length replyLength; a reply too

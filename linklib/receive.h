@@ -24,8 +24,7 @@ ReadResult receiveRest(platform::SocketHandle s, std::uint8_t* destination, int 
 // Opens the wait for a reply: reads its 7 bytes of TPKT and DT header, skipping
 // empty data units without end mark, all by the deadline (made of the socket's
 // own receive time-out just before).
-ReadResult readTransportHeader(platform::SocketHandle s, std::uint8_t* destination,
-                               const platform::Deadline& deadline);
+ReadResult readTransportHeader(platform::SocketHandle s, std::uint8_t* destination, const platform::Deadline& deadline);
 
 // An empty data unit without end mark (03 00 00 07 02 F0 00), which a peer may
 // send before a reply.

@@ -15,9 +15,7 @@ char areaLetterAt(int index) {
     return areaLetterTable[static_cast<std::size_t>(index)];
 }
 
-AreaControls areaControls(char areaLetter) {
-    return {isByteAddressed(areaLetter), isDataBlock(areaLetter)};
-}
+AreaControls areaControls(char areaLetter) { return {isByteAddressed(areaLetter), isDataBlock(areaLetter)}; }
 
 int wordAddressStep(char areaLetter) {
     return orva::notation::addressStep(orva::wire::areaCodeOf(areaLetter), orva::notation::Unit::words);

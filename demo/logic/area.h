@@ -9,8 +9,7 @@ namespace orvapanel {
 // The items of the area list, in list order; areaLetterTable[i] is the letter
 // of item i.
 inline constexpr std::array<std::string_view, 7> areaItems = {
-    "Eingang / Input", "Ausgang / Output", "Merker / Flags", "DB / DB",
-    "DX / DX",         "Timer",            "Zähler / Counter",
+    "Eingang / Input", "Ausgang / Output", "Merker / Flags", "DB / DB", "DX / DX", "Timer", "Zähler / Counter",
 };
 inline constexpr std::string_view areaLetterTable = "EAMDXTZ";
 inline constexpr char initialAreaLetter = 'E';

@@ -76,8 +76,12 @@ std::string tooLongMessage(std::size_t maxChars) {
 }
 
 FieldTexts fieldTexts(const DialogFields& fields) {
-    return {std::to_string(fields.count), std::to_string(fields.dbNumber), fields.ipAddress,
-            std::to_string(fields.start), fields.ownTsap,                  fields.plcTsap};
+    return {std::to_string(fields.count),
+            std::to_string(fields.dbNumber),
+            fields.ipAddress,
+            std::to_string(fields.start),
+            fields.ownTsap,
+            fields.plcTsap};
 }
 
 std::optional<FieldFailure> readFieldTexts(const FieldTexts& texts, int areaIndex, DialogFields& fields) {

@@ -96,7 +96,8 @@ void Panel::read(Unit unit) {
     if (lastResultValue == ORVA_OK) {
         addressLabelText = orvapanel::addressLabel(fieldValues.areaLetter, fieldValues.dbNumber, unit);
         if (unit == Unit::byte) {
-            view.showRows(byteRows(addressLabelText, fieldValues.start, std::span(byteBuffer.data(), fieldValues.count)));
+            view.showRows(
+                byteRows(addressLabelText, fieldValues.start, std::span(byteBuffer.data(), fieldValues.count)));
         } else {
             view.showRows(wordRows(addressLabelText, fieldValues.start, wordAddressStep(fieldValues.areaLetter),
                                    std::span(wordBuffer.data(), fieldValues.count)));
@@ -112,8 +113,11 @@ std::string latin1Of(const std::string& utf8) {
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                                                : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        const int length = lead < 0x80             ? 1
+                           : (lead & 0xE0) == 0xC0 ? 2
+                           : (lead & 0xF0) == 0xE0 ? 3
+                           : (lead & 0xF8) == 0xF0 ? 4
+                                                   : 0;
         if (length == 0 || i + static_cast<std::size_t>(length) > utf8.size()) {
             out += '?';
             ++i;

@@ -18,8 +18,8 @@ public:
 // The library itself.
 class OrvanetLink : public PlcLink {
 public:
-    int open(const char* ipAddress, const char* ownTsap, const char* plcTsap, int receiveTimeoutMs,
-             int sendTimeoutMs, int connectTimeoutMs) override;
+    int open(const char* ipAddress, const char* ownTsap, const char* plcTsap, int receiveTimeoutMs, int sendTimeoutMs,
+             int connectTimeoutMs) override;
     int close(int handle) override;
     int readBytes(int handle, int areaLetter, int dbNumber, int start, int count, unsigned char* buffer) override;
     int readWords(int handle, int areaLetter, int dbNumber, int start, int count, unsigned short* buffer) override;

@@ -37,7 +37,6 @@ struct RowTexts {
 // Prefix of every address of one read: "DB 5 DW", "DX 5 DB", "T ", "Z ", "EB", "MW".
 std::string addressLabel(char areaLetter, unsigned dbNumber, Unit unit);
 
-
 RowTexts byteRow(std::string_view label, long address, std::uint8_t value);
 // The character pair shows the low-order byte first.
 RowTexts wordRow(std::string_view label, long address, std::uint16_t value);

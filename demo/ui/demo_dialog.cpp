@@ -25,7 +25,7 @@
 #include "read_table_model.h"
 
 #ifdef Q_OS_WIN
-#include <windows.h>
+#  include <windows.h>
 #endif
 
 namespace orvapanel {
@@ -182,9 +182,9 @@ void DemoDialog::placeControls() {
 }
 
 void DemoDialog::setTabOrderOfTemplate() {
-    QWidget* const order[] = {endButton,       ipAddressEdit, openButton, closeButton, readBytesButton,
-                                    readWordsButton, statusLine,    areaBox,    dbNumberEdit, startEdit,
-                                    countEdit,       list,          ownTsapEdit, plcTsapEdit};
+    QWidget* const order[] = {endButton,       ipAddressEdit, openButton,  closeButton,  readBytesButton,
+                              readWordsButton, statusLine,    areaBox,     dbNumberEdit, startEdit,
+                              countEdit,       list,          ownTsapEdit, plcTsapEdit};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
     }

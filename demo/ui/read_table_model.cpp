@@ -20,7 +20,8 @@ int ReadTableModel::columnCount(const QModelIndex& parent) const { return parent
 
 QVariant ReadTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(rows.size())) return {};
-    if (role == Qt::DisplayRole) return rows[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())];
+    if (role == Qt::DisplayRole)
+        return rows[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(index.column())];
     if (role == Qt::TextAlignmentRole) return static_cast<int>(alignmentOf(index.column()));
     return {};
 }

@@ -83,9 +83,7 @@ void centre(HWND window) {
 
 INT_PTR CALLBACK aboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        centre(window);
-        return TRUE;
+    case WM_INITDIALOG: centre(window); return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             EndDialog(window, LOWORD(wParam));
@@ -132,8 +130,7 @@ private:
 
     INT_PTR onMessage(UINT message, WPARAM wParam) {
         switch (message) {
-        case WM_COMMAND:
-            return onCommand(LOWORD(wParam), HIWORD(wParam));
+        case WM_COMMAND: return onCommand(LOWORD(wParam), HIWORD(wParam));
         case WM_SYSCOMMAND:
             if ((wParam & SYSTEM_COMMAND_MASK) == IDM_ABOUTBOX) {
                 DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), window, aboutProc, 0);
@@ -146,11 +143,8 @@ private:
                 return TRUE;
             }
             return FALSE;
-        case WM_QUERYDRAGICON:
-            return reinterpret_cast<INT_PTR>(icon);
-        case WM_DESTROY:
-            panel.windowDestroyed();
-            return FALSE;
+        case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon);
+        case WM_DESTROY: panel.windowDestroyed(); return FALSE;
         }
         return FALSE;
     }
@@ -291,8 +285,8 @@ private:
         const int iconHeight = GetSystemMetrics(SM_CYICON);
         RECT client;
         GetClientRect(window, &client);
-        DrawIcon(dc, (client.right - client.left - iconWidth + 1) / 2, (client.bottom - client.top - iconHeight + 1) / 2,
-                 icon);
+        DrawIcon(dc, (client.right - client.left - iconWidth + 1) / 2,
+                 (client.bottom - client.top - iconHeight + 1) / 2, icon);
         EndPaint(window, &paint);
     }
 
@@ -336,7 +330,9 @@ private:
         SetDlgItemTextW(window, IDC_PLCTSAP, wideOf(texts.plcTsap).c_str());
     }
 
-    int selectedAreaIndex() const override { return static_cast<int>(SendMessageW(item(IDC_AREA), CB_GETCURSEL, 0, 0)); }
+    int selectedAreaIndex() const override {
+        return static_cast<int>(SendMessageW(item(IDC_AREA), CB_GETCURSEL, 0, 0));
+    }
 
     void setControlEnabled(Control control, bool enabled) override { EnableWindow(item(controlId(control)), enabled); }
 
@@ -398,7 +394,8 @@ std::wstring wideOf(const std::string& utf8) {
 
 std::string utf8Of(const std::wstring& wide) {
     if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
     return utf8;

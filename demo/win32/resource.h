@@ -4,7 +4,7 @@
 #define ORVAPANEL_RESOURCE_H
 
 #ifndef IDC_STATIC
-#define IDC_STATIC (-1) /* labels and pictures that no code looks up */
+#  define IDC_STATIC (-1) /* labels and pictures that no code looks up */
 #endif
 
 #define IDD_ABOUTBOX 100

@@ -52,7 +52,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
             socketLayerStarted = false;
         }
         return TRUE;
-    default:
-        return TRUE;
+    default: return TRUE;
     }
 }

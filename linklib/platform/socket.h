@@ -128,8 +128,8 @@ Transfer receiveWithin(SocketHandle s, void* data, int len, const Deadline& dead
 enum class Waiting { nothing, bytes, closed, failed };
 struct Peek {
     Waiting what = Waiting::nothing;
-    int bytes = 0;           // bytes copied, for Waiting::bytes
-    int error = wsa::none;   // for Waiting::failed
+    int bytes = 0;          // bytes copied, for Waiting::bytes
+    int error = wsa::none;  // for Waiting::failed
 };
 Peek peekWaiting(SocketHandle s, void* data, int len);
 

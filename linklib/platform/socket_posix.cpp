@@ -97,8 +97,8 @@ int waitFor(SocketHandle s, short events, const Deadline& deadline) {
 std::uint32_t tickCount() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    const std::uint64_t ms =
+        static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);
 }
 

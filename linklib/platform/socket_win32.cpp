@@ -7,7 +7,7 @@
 
 // inet_addr is the Windows Sockets 1.1 call this layer is written against.
 #ifndef _WINSOCK_DEPRECATED_NO_WARNINGS
-#define _WINSOCK_DEPRECATED_NO_WARNINGS
+#  define _WINSOCK_DEPRECATED_NO_WARNINGS
 #endif
 #include <winsock2.h>
 #include <windows.h>
@@ -48,8 +48,8 @@ int waitFor(SocketHandle s, bool forWriting, const Deadline& deadline) {
     FD_SET(sock(s), &wanted);
     FD_SET(sock(s), &failed);
     timeval limit = toTimeval(deadline.remainingMs());
-    const int ready = forWriting ? ::select(0, nullptr, &wanted, &failed, &limit)
-                                 : ::select(0, &wanted, nullptr, nullptr, &limit);
+    const int ready =
+        forWriting ? ::select(0, nullptr, &wanted, &failed, &limit) : ::select(0, &wanted, nullptr, nullptr, &limit);
     if (ready == SOCKET_ERROR) return ::WSAGetLastError();
     if (ready == 0) return WSAETIMEDOUT;
     return wsa::none;
@@ -134,9 +134,7 @@ AttemptResult receiveSome(SocketHandle s, void* data, int len, bool) {
     return attemptOf(::recv(sock(s), static_cast<char*>(data), len, 0));
 }
 
-int waitReady(SocketHandle s, bool forWriting, const Deadline& deadline) {
-    return waitFor(s, forWriting, deadline);
-}
+int waitReady(SocketHandle s, bool forWriting, const Deadline& deadline) { return waitFor(s, forWriting, deadline); }
 
 ConnectBegun beginConnect(SocketHandle s, std::uint32_t networkOrderAddress, std::uint16_t port) {
     sockaddr_in address{};

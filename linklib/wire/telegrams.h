@@ -31,8 +31,7 @@ inline Bytes dataUnit(std::span<const std::uint8_t> payload, std::uint8_t eot = 
 inline Bytes emptyDataUnit() { return dataUnit({}, dtNoEndOfTsdu); }
 
 // The adapter's answer: acknowledgement of a fetch (with data) or of a write.
-inline Bytes acknowledgement(bool fetch, std::span<const std::uint8_t> data = {},
-                             std::uint8_t errorByte = ackNoError) {
+inline Bytes acknowledgement(bool fetch, std::span<const std::uint8_t> data = {}, std::uint8_t errorByte = ackNoError) {
     Bytes payload(ackTemplate.begin(), ackTemplate.end());
     payload[fwOpCodeOffset] = fetch ? opFetchAck : opWriteAck;
     payload[ackErrorOffset] = errorByte;
@@ -73,8 +72,17 @@ inline Bytes connectRequest(std::string_view ownTsap, std::string_view plcTsap, 
 
 // A confirm without parameters: DST-REF 1, SRC-REF 2, class 0, the credit given.
 inline Bytes connectConfirm(std::uint8_t credit = 0) {
-    Bytes cc = {tpktVersion, 0, 0, 0, ccFixedSize - cotpCodeOffset,
-                static_cast<std::uint8_t>(cotpConnectConfirm | (credit & 0x0F)), 0, 1, 0, 2, crClass0};
+    Bytes cc = {tpktVersion,
+                0,
+                0,
+                0,
+                ccFixedSize - cotpCodeOffset,
+                static_cast<std::uint8_t>(cotpConnectConfirm | (credit & 0x0F)),
+                0,
+                1,
+                0,
+                2,
+                crClass0};
     return withTpktLength(std::move(cc));
 }
 

@@ -23,7 +23,7 @@ inline constexpr std::size_t cotpCodeOffset = 5;
 inline constexpr std::uint8_t cotpConnectRequest = 0xE0;  // CR, credit 0
 inline constexpr std::uint8_t cotpConnectConfirm = 0xD0;  // CC; low four bits are the credit
 inline constexpr std::uint8_t cotpDisconnectRequest = 0x80;
-inline constexpr std::uint8_t cotpData = 0xF0;            // DT
+inline constexpr std::uint8_t cotpData = 0xF0;  // DT
 inline constexpr std::uint8_t cotpCodeMask = 0xF0;
 
 // Connection request layout.
@@ -69,8 +69,7 @@ inline constexpr std::size_t fwHeaderSize = 16;
 inline constexpr std::size_t fwHeaderOffset = dtHeaderSize;
 inline constexpr std::size_t fwDataOffset = fwHeaderOffset + fwHeaderSize;  // 23
 inline constexpr std::array<std::uint8_t, fwHeaderSize> headerTemplate = {
-    0x53, 0x35, 0x10, 0x01, 0x03, 0x00, 0x03, 0x08,
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x02};
+    0x53, 0x35, 0x10, 0x01, 0x03, 0x00, 0x03, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0x02};
 // Offsets inside the fetch/write header.
 inline constexpr std::size_t fwOpCodeOffset = 5;
 inline constexpr std::size_t fwAreaOffset = 8;
@@ -87,8 +86,7 @@ inline constexpr std::uint8_t ackBlockId = 0x0F;
 inline constexpr std::uint8_t ackBlockLength = 0x03;
 inline constexpr std::size_t ackErrorOffset = 8;  // inside the 16-byte acknowledgement
 inline constexpr std::array<std::uint8_t, fwHeaderSize> ackTemplate = {
-    0x53, 0x35, 0x10, 0x01, 0x03, 0x00, ackBlockId, ackBlockLength,
-    0x00, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00};
+    0x53, 0x35, 0x10, 0x01, 0x03, 0x00, ackBlockId, ackBlockLength, 0x00, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00};
 inline constexpr std::size_t replyErrorByteOffset = fwHeaderOffset + ackErrorOffset;  // 15
 inline constexpr std::uint8_t ackNoError = 0;
 inline constexpr std::uint8_t ackAreaMissing = 2;
@@ -97,7 +95,7 @@ inline constexpr std::uint8_t ackAreaTooSmall = 3;
 // Sizes of one telegram.
 inline constexpr std::size_t maxDataPerTelegram = 492;
 inline constexpr std::size_t maxTelegramSent = fwDataOffset + maxDataPerTelegram;  // 515
-inline constexpr std::size_t telegramBufferSize = fwDataOffset + 1024;            // 1047
+inline constexpr std::size_t telegramBufferSize = fwDataOffset + 1024;             // 1047
 inline constexpr std::size_t confirmBufferSize = 2048;
 
 // Area codes of the fetch/write header.
@@ -115,26 +113,37 @@ enum class AreaCode : std::uint8_t {
 // Only the low 8 bits of a letter count; upper and lower case select the same area.
 constexpr AreaCode areaCodeOf(int letter) {
     switch (static_cast<unsigned char>(letter)) {
-    case 'A': case 'a': case 'O': case 'o': return AreaCode::outputs;
-    case 'E': case 'e': case 'I': case 'i': return AreaCode::inputs;
-    case 'M': case 'm': return AreaCode::flags;
-    case 'D': case 'd': return AreaCode::dataBlock;
-    case 'X': case 'x': return AreaCode::extendedDataBlock;
-    case 'T': case 't': return AreaCode::timers;
-    case 'Z': case 'z': case 'C': case 'c': return AreaCode::counters;
+    case 'A':
+    case 'a':
+    case 'O':
+    case 'o': return AreaCode::outputs;
+    case 'E':
+    case 'e':
+    case 'I':
+    case 'i': return AreaCode::inputs;
+    case 'M':
+    case 'm': return AreaCode::flags;
+    case 'D':
+    case 'd': return AreaCode::dataBlock;
+    case 'X':
+    case 'x': return AreaCode::extendedDataBlock;
+    case 'T':
+    case 't': return AreaCode::timers;
+    case 'Z':
+    case 'z':
+    case 'C':
+    case 'c': return AreaCode::counters;
     default: return AreaCode::none;
     }
 }
 
 // Start and length of these areas are counted in words, of the others in bytes.
 constexpr bool isWordCounted(AreaCode code) {
-    return code == AreaCode::dataBlock || code == AreaCode::extendedDataBlock ||
-           code == AreaCode::timers || code == AreaCode::counters;
+    return code == AreaCode::dataBlock || code == AreaCode::extendedDataBlock || code == AreaCode::timers ||
+           code == AreaCode::counters;
 }
 
-constexpr std::uint16_t readBe16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
+constexpr std::uint16_t readBe16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 
 constexpr void writeBe16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v >> 8);

@@ -25,22 +25,42 @@ struct AreaCase {
 TEST(OrvacliAreas, AcceptExactlyWhatTheLibraryFunctionAccepts) {
     const std::vector<AreaCase> cases = {
         // ORVARdB: outputs, inputs, flags.
-        {"read", "A", false, true}, {"read", "O", false, true}, {"read", "E", false, true},
-        {"read", "I", false, true}, {"read", "M", false, true}, {"read", "DB1", false, false},
-        {"read", "DX1", false, false}, {"read", "T", false, false}, {"read", "Z", false, false},
+        {"read", "A", false, true},
+        {"read", "O", false, true},
+        {"read", "E", false, true},
+        {"read", "I", false, true},
+        {"read", "M", false, true},
+        {"read", "DB1", false, false},
+        {"read", "DX1", false, false},
+        {"read", "T", false, false},
+        {"read", "Z", false, false},
         {"read", "C", false, false},
         // ORVARdW: every area.
-        {"read", "A", true, true}, {"read", "E", true, true}, {"read", "M", true, true},
-        {"read", "DB1", true, true}, {"read", "DX1", true, true}, {"read", "T", true, true},
-        {"read", "Z", true, true}, {"read", "C", true, true},
+        {"read", "A", true, true},
+        {"read", "E", true, true},
+        {"read", "M", true, true},
+        {"read", "DB1", true, true},
+        {"read", "DX1", true, true},
+        {"read", "T", true, true},
+        {"read", "Z", true, true},
+        {"read", "C", true, true},
         // ORVAWrB: outputs and flags.
-        {"write", "A", false, true}, {"write", "O", false, true}, {"write", "M", false, true},
-        {"write", "E", false, false}, {"write", "I", false, false}, {"write", "DB1", false, false},
+        {"write", "A", false, true},
+        {"write", "O", false, true},
+        {"write", "M", false, true},
+        {"write", "E", false, false},
+        {"write", "I", false, false},
+        {"write", "DB1", false, false},
         {"write", "T", false, false},
         // ORVAWrW: all but inputs.
-        {"write", "A", true, true}, {"write", "M", true, true}, {"write", "DB1", true, true},
-        {"write", "DX1", true, true}, {"write", "T", true, true}, {"write", "Z", true, true},
-        {"write", "E", true, false}, {"write", "I", true, false},
+        {"write", "A", true, true},
+        {"write", "M", true, true},
+        {"write", "DB1", true, true},
+        {"write", "DX1", true, true},
+        {"write", "T", true, true},
+        {"write", "Z", true, true},
+        {"write", "E", true, false},
+        {"write", "I", true, false},
     };
     for (const AreaCase& c : cases) {
         std::vector<std::string> args = {"127.0.0.1", c.command, c.area, "0", "1"};
@@ -53,9 +73,9 @@ TEST(OrvacliAreas, AcceptExactlyWhatTheLibraryFunctionAccepts) {
 
 TEST(OrvacliAreas, NamesBecomeTheCanonicalLetterAndBlock) {
     const std::vector<std::pair<std::string, std::pair<char, int>>> names = {
-        {"a", {'A', 0}}, {"o", {'A', 0}}, {"i", {'E', 0}},   {"E", {'E', 0}},    {"m", {'M', 0}},
-        {"t", {'T', 0}}, {"c", {'Z', 0}}, {"db5", {'D', 5}}, {"D255", {'D', 255}}, {"dx0", {'X', 0}},
-        {"X17", {'X', 17}},
+        {"a", {'A', 0}},      {"o", {'A', 0}},   {"i", {'E', 0}},    {"E", {'E', 0}},
+        {"m", {'M', 0}},      {"t", {'T', 0}},   {"c", {'Z', 0}},    {"db5", {'D', 5}},
+        {"D255", {'D', 255}}, {"dx0", {'X', 0}}, {"X17", {'X', 17}},
     };
     for (const auto& [name, area] : names) {
         const ParseResult r = parse({"127.0.0.1", "read", name, "0", "1", "-w"});
@@ -153,13 +173,11 @@ TEST(OrvacliOptions, FormsPlacesAndLimits) {
     ASSERT_EQ(r.status, ParseStatus::run) << r.error;
     EXPECT_EQ(r.options.values, std::vector<std::uint16_t>{0xFB});
 
-    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--own-tsap", "ABCDEFGHI"}).status,
-              ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--own-tsap", "ABCDEFGHI"}).status, ParseStatus::usageError);
     EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--format", "xml"}).status, ParseStatus::usageError);
     EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--repeat"}).status, ParseStatus::usageError);
     EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--words=yes"}).status, ParseStatus::usageError);
-    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--timeout", "3600001"}).status,
-              ParseStatus::usageError);
+    EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "--timeout", "3600001"}).status, ParseStatus::usageError);
     EXPECT_EQ(parse({"127.0.0.1", "read", "M", "0", "1", "extra"}).status, ParseStatus::usageError);
     EXPECT_EQ(parse({"127.0.0.1", "fetch", "M", "0", "1"}).status, ParseStatus::usageError);
     EXPECT_EQ(parse({"x", "--help"}).status, ParseStatus::help);
@@ -169,8 +187,8 @@ TEST(OrvacliOptions, FormsPlacesAndLimits) {
 TEST(OrvacliOptions, TheAddressIsADottedIpv4Address) {
     for (const char* good : {"127.0.0.1", "0.0.0.0", "255.255.255.255", "127.000.0.045"})
         EXPECT_EQ(parse({good, "read", "M", "0", "1"}).status, ParseStatus::run) << good;
-    for (const char* bad : {"127.0.0", "127.0.0.1.2", "127.0.0.256", "127..0.1", "localhost", "127.0.0.1 ",
-                            "::1", "1270.0.0.1"})
+    for (const char* bad :
+         {"127.0.0", "127.0.0.1.2", "127.0.0.256", "127..0.1", "localhost", "127.0.0.1 ", "::1", "1270.0.0.1"})
         EXPECT_EQ(parse({bad, "read", "M", "0", "1"}).status, ParseStatus::usageError) << bad;
 }
 

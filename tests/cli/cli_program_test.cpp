@@ -117,7 +117,9 @@ TEST_F(OrvacliProgram, APlcSideErrorExitsWithTwoAndSaysSo) {
     ProgramResult r = cli({simAddress, "read", "DB9", "0", "4", "--words"});
     EXPECT_EQ(r.exitStatus, exitPlcError);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("the PLC refused: data block missing, or the range runs past the end of the area (result 2)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the PLC refused: data block missing, or the range runs past the end of the area (result 2)"),
+              std::string::npos)
+        << r.err;
 
     sim.armReplyFault({orvasim::ReplyFaultKind::errorByte, 5});
     r = cli({simAddress, "write", "M", "0", "1"});
@@ -127,7 +129,11 @@ TEST_F(OrvacliProgram, APlcSideErrorExitsWithTwoAndSaysSo) {
 TEST_F(OrvacliProgram, ConnectionFailuresExitWithThreeAndNameTheSocketError) {
     ProgramResult r = cli({silentAddress, "read", "M", "0", "4"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
-    EXPECT_NE(r.err.find("failed: socket error 10061: connection refused: nothing listens on port 102 at that address (result -7)"), std::string::npos) << r.err;
+    EXPECT_NE(
+        r.err.find(
+            "failed: socket error 10061: connection refused: nothing listens on port 102 at that address (result -7)"),
+        std::string::npos)
+        << r.err;
 
     r = cli({silentAddress, "read", "M", "0", "4", "--json"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
@@ -138,7 +144,9 @@ TEST_F(OrvacliProgram, ConnectionFailuresExitWithThreeAndNameTheSocketError) {
     sim.armReplyFault({orvasim::ReplyFaultKind::silence});
     r = cli({simAddress, "read", "M", "0", "4", "--receive-timeout", "300"});
     EXPECT_EQ(r.exitStatus, exitConnectionFailure);
-    EXPECT_NE(r.err.find("socket error 10060: timed out: no answer within the receive or send time-out (result -7)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("socket error 10060: timed out: no answer within the receive or send time-out (result -7)"),
+              std::string::npos)
+        << r.err;
 
     sim.armReplyFault({orvasim::ReplyFaultKind::resetBeforeReply});
     r = cli({simAddress, "write", "A", "0", "1", "2"});
@@ -148,17 +156,17 @@ TEST_F(OrvacliProgram, ConnectionFailuresExitWithThreeAndNameTheSocketError) {
 
 TEST_F(OrvacliProgram, BadUsageExitsWith64BeforeAnyTraffic) {
     const std::vector<std::vector<std::string>> bad = {
-        {simAddress, "read", "DB5", "0", "10"},                    // data blocks need --words
-        {simAddress, "read", "T", "0", "1", "--bytes"},            // so do timers
-        {simAddress, "write", "E", "0", "1"},                      // inputs cannot be written
+        {simAddress, "read", "DB5", "0", "10"},          // data blocks need --words
+        {simAddress, "read", "T", "0", "1", "--bytes"},  // so do timers
+        {simAddress, "write", "E", "0", "1"},            // inputs cannot be written
         {simAddress, "write", "I", "0", "1", "-w"},
-        {simAddress, "write", "M", "0", "256"},                    // not a byte
-        {simAddress, "write", "DB5", "0", "0x10000", "-w"},        // not a word
-        {simAddress, "read", "M", "65535", "2"},                   // past the last address
-        {simAddress, "read", "M", "0", "0"},                       // nothing to read
-        {simAddress, "read", "DB256", "0", "1", "-w"},             // no such block number
-        {simAddress, "read", "Q", "0", "1"},                       // no such area
-        {simAddress, "read", "M", "0"},                            // count missing
+        {simAddress, "write", "M", "0", "256"},              // not a byte
+        {simAddress, "write", "DB5", "0", "0x10000", "-w"},  // not a word
+        {simAddress, "read", "M", "65535", "2"},             // past the last address
+        {simAddress, "read", "M", "0", "0"},                 // nothing to read
+        {simAddress, "read", "DB256", "0", "1", "-w"},       // no such block number
+        {simAddress, "read", "Q", "0", "1"},                 // no such area
+        {simAddress, "read", "M", "0"},                      // count missing
         {simAddress, "read", "M", "0", "1", "--own-tsap", "NINECHARS"},
         {simAddress, "read", "M", "0", "1", "--timeout", "-5"},
         {simAddress, "read", "M", "0", "1", "--frobnicate"},
@@ -194,8 +202,8 @@ TEST_F(OrvacliProgram, RepeatPollsAndCountsTheFailures) {
 
 TEST_F(OrvacliProgram, RepeatUntilInterruptedStopsOnCtrlCWithASummary) {
     const ProgramResult r = clitest::runAndInterrupt(
-        ORVACLI_PROGRAM, {simAddress, "read", "M", "0", "1", "--hex", "--repeat", "0", "--interval", "20"},
-        "00\n00\n", 10000);
+        ORVACLI_PROGRAM, {simAddress, "read", "M", "0", "1", "--hex", "--repeat", "0", "--interval", "20"}, "00\n00\n",
+        10000);
     EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
     EXPECT_NE(r.err.find(" rounds, 0 failed\n"), std::string::npos) << r.err;
 }
@@ -204,8 +212,8 @@ TEST(OrvacliHelp, DocumentsEveryOptionAndExitStatus) {
     const ProgramResult r = runProgram(ORVACLI_PROGRAM, {"--help"});
     EXPECT_EQ(r.exitStatus, exitSuccess);
     for (const char* word : {"--bytes", "--words", "--own-tsap", "--plc-tsap", "--receive-timeout", "--send-timeout",
-                             "--connect-timeout", "--timeout", "--format", "--hex", "--json", "--repeat",
-                             "--interval", "--version", "DB<n>", "DX<n>", "  64 ", "  3 ", "  2 "}) {
+                             "--connect-timeout", "--timeout", "--format", "--hex", "--json", "--repeat", "--interval",
+                             "--version", "DB<n>", "DX<n>", "  64 ", "  3 ", "  2 "}) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
 }

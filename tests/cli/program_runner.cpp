@@ -119,8 +119,7 @@ private:
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) {
     ProgramResult r;
     Child child(program, args);
-    while (child.pump(r, 1000)) {
-    }
+    while (child.pump(r, 1000)) {}
     r.exitStatus = child.wait();
     return r;
 }

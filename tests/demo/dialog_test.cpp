@@ -156,8 +156,7 @@ private slots:
             if (label->objectName() == "logo") continue;
             const QSize needed = label->fontMetrics().size(0, label->text());
             QVERIFY2(needed.width() <= label->width(), qPrintable(label->objectName()));
-            QVERIFY2(needed.height() <= label->height(),
-                     qPrintable(label->objectName()));
+            QVERIFY2(needed.height() <= label->height(), qPrintable(label->objectName()));
         }
         // The arrangement of the template: open above close above the byte and word buttons, list under the
         // area fields, status line at the bottom.
@@ -221,8 +220,8 @@ private slots:
         Panel p;
         QVERIFY(activate(p.dialog.get()));
         // Disabled controls are skipped; the rest follow the template's order.
-        const QStringList expected{"ipAddress", "open", "status", "area", "start", "count", "list", "ownTsap",
-                                   "plcTsap",   "end"};
+        const QStringList expected{"ipAddress", "open", "status",  "area",    "start",
+                                   "count",     "list", "ownTsap", "plcTsap", "end"};
         QStringList walked;
         for (int i = 0; i < expected.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -529,12 +528,14 @@ private slots:
             QVERIFY(menu != nullptr);
             QCOMPARE(menu->actions().size(), 1);
             entry = menu->actions().first()->text();
-            whenModalAppears([&](QWidget* about) {
-                caption = about->windowTitle();
-                text = about->findChild<QLabel*>("text")->text();
-                iconShown = !about->findChild<QLabel*>("icon")->pixmap().isNull();
-                QTest::mouseClick(about->findChild<QPushButton*>("ok"), Qt::LeftButton);
-            }, p.dialog.get());
+            whenModalAppears(
+                [&](QWidget* about) {
+                    caption = about->windowTitle();
+                    text = about->findChild<QLabel*>("text")->text();
+                    iconShown = !about->findChild<QLabel*>("icon")->pixmap().isNull();
+                    QTest::mouseClick(about->findChild<QPushButton*>("ok"), Qt::LeftButton);
+                },
+                p.dialog.get());
             QTest::keyClick(menu, Qt::Key_O);  // the entry's mnemonic
         });
         // A right click on the window's background.
@@ -557,15 +558,17 @@ private slots:
         dialog.findChild<QLineEdit*>("count")->setText("0");
         QString title, text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        whenModalAppears([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box != nullptr);
-            title = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-        }, &dialog);
+        whenModalAppears(
+            [&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(box != nullptr);
+                title = box->windowTitle();
+                text = box->text();
+                icon = box->icon();
+                QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+                QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            },
+            &dialog);
         QTest::mouseClick(dialog.findChild<QPushButton*>("open"), Qt::LeftButton);
         QCOMPARE(text, countRangeMessage);
         QCOMPARE(icon, QMessageBox::Warning);

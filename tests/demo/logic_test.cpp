@@ -50,7 +50,7 @@ TEST(ReadUnsigned, SaturatesBeyond32Bits) {
 
 TEST(ReadUnsigned, LooksAtTheFirst31CharactersOnly) {
     const std::string blanks30(30, ' ');
-    EXPECT_EQ(readUnsigned("5" + blanks30 + "x"), 5u);    // the 'x' is character 32
+    EXPECT_EQ(readUnsigned("5" + blanks30 + "x"), 5u);  // the 'x' is character 32
     EXPECT_EQ(readUnsigned("5" + std::string(29, ' ') + "x"), std::nullopt);
     EXPECT_EQ(readUnsigned(std::string(31, '0') + "7"), 0u);  // the 7 is cut off
 }
@@ -61,7 +61,8 @@ FieldTexts validTexts() { return {"1", "1", orvatest::address::panelReadsSim, "0
 
 TEST(SaveFields, TakesEveryFieldAndTheAreaLetter) {
     DialogFields fields;
-    const auto failure = readFieldTexts({"2048", "255", "10.1.2.3 anything", "65535", "OWNTSAP1", "PLCTSAP2"}, 6, fields);
+    const auto failure =
+        readFieldTexts({"2048", "255", "10.1.2.3 anything", "65535", "OWNTSAP1", "PLCTSAP2"}, 6, fields);
     ASSERT_FALSE(failure);
     EXPECT_EQ(fields.count, 2048u);
     EXPECT_EQ(fields.dbNumber, 255u);
@@ -154,7 +155,7 @@ TEST(Rows, PrintableIsBlankToTilde) {
     EXPECT_EQ(byteRow("MB", 1, 0x80).chars, "");
     EXPECT_EQ(byteRow("MB", 1, 0xFF), (RowTexts{"MB1", "255", "FF", ""}));
     EXPECT_EQ(byteRow("MB", 1, 0x00), (RowTexts{"MB1", "0", "00", ""}));
-    EXPECT_EQ(wordRow("MW", 0, 0x4100).chars, "");  // low-order byte not printable
+    EXPECT_EQ(wordRow("MW", 0, 0x4100).chars, "");         // low-order byte not printable
     EXPECT_EQ(wordRow("MW", 0, 0x8000).decimal, "32768");  // never negative
 }
 
@@ -176,10 +177,12 @@ TEST(Latin1, OneByteACharacterAndAQuestionMarkBeyond) {
     EXPECT_EQ(latin1Of("127.0.0.1"), "127.0.0.1");
     EXPECT_EQ(latin1Of("Z\xC3\xA4hler"), "Z\xE4hler");
     EXPECT_EQ(latin1Of("\xC3\xBF"), "\xFF");
-    EXPECT_EQ(latin1Of("a\xE2\x82\xAC" "b"), "a?b");       // the euro sign is not Latin-1
-    EXPECT_EQ(latin1Of("\xF0\x9F\x98\x80"), "?");          // nor anything beyond the BMP
-    EXPECT_EQ(latin1Of("x\xC3"), "x?");                    // cut short
-    EXPECT_EQ(latin1Of("\xA4z"), "?z");                    // a continuation byte alone
+    EXPECT_EQ(latin1Of("a\xE2\x82\xAC"
+                       "b"),
+              "a?b");                              // the euro sign is not Latin-1
+    EXPECT_EQ(latin1Of("\xF0\x9F\x98\x80"), "?");  // nor anything beyond the BMP
+    EXPECT_EQ(latin1Of("x\xC3"), "x?");            // cut short
+    EXPECT_EQ(latin1Of("\xA4z"), "?z");            // a continuation byte alone
 }
 
 TEST(LogoPaths, WorkingDirectoryFirstThenTheInstalledCopy) {

@@ -79,22 +79,30 @@ private slots:
         QTest::addColumn<QString>("count");
         QTest::addColumn<char>("letter");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("input bytes") << int(inputs) << 'B' << "1" << "0" << "3" << 'E'
-                                     << QStringList{"EB0|65|41|'A'", "EB1|32|20|' '", "EB2|127|7F|"};
-        QTest::newRow("input words step 2") << int(inputs) << 'W' << "1" << "10" << "3" << 'E'
-                                            << QStringList{"EW10|0|00|", "EW12|0|00|", "EW14|0|00|"};
-        QTest::newRow("flag words") << int(flags) << 'W' << "1" << "10" << "2" << 'M'
-                                    << QStringList{"MW10|16706|4142|'BA'", "MW12|65|41|"};
-        QTest::newRow("output bytes") << int(outputs) << 'B' << "1" << "65535" << "1" << 'A'
-                                      << QStringList{"AB65535|0|00|"};
-        QTest::newRow("counter words") << int(counters) << 'W' << "1" << "3" << "2" << 'Z'
-                                       << QStringList{"Z 3|65535|FFFF|", "Z 4|10|0A|"};
-        QTest::newRow("timer words") << int(timers) << 'W' << "1" << "7" << "1" << 'T'
-                                     << QStringList{"T 7|500|1F4|"};
-        QTest::newRow("data block words") << int(dataBlock) << 'W' << "7" << "0" << "2" << 'D'
-                                          << QStringList{"DB 7 DW0|500|1F4|", "DB 7 DW1|4660|1234|"};
-        QTest::newRow("extended data block") << int(extendedDataBlock) << 'W' << "7" << "0" << "1" << 'X'
-                                             << QStringList{"DX 7 DW0|16706|4142|'BA'"};
+        QTest::newRow("input bytes") << int(inputs) << 'B' << "1"
+                                     << "0"
+                                     << "3" << 'E' << QStringList{"EB0|65|41|'A'", "EB1|32|20|' '", "EB2|127|7F|"};
+        QTest::newRow("input words step 2") << int(inputs) << 'W' << "1"
+                                            << "10"
+                                            << "3" << 'E' << QStringList{"EW10|0|00|", "EW12|0|00|", "EW14|0|00|"};
+        QTest::newRow("flag words") << int(flags) << 'W' << "1"
+                                    << "10"
+                                    << "2" << 'M' << QStringList{"MW10|16706|4142|'BA'", "MW12|65|41|"};
+        QTest::newRow("output bytes") << int(outputs) << 'B' << "1"
+                                      << "65535"
+                                      << "1" << 'A' << QStringList{"AB65535|0|00|"};
+        QTest::newRow("counter words") << int(counters) << 'W' << "1"
+                                       << "3"
+                                       << "2" << 'Z' << QStringList{"Z 3|65535|FFFF|", "Z 4|10|0A|"};
+        QTest::newRow("timer words") << int(timers) << 'W' << "1"
+                                     << "7"
+                                     << "1" << 'T' << QStringList{"T 7|500|1F4|"};
+        QTest::newRow("data block words") << int(dataBlock) << 'W' << "7"
+                                          << "0"
+                                          << "2" << 'D' << QStringList{"DB 7 DW0|500|1F4|", "DB 7 DW1|4660|1234|"};
+        QTest::newRow("extended data block") << int(extendedDataBlock) << 'W' << "7"
+                                             << "0"
+                                             << "1" << 'X' << QStringList{"DX 7 DW0|16706|4142|'BA'"};
     }
     void rows() {
         QFETCH(int, areaItem);
@@ -181,7 +189,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(p->dialog.get()));
         // The first character is drawn where the line's text starts.
         const QRect cursor = status->inputMethodQuery(Qt::ImCursorRectangle).toRect();
-        QVERIFY2(cursor.left() < status->fontMetrics().averageCharWidth() * 2, qPrintable(QString::number(cursor.left())));
+        QVERIFY2(cursor.left() < status->fontMetrics().averageCharWidth() * 2,
+                 qPrintable(QString::number(cursor.left())));
     }
 
     // The block number is one byte of the telegram: 256 and more are refused, not cut to their low 8 bits.
@@ -262,8 +271,8 @@ private slots:
     // The picture of the panel that the documentation shows.
     void screenshotAfterRead() {
         adapter->writeBytes(AreaCode::dataBlock, 5, 0,
-                            {0x00, 0x0A, 0x01, 0xF4, 0x12, 0x34, 0xFF, 0xFF, 'R', 'O', 'A', 'V', 'N', '-',
-                             'T', 'E', 0x00, 0x41, 0x80, 0x00, 0x00, 0x07, ' ', ' '});
+                            {0x00, 0x0A, 0x01, 0xF4, 0x12, 0x34, 0xFF, 0xFF, 'R',  'O',  'A', 'V',
+                             'N',  '-',  'T',  'E',  0x00, 0x41, 0x80, 0x00, 0x00, 0x07, ' ', ' '});
         Panel p;
         p.selectArea(dataBlock);
         p.setText("ownTsap", "ORVAPNL");
@@ -275,8 +284,8 @@ private slots:
         p.dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(p.dialog.get()));
         const QImage shot = p.dialog->grab().toImage();
-        const QString path = QProcessEnvironment::systemEnvironment().value(
-            "ORVAPANEL_SCREENSHOT", QStringLiteral("orvapanel-after-read.png"));
+        const QString path = QProcessEnvironment::systemEnvironment().value("ORVAPANEL_SCREENSHOT",
+                                                                            QStringLiteral("orvapanel-after-read.png"));
         QVERIFY(shot.save(path));
         QCOMPARE(QImage(path).size(), p.dialog->size());
     }

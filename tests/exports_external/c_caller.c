@@ -9,18 +9,16 @@
 
 static int failures = 0;
 
-static void expect(const char *what, int got, int wanted)
-{
+static void expect(const char* what, int got, int wanted) {
     if (got != wanted) {
         printf("%s: %d (%s), expected %d\n", what, got, ORVAResultName(got), wanted);
         ++failures;
     }
 }
 
-int main(void)
-{
+int main(void) {
     /* The adapter listens at the address of the control channel. */
-    const char *control = getenv("ORVASIM_CONTROL");
+    const char* control = getenv("ORVASIM_CONTROL");
     char address[64] = "127.0.0.50";
     unsigned char bytes[4] = {1, 2, 3, 4};
     unsigned char back[4] = {0};

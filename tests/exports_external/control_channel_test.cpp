@@ -112,10 +112,10 @@ TEST_F(ControlChannelTest, MemoryThroughTheChannelIsTheAdaptersMemory) {
 
 TEST_F(ControlChannelTest, BadRequestsGetAnErrorAndTheChannelGoesOn) {
     SimControl sim(endpoint());
-    for (const char* request : {"bogus", "fault reply noSuchFault", "fault confirm silence", "fault reply shortConfirm",
-                                "fault reply silence x", "fault confirm shortConfirm 0 5", "read Q 0 0 1",
-                                "read D 0 4095 4", "read DB256 0 1", "read E5 0 1", "read DB5 0 1 2", "write M 0 0 abc",
-                                "blocksize M 1 1", "clear all"})
+    for (const char* request :
+         {"bogus", "fault reply noSuchFault", "fault confirm silence", "fault reply shortConfirm",
+          "fault reply silence x", "fault confirm shortConfirm 0 5", "read Q 0 0 1", "read D 0 4095 4",
+          "read DB256 0 1", "read E5 0 1", "read DB5 0 1 2", "write M 0 0 abc", "blocksize M 1 1", "clear all"})
         EXPECT_THROW(sim.call(request), std::runtime_error) << request;
     EXPECT_TRUE(sim.call("ping").empty());
     EXPECT_EQ(std::string(orvasim::controlReply(server, "   ")), "error empty request\n");

@@ -13,14 +13,14 @@
 #include "sim_control.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+#  include <windows.h>
 #else
-#include <dlfcn.h>
-#include <elf.h>
-#include <link.h>
+#  include <dlfcn.h>
+#  include <elf.h>
+#  include <link.h>
 
-#include <fstream>
-#include <iterator>
+#  include <fstream>
+#  include <iterator>
 #endif
 
 using namespace orvaext;
@@ -46,9 +46,7 @@ public:
         if (module != nullptr) ::FreeLibrary(module);
         module = nullptr;
     }
-    void* symbol(const char* name) const {
-        return reinterpret_cast<void*>(::GetProcAddress(module, name));
-    }
+    void* symbol(const char* name) const { return reinterpret_cast<void*>(::GetProcAddress(module, name)); }
     // Every name in the export directory of the loaded image.
     std::vector<std::string> exportedNames() const {
         const auto* base = reinterpret_cast<const unsigned char*>(module);
@@ -58,7 +56,8 @@ public:
         const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
         const auto* names = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
         std::vector<std::string> out;
-        for (DWORD i = 0; i < directory->NumberOfNames; ++i) out.emplace_back(reinterpret_cast<const char*>(base + names[i]));
+        for (DWORD i = 0; i < directory->NumberOfNames; ++i)
+            out.emplace_back(reinterpret_cast<const char*>(base + names[i]));
         // An export by ordinal only would be a function without a name.
         if (directory->NumberOfFunctions != directory->NumberOfNames) out.emplace_back("(unnamed export)");
         return out;

@@ -108,7 +108,14 @@ TEST_F(Exports, FetchOfTenFlagBytesSendsTheExactTelegramAndDeliversTheData) {
     EXPECT_EQ(got, flags);
     const auto requests = sim.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(toHex(requests[0]), "03000017" "02f080" "5335100103050308" "0207" "0020" "000a" "ff02");
+    EXPECT_EQ(toHex(requests[0]),
+              "03000017"
+              "02f080"
+              "5335100103050308"
+              "0207"
+              "0020"
+              "000a"
+              "ff02");
 }
 
 TEST_F(Exports, ConnectRequestCarriesTheTsapsAndIsSentAgainOnReconnect) {
@@ -121,9 +128,15 @@ TEST_F(Exports, ConnectRequestCarriesTheTsapsAndIsSentAgainOnReconnect) {
     const auto crs = sim.connectRequests();
     ASSERT_EQ(crs.size(), 2u);
     ASSERT_EQ(crs[0].size(), 29u);  // 18 + 3 + 8 (the second TSAP cut to 8 characters)
-    EXPECT_EQ(toHex(Bytes(crs[0].begin(), crs[0].begin() + 8)), "0300001d" "18" "e00000");
+    EXPECT_EQ(toHex(Bytes(crs[0].begin(), crs[0].begin() + 8)),
+              "0300001d"
+              "18"
+              "e00000");
     EXPECT_EQ(toHex(Bytes(crs[0].begin() + 10, crs[0].end())),
-              "00" "c103616231" "c208544f4f4c4f4e4754" "c00109");
+              "00"
+              "c103616231"
+              "c208544f4f4c4f4e4754"
+              "c00109");
     EXPECT_EQ(crs[1], crs[0]) << "the same request, source reference included";
 }
 
@@ -136,8 +149,15 @@ TEST_F(Exports, WordsCrossInHostOrderAndTheCallersBufferIsLeftAsItWas) {
     EXPECT_EQ(toHex(sim.read('D', 5, 6, 8)), "1234abcd0001ff00") << "big-endian at word 3 of DB5";
     const auto requests = sim.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(toHex(requests[0]), "0300001f" "02f080" "5335100103030308" "0105" "0003" "0004" "ff02"
-                                  "1234abcd0001ff00");
+    EXPECT_EQ(toHex(requests[0]),
+              "0300001f"
+              "02f080"
+              "5335100103030308"
+              "0105"
+              "0003"
+              "0004"
+              "ff02"
+              "1234abcd0001ff00");
     std::array<std::uint16_t, 4> back{};
     ASSERT_EQ(ORVARdW(h, 'd', 5, 3, 4, back.data()), ORVA_OK);
     EXPECT_EQ(back, words);
@@ -280,7 +300,8 @@ TEST_F(Exports, SixtyFourHandlesConnectedFromTheirOwnThreadsAtOnce) {
         for (int i = 0; i < ORVA_MAX_HANDLES; ++i) {
             threads.emplace_back([&, i] {
                 std::array<std::uint8_t, 2> b{};
-                results[static_cast<std::size_t>(i)] = ORVARdB(*handles[static_cast<std::size_t>(i)], 'E', 0, i, 2, b.data());
+                results[static_cast<std::size_t>(i)] =
+                    ORVARdB(*handles[static_cast<std::size_t>(i)], 'E', 0, i, 2, b.data());
             });
         }
     }

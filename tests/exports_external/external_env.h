@@ -12,7 +12,7 @@
 #include "orvanet.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+#  include <windows.h>
 #endif
 
 namespace orvaext {

@@ -5,17 +5,17 @@
 #include <utility>
 
 #if defined(_WIN32)
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#  include <winsock2.h>
+#  include <ws2tcpip.h>
 using NativeSocket = SOCKET;
 #else
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#  include <arpa/inet.h>
+#  include <fcntl.h>
+#  include <netinet/in.h>
+#  include <netinet/tcp.h>
+#  include <sys/select.h>
+#  include <sys/socket.h>
+#  include <unistd.h>
 using NativeSocket = int;
 #endif
 
@@ -83,8 +83,8 @@ bool waitFor(std::intptr_t s, bool forWriting, int ms) {
     FD_SET(native(s), &failed);
     timeval limit = toTimeval(ms);
     const int nfds = static_cast<int>(native(s)) + 1;  // ignored by Windows
-    const int r = forWriting ? ::select(nfds, nullptr, &set, &failed, &limit)
-                             : ::select(nfds, &set, nullptr, nullptr, &limit);
+    const int r =
+        forWriting ? ::select(nfds, nullptr, &set, &failed, &limit) : ::select(nfds, &set, nullptr, nullptr, &limit);
     return r > 0;
 }
 
@@ -167,8 +167,8 @@ std::optional<std::string> LineClient::readLine(int timeoutMs) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             return line;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !waitFor(socket.get(), false, static_cast<int>(left.count()))) return std::nullopt;
         char buffer[4096];
         const auto r = ::recv(native(socket.get()), buffer, sizeof buffer, 0);

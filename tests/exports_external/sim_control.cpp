@@ -30,7 +30,8 @@ std::string toHex(const Bytes& bytes) {
 Bytes fromHex(const std::string& text) {
     if (text.size() % 2 != 0) throw std::runtime_error("odd hex text: " + text);
     Bytes out;
-    for (std::size_t i = 0; i < text.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    for (std::size_t i = 0; i < text.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
     return out;
 }
 

@@ -3,10 +3,9 @@
  * and C++98 to C++20. */
 #include "orvanet.h"
 
-typedef int (ORVA_CALL *ReadBytes)(int, int, int, int, int, unsigned char *);
+typedef int(ORVA_CALL *ReadBytes)(int, int, int, int, int, unsigned char *);
 
-int main(void)
-{
+int main(void) {
     ReadBytes read = ORVARdB;
     unsigned char bytes[2];
     unsigned short words[2];

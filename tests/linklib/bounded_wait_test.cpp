@@ -142,17 +142,17 @@ TEST_P(UnderSignals, TheCallEndsWithinItsTimeOutWithItsDocumentedResult) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Signals, UnderSignals,
-    ::testing::Values(SignalCase{1, true, Stall::request}, SignalCase{1, false, Stall::request},
-                      SignalCase{100, true, Stall::request}, SignalCase{100, false, Stall::request},
-                      SignalCase{1, true, Stall::confirm}, SignalCase{1, false, Stall::confirm},
-                      SignalCase{100, true, Stall::confirm}, SignalCase{100, false, Stall::confirm},
-                      SignalCase{1, true, Stall::trickle}, SignalCase{1, false, Stall::trickle},
-                      SignalCase{100, true, Stall::trickle}, SignalCase{100, false, Stall::trickle},
-                      SignalCase{1, true, Stall::send}, SignalCase{1, false, Stall::send},
-                      SignalCase{100, true, Stall::send}, SignalCase{100, false, Stall::send}),
-    nameOf);
+INSTANTIATE_TEST_SUITE_P(Signals, UnderSignals,
+                         ::testing::Values(SignalCase{1, true, Stall::request}, SignalCase{1, false, Stall::request},
+                                           SignalCase{100, true, Stall::request},
+                                           SignalCase{100, false, Stall::request}, SignalCase{1, true, Stall::confirm},
+                                           SignalCase{1, false, Stall::confirm}, SignalCase{100, true, Stall::confirm},
+                                           SignalCase{100, false, Stall::confirm}, SignalCase{1, true, Stall::trickle},
+                                           SignalCase{1, false, Stall::trickle}, SignalCase{100, true, Stall::trickle},
+                                           SignalCase{100, false, Stall::trickle}, SignalCase{1, true, Stall::send},
+                                           SignalCase{1, false, Stall::send}, SignalCase{100, true, Stall::send},
+                                           SignalCase{100, false, Stall::send}),
+                         nameOf);
 
 TEST(UnderSignalsToo, AReplyThatTricklesInInTimeCarriesItsData) {
     blockAlarmInThisThread();

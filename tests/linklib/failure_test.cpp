@@ -160,22 +160,21 @@ TEST_P(ReplyFailure, ResultConnectionAndRecovery) {
 
 // The replies the simulator cannot give: every other failure of a reply is in
 // the simulator's table (sim_fault_test.cpp).
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ReplyFailure,
-    ::testing::Values(
-        // 16 bytes, ending in the error byte: a refusal too short for an acknowledgement.
-        ReplyCase{"FetchRefusedWithAShortReply",
-                  [](PeerLink& l) { l.send(dataUnit(bytesOf("53 35 10 01 03 06 0F 03 02"))); }, false, ORVA_ERR_PLC, 0,
-                  true},
-        ReplyCase{"WriteRefusedWithData", [](PeerLink& l) { l.send(fetchAck(3, Bytes(4))); }, true, ORVA_ERR_PLC, 0,
-                  false},
-        ReplyCase{"HalfAHeaderThenSilence",
-                  [](PeerLink& l) {
-                      l.send(bytesOf("03 00 00"));
-                      l.readTpkt();
-                  },
-                  false, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT, false}),
-    [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Replies, ReplyFailure,
+                         ::testing::Values(
+                             // 16 bytes, ending in the error byte: a refusal too short for an acknowledgement.
+                             ReplyCase{"FetchRefusedWithAShortReply",
+                                       [](PeerLink& l) { l.send(dataUnit(bytesOf("53 35 10 01 03 06 0F 03 02"))); },
+                                       false, ORVA_ERR_PLC, 0, true},
+                             ReplyCase{"WriteRefusedWithData", [](PeerLink& l) { l.send(fetchAck(3, Bytes(4))); }, true,
+                                       ORVA_ERR_PLC, 0, false},
+                             ReplyCase{"HalfAHeaderThenSilence",
+                                       [](PeerLink& l) {
+                                           l.send(bytesOf("03 00 00"));
+                                           l.readTpkt();
+                                       },
+                                       false, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT, false}),
+                         [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
 
 namespace {
 
@@ -244,14 +243,15 @@ TEST_P(ConfirmInPieces, TheConfirmIsReadWholeOrTheSetUpFails) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Confirm, ConfirmInPieces,
-    ::testing::Values(ConfirmPieces{"SixThenEight", {6, 8}, 20, false},
-                      ConfirmPieces{"EightThenSix", {8, 6}, 20, false},
-                      ConfirmPieces{"SixThenByteByByte", {6, 1, 1, 1, 1, 1, 1, 1, 1}, 5, false},
-                      ConfirmPieces{"TailLateButInTime", {6, 8}, shortReceiveMs - 100, false},
-                      ConfirmPieces{"TailNeverComes", {6, 8}, 0, true}),
-    [](const ::testing::TestParamInfo<ConfirmPieces>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Confirm, ConfirmInPieces,
+                         ::testing::Values(ConfirmPieces{"SixThenEight", {6, 8}, 20, false},
+                                           ConfirmPieces{"EightThenSix", {8, 6}, 20, false},
+                                           ConfirmPieces{"SixThenByteByByte", {6, 1, 1, 1, 1, 1, 1, 1, 1}, 5, false},
+                                           ConfirmPieces{"TailLateButInTime", {6, 8}, shortReceiveMs - 100, false},
+                                           ConfirmPieces{"TailNeverComes", {6, 8}, 0, true}),
+                         [](const ::testing::TestParamInfo<ConfirmPieces>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(PeerFailure, AConfirmThatSaysNoMoreIsToComeIsTakenAsItIs) {
     // A TPKT length no larger than what arrived, or beyond any confirm: nothing more is read.

@@ -76,4 +76,3 @@ TEST(Handles, ParallelOpensNeverShareAHandle) {
     EXPECT_EQ(*unique.begin(), 0);
     EXPECT_EQ(*unique.rbegin(), ORVA_MAX_HANDLES - 1);
 }
-

@@ -39,7 +39,8 @@ class ResetMidTransfer : public ::testing::TestWithParam<TransferCase> {};
 
 int transfer(int h, const TransferCase& c, std::vector<std::uint8_t>& buffer) {
     auto* words = reinterpret_cast<unsigned short*>(buffer.data());
-    if (c.write) return c.words ? ORVAWrW(h, 'D', 1, 0, fullCount, words) : ORVAWrB(h, 'M', 0, 0, fullCount, buffer.data());
+    if (c.write)
+        return c.words ? ORVAWrW(h, 'D', 1, 0, fullCount, words) : ORVAWrB(h, 'M', 0, 0, fullCount, buffer.data());
     return c.words ? ORVARdW(h, 'D', 1, 0, fullCount, words) : ORVARdB(h, 'M', 0, 0, fullCount, buffer.data());
 }
 
@@ -67,7 +68,8 @@ TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll
         if (index != resetAtTelegram) return false;
         const Request r = parseRequest(request);
         if (r.opCode == orva::wire::opFetch) {
-            Bytes reply = dataUnit(Bytes(16 + r.length * (orva::wire::isWordCounted(static_cast<orva::wire::AreaCode>(r.area)) ? 2 : 1)));
+            Bytes reply = dataUnit(
+                Bytes(16 + r.length * (orva::wire::isWordCounted(static_cast<orva::wire::AreaCode>(r.area)) ? 2 : 1)));
             reply.resize(reply.size() / 2);
             link.send(reply);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -107,11 +109,11 @@ TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Transfers, ResetMidTransfer,
-                         ::testing::Values(TransferCase{"ReadBytes", false, false}, TransferCase{"ReadWords", false, true},
-                                           TransferCase{"WriteBytes", true, false},
-                                           TransferCase{"WriteWords", true, true}),
-                         [](const ::testing::TestParamInfo<TransferCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Transfers, ResetMidTransfer,
+    ::testing::Values(TransferCase{"ReadBytes", false, false}, TransferCase{"ReadWords", false, true},
+                      TransferCase{"WriteBytes", true, false}, TransferCase{"WriteWords", true, true}),
+    [](const ::testing::TestParamInfo<TransferCase>& info) { return std::string(info.param.name); });
 
 TEST(StaleReply, AReplyThatComesAfterItsTimeoutIsNeverTakenForTheNextRequest) {
     RecordingPeer peer(orvatest::address::hostileStalePeer);
@@ -169,11 +171,10 @@ TEST(BlackHole, AnAdapterThatTakesTheConnectionAndNeverAnswersCostsOneReceiveTim
     Handle h(orvatest::address::hostileSilentPeer, "", "", 0, 0, 0);
     std::vector<std::uint8_t> bytes(600);
     std::vector<unsigned short> words(300);
-    const std::array<std::function<int()>, 4> calls = {
-        [&] { return ORVARdB(h, 'M', 0, 0, 600, bytes.data()); },
-        [&] { return ORVARdW(h, 'D', 1, 0, 300, words.data()); },
-        [&] { return ORVAWrB(h, 'M', 0, 0, 600, bytes.data()); },
-        [&] { return ORVAWrW(h, 'D', 1, 0, 300, words.data()); }};
+    const std::array<std::function<int()>, 4> calls = {[&] { return ORVARdB(h, 'M', 0, 0, 600, bytes.data()); },
+                                                       [&] { return ORVARdW(h, 'D', 1, 0, 300, words.data()); },
+                                                       [&] { return ORVAWrB(h, 'M', 0, 0, 600, bytes.data()); },
+                                                       [&] { return ORVAWrW(h, 'D', 1, 0, 300, words.data()); }};
     for (const auto& call : calls) {
         Stopwatch watch;
         EXPECT_EQ(call(), ORVA_ERR_CONNECT);

@@ -185,8 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Empty data units may come before any reply: taken off, the connection stays.
         IdleCase{"EmptyDataUnitsAreStillSkipped",
                  [](PeerLink& l) { l.send(bytesOf("03 00 00 07 02 F0 00 03 00 00 07 02 F0 00")); }, 1},
-        IdleCase{"AReplyNobodyAskedFor",
-                 [](PeerLink& l) { l.send(acknowledgement(true, Bytes(4, 0x99))); }, 2},
+        IdleCase{"AReplyNobodyAskedFor", [](PeerLink& l) { l.send(acknowledgement(true, Bytes(4, 0x99))); }, 2},
         IdleCase{"AnEmptyDataUnitThenAReply",
                  [](PeerLink& l) {
                      Bytes b = bytesOf("03 00 00 07 02 F0 00");

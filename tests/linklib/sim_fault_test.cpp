@@ -135,7 +135,8 @@ protected:
             EXPECT_EQ(server->readBytes(AreaCode::outputs, 0, 4 * round, 4), own);
             break;
         case Call::writeWords:
-            words = {static_cast<std::uint16_t>((own[0] << 8) | own[1]), static_cast<std::uint16_t>((own[2] << 8) | own[3])};
+            words = {static_cast<std::uint16_t>((own[0] << 8) | own[1]),
+                     static_cast<std::uint16_t>((own[2] << 8) | own[3])};
             ASSERT_EQ(ORVAWrW(h, 'X', 3, 2 * round, 2, words.data()), ORVA_OK);
             EXPECT_EQ(server->readBytes(AreaCode::extendedDataBlock, 3, 4 * round, 4), own);
             break;
@@ -213,12 +214,14 @@ TEST_P(SimFault, GivesItsResultWithinTheTimeoutsAndTheNextCallRecovers) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, SimFault,
     ::testing::Values(
-        FaultCase{"DisconnectInsteadOfConfirm", ConfirmFault{C::disconnectInsteadOfConfirm}, onRead, ORVA_ERR_CONNECT, 0,
-                  dropped},
+        FaultCase{"DisconnectInsteadOfConfirm", ConfirmFault{C::disconnectInsteadOfConfirm}, onRead, ORVA_ERR_CONNECT,
+                  0, dropped},
         FaultCase{"ShortConfirm", ConfirmFault{C::shortConfirm}, onRead, ORVA_ERR_CONNECT, 0, dropped},
         FaultCase{"SilentConfirm", ConfirmFault{C::silentConfirm}, onRead, ORVA_ERR_CONNECT, 0, dropped},
-        FaultCase{"ResetOnConnectRequest", ConfirmFault{C::resetOnConnectRequest}, onRead, ORVA_ERR_CONNECT, 0, dropped},
-        FaultCase{"CloseOnConnectRequest", ConfirmFault{C::closeOnConnectRequest}, onRead, ORVA_ERR_CONNECT, 0, dropped},
+        FaultCase{"ResetOnConnectRequest", ConfirmFault{C::resetOnConnectRequest}, onRead, ORVA_ERR_CONNECT, 0,
+                  dropped},
+        FaultCase{"CloseOnConnectRequest", ConfirmFault{C::closeOnConnectRequest}, onRead, ORVA_ERR_CONNECT, 0,
+                  dropped},
         FaultCase{"ConfirmWithCredit", ConfirmFault{C::confirmCredit, 5}, onRead, ORVA_OK, 0, kept},
         FaultCase{"EmptyUnitsBefore", ReplyFault{R::emptyUnitsBefore, 4}, onRead, ORVA_OK, 0, kept},
         FaultCase{"EndlessEmptyUnits", ReplyFault{R::endlessEmptyUnits, 5}, onRead, ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT,

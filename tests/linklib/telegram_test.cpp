@@ -56,8 +56,7 @@ TEST_F(TelegramTest, ConnectRequestCarriesBothTsapsAndTheTpduSize) {
     EXPECT_EQ(shortOnes[4], 0x12);
     EXPECT_EQ(shortOnes[16], 0xC2);
     EXPECT_EQ(shortOnes[20], 0xC0);
-    EXPECT_EQ(Bytes(shortOnes.begin() + 11, shortOnes.end()),
-              bytesOf("C1 03 41 42 43 C2 02 50 4C C0 01 09"));
+    EXPECT_EQ(Bytes(shortOnes.begin() + 11, shortOnes.end()), bytesOf("C1 03 41 42 43 C2 02 50 4C C0 01 09"));
 
     const Bytes& longOnes = crs[2];
     ASSERT_EQ(longOnes.size(), 34u);
@@ -130,8 +129,8 @@ TEST_F(TelegramTest, WordReadsCountInWordsForBlocksAndInBytesForByteAreas) {
 TEST_F(TelegramTest, EveryLetterSelectsItsAreaCodeInEitherCase) {
     Handle h(peerAddress);
     std::array<std::uint16_t, 1> w{};
-    const std::vector<std::pair<char, int>> letters = {
-        {'A', 4}, {'O', 4}, {'E', 3}, {'I', 3}, {'M', 2}, {'D', 1}, {'X', 10}, {'T', 7}, {'Z', 6}, {'C', 6}};
+    const std::vector<std::pair<char, int>> letters = {{'A', 4}, {'O', 4},  {'E', 3}, {'I', 3}, {'M', 2},
+                                                       {'D', 1}, {'X', 10}, {'T', 7}, {'Z', 6}, {'C', 6}};
     for (const auto& [letter, code] : letters) {
         ASSERT_EQ(ORVARdW(h, letter, 77, 3, 1, w.data()), ORVA_OK) << letter;
         ASSERT_EQ(ORVARdW(h, letter + ('a' - 'A'), 77, 3, 1, w.data()), ORVA_OK) << letter;
@@ -195,8 +194,9 @@ TEST_P(SplitTest, LongRequestsAreSplitIntoTelegramsOfAtMost492Bytes) {
     const Split& s = GetParam();
     Handle h(peerAddress);
     std::vector<std::uint16_t> buffer(65536);
-    const int result = s.words ? ORVARdW(h, s.letter, 1, s.start, s.count, buffer.data())
-                               : ORVARdB(h, s.letter, 1, s.start, s.count, reinterpret_cast<std::uint8_t*>(buffer.data()));
+    const int result = s.words
+                           ? ORVARdW(h, s.letter, 1, s.start, s.count, buffer.data())
+                           : ORVARdB(h, s.letter, 1, s.start, s.count, reinterpret_cast<std::uint8_t*>(buffer.data()));
     ASSERT_EQ(result, ORVA_OK);
     const auto requests = peer.requests();
     ASSERT_EQ(requests.size(), s.telegrams.size());
@@ -224,9 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
     Counts, SplitTest,
     ::testing::Values(Split{'E', false, 0, 492, {{0, 492}}}, Split{'E', false, 0, 493, {{0, 492}, {492, 1}}},
                       Split{'M', false, 5, 984, {{5, 492}, {497, 492}}},
-                      Split{'A', false, 0, 985, {{0, 492}, {492, 492}, {984, 1}}},
-                      Split{'D', true, 0, 246, {{0, 246}}}, Split{'D', true, 0, 247, {{0, 246}, {246, 1}}},
-                      Split{'D', true, 10, 300, {{10, 246}, {256, 54}}},
+                      Split{'A', false, 0, 985, {{0, 492}, {492, 492}, {984, 1}}}, Split{'D', true, 0, 246, {{0, 246}}},
+                      Split{'D', true, 0, 247, {{0, 246}, {246, 1}}}, Split{'D', true, 10, 300, {{10, 246}, {256, 54}}},
                       // Word reads of byte areas advance by the bytes each telegram covered.
                       Split{'M', true, 0, 300, {{0, 492}, {492, 108}}},
                       // Only the low 16 bits of the count are used.

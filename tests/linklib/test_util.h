@@ -42,8 +42,7 @@ class Stopwatch {
 public:
     Stopwatch() : begin_(std::chrono::steady_clock::now()) {}
     long long ms() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin_)
-            .count();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin_).count();
     }
 
 private:
@@ -58,8 +57,12 @@ struct Request {
 };
 
 inline Request parseRequest(const Bytes& t) {
-    Request r{t[12], t[15], t[16], static_cast<std::uint16_t>(t[17] << 8 | t[18]),
-              static_cast<std::uint16_t>(t[19] << 8 | t[20]), Bytes(t.begin() + 23, t.end())};
+    Request r{t[12],
+              t[15],
+              t[16],
+              static_cast<std::uint16_t>(t[17] << 8 | t[18]),
+              static_cast<std::uint16_t>(t[19] << 8 | t[20]),
+              Bytes(t.begin() + 23, t.end())};
     return r;
 }
 

@@ -34,13 +34,13 @@ TEST(Areas, EverySpellingOfEveryAreaInEitherCase) {
         AreaCode area;
         std::optional<int> block;
     };
-    for (const Case& c : {Case{"A", AreaCode::outputs, {}}, Case{"o", AreaCode::outputs, {}},
-                          Case{"E", AreaCode::inputs, {}}, Case{"i", AreaCode::inputs, {}},
-                          Case{"m", AreaCode::flags, {}}, Case{"T", AreaCode::timers, {}},
-                          Case{"z", AreaCode::counters, {}}, Case{"C", AreaCode::counters, {}},
-                          Case{"DB", AreaCode::dataBlock, {}}, Case{"db5", AreaCode::dataBlock, 5},
-                          Case{"D255", AreaCode::dataBlock, 255}, Case{"DB0x10", AreaCode::dataBlock, 16},
-                          Case{"dx0", AreaCode::extendedDataBlock, 0}, Case{"X17", AreaCode::extendedDataBlock, 17}}) {
+    for (const Case& c :
+         {Case{"A", AreaCode::outputs, {}}, Case{"o", AreaCode::outputs, {}}, Case{"E", AreaCode::inputs, {}},
+          Case{"i", AreaCode::inputs, {}}, Case{"m", AreaCode::flags, {}}, Case{"T", AreaCode::timers, {}},
+          Case{"z", AreaCode::counters, {}}, Case{"C", AreaCode::counters, {}}, Case{"DB", AreaCode::dataBlock, {}},
+          Case{"db5", AreaCode::dataBlock, 5}, Case{"D255", AreaCode::dataBlock, 255},
+          Case{"DB0x10", AreaCode::dataBlock, 16}, Case{"dx0", AreaCode::extendedDataBlock, 0},
+          Case{"X17", AreaCode::extendedDataBlock, 17}}) {
         std::string error;
         const auto spelled = readArea(c.text, error);
         ASSERT_TRUE(spelled) << c.text << ": " << error;
@@ -89,7 +89,8 @@ TEST(Values, CharactersOnlyWhenEveryBytePrintsTheLowByteFirst) {
 namespace {
 
 TEST(CommandLines, OptionsValuesAndOperandsReadAlikeInEveryProgram) {
-    orva::notation::ArgumentReader r({"--timeout=250", "-n", "3", "127.0.0.1", "-5", "--words", "--", "--not-an-option"});
+    orva::notation::ArgumentReader r(
+        {"--timeout=250", "-n", "3", "127.0.0.1", "-5", "--words", "--", "--not-an-option"});
     std::string error;
     ASSERT_FALSE(r.done());
     ASSERT_TRUE(r.next());

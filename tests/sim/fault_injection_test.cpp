@@ -12,9 +12,9 @@
 
 using namespace simtest;
 using orva::wire::AreaCode;
-using orvasim::ConnectionEnd;
 using orvasim::ConfirmFault;
 using orvasim::ConfirmFaultKind;
+using orvasim::ConnectionEnd;
 using orvasim::ReplyFault;
 using orvasim::ReplyFaultKind;
 
@@ -23,14 +23,17 @@ namespace {
 // A fault can only be armed for its own phase: a reply fault for a confirm (or
 // the other way round) does not compile.
 template <class Kind>
-concept armableForConfirm = requires(orvasim::Server& s, Kind k) { s.armConfirmFault({k}); };
+concept armableForConfirm = requires(orvasim::Server& s, Kind k) {
+    s.armConfirmFault({k});
+};
 template <class Kind>
-concept armableForReply = requires(orvasim::Server& s, Kind k) { s.armReplyFault({k}); };
+concept armableForReply = requires(orvasim::Server& s, Kind k) {
+    s.armReplyFault({k});
+};
 static_assert(armableForConfirm<ConfirmFaultKind> && !armableForConfirm<ReplyFaultKind>);
 static_assert(armableForReply<ReplyFaultKind> && !armableForReply<ConfirmFaultKind>);
 static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armConfirmFault), orvasim::Server&, ReplyFault>);
 static_assert(!std::is_invocable_v<decltype(&orvasim::Server::armReplyFault), orvasim::Server&, ConfirmFault>);
-
 
 constexpr std::uint8_t codeD = 1, codeM = 2;
 const Bytes emptyUnit = {0x03, 0x00, 0x00, 0x07, 0x02, 0xF0, 0x00};

@@ -14,16 +14,29 @@ namespace {
 
 Bytes dataUnit(const Bytes& payload) {
     std::size_t length = 7 + payload.size();
-    Bytes t = {0x03, 0x00, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length & 0xFF),
-               0x02, 0xF0, 0x80};
+    Bytes t = {0x03, 0x00, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length & 0xFF), 0x02,
+               0xF0, 0x80};
     t.insert(t.end(), payload.begin(), payload.end());
     return t;
 }
 
 Bytes requestHeader(std::uint8_t op, std::uint8_t area, std::uint8_t block, std::uint16_t start, std::uint16_t length) {
-    return {0x53, 0x35, 0x10, 0x01, 0x03, op, 0x03, 0x08, area, block,
-            static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start & 0xFF),
-            static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length & 0xFF), 0xFF, 0x02};
+    return {0x53,
+            0x35,
+            0x10,
+            0x01,
+            0x03,
+            op,
+            0x03,
+            0x08,
+            area,
+            block,
+            static_cast<std::uint8_t>(start >> 8),
+            static_cast<std::uint8_t>(start & 0xFF),
+            static_cast<std::uint8_t>(length >> 8),
+            static_cast<std::uint8_t>(length & 0xFF),
+            0xFF,
+            0x02};
 }
 
 int msLeft(std::chrono::steady_clock::time_point until) {
@@ -34,8 +47,14 @@ int msLeft(std::chrono::steady_clock::time_point until) {
 }  // namespace
 
 Bytes connectRequest(const std::string& calling, const std::string& called, std::uint16_t srcRef) {
-    Bytes unit = {0xE0, 0x00, 0x00, static_cast<std::uint8_t>(srcRef >> 8), static_cast<std::uint8_t>(srcRef & 0xFF),
-                  0x00, 0xC1, static_cast<std::uint8_t>(calling.size())};
+    Bytes unit = {0xE0,
+                  0x00,
+                  0x00,
+                  static_cast<std::uint8_t>(srcRef >> 8),
+                  static_cast<std::uint8_t>(srcRef & 0xFF),
+                  0x00,
+                  0xC1,
+                  static_cast<std::uint8_t>(calling.size())};
     unit.insert(unit.end(), calling.begin(), calling.end());
     unit.push_back(0xC2);
     unit.push_back(static_cast<std::uint8_t>(called.size()));

@@ -15,8 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes connectRequest(const std::string& calling, const std::string& called, std::uint16_t srcRef);
 // DT telegram with a fetch (op 5) or write (op 3) header; data follows for a write.
 Bytes fetchRequest(std::uint8_t area, std::uint8_t block, std::uint16_t start, std::uint16_t length);
-Bytes writeRequest(std::uint8_t area, std::uint8_t block, std::uint16_t start, std::uint16_t length,
-                   const Bytes& data);
+Bytes writeRequest(std::uint8_t area, std::uint8_t block, std::uint16_t start, std::uint16_t length, const Bytes& data);
 // The reply the simulator should give: 16-byte acknowledgement after the DT header, then data.
 Bytes expectedReply(std::uint8_t ackOp, std::uint8_t error, const Bytes& data = {});
 Bytes concat(const Bytes& a, const Bytes& b);

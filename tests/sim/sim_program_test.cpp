@@ -60,7 +60,8 @@ public:
         std::string line;
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (line.find('\n') == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
             pollfd p{stdoutFd, POLLIN, 0};
             if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
             char c[256];

@@ -16,7 +16,6 @@ using orvasim::ReplyFaultKind;
 
 namespace {
 
-
 // Area codes of the fetch/write header, written out here on purpose.
 constexpr std::uint8_t codeD = 1, codeM = 2, codeE = 3, codeA = 4, codeZ = 6, codeT = 7, codeX = 10;
 
@@ -42,8 +41,8 @@ TEST_F(SimServerTest, ConfirmEchoesReferenceAndParameters) {
 TEST_F(SimServerTest, ConfirmOfShortestRequest) {
     auto c = tcpOnly();
     Bytes cr = connectRequest("", "", 1);
-    ASSERT_EQ(cr, (Bytes{0x03, 0x00, 0x00, 0x12, 0x0D, 0xE0, 0x00, 0x00, 0x00, 0x01, 0x00,
-                         0xC1, 0x00, 0xC2, 0x00, 0xC0, 0x01, 0x09}));
+    ASSERT_EQ(cr, (Bytes{0x03, 0x00, 0x00, 0x12, 0x0D, 0xE0, 0x00, 0x00, 0x00, 0x01, 0x00, 0xC1, 0x00, 0xC2, 0x00, 0xC0,
+                         0x01, 0x09}));
     ASSERT_TRUE(c->send(cr));
     Bytes cc = c->receiveTelegram();
     ASSERT_EQ(cc.size(), 18u);
@@ -79,8 +78,9 @@ TEST_F(SimServerTest, FetchTenFlagBytesAsTheLibrarySendsIt) {
     Bytes request = {0x03, 0x00, 0x00, 0x17, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01, 0x03,
                      0x05, 0x03, 0x08, 0x02, 0x07, 0x01, 0x02, 0x00, 0x0A, 0xFF, 0x02};
     Bytes reply = c->exchange(request);
-    Bytes expected = {0x03, 0x00, 0x00, 0x21, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01, 0x03, 0x06, 0x0F, 0x03,
-                      0x00, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    Bytes expected = {0x03, 0x00, 0x00, 0x21, 0x02, 0xF0, 0x80, 0x53, 0x35, 0x10, 0x01,
+                      0x03, 0x06, 0x0F, 0x03, 0x00, 0xFF, 0x07, 0x00, 0x00, 0x00, 0x00,
+                      0x00, 1,    2,    3,    4,    5,    6,    7,    8,    9,    10};
     EXPECT_EQ(reply, expected);
 }
 
@@ -119,7 +119,8 @@ TEST_P(SimAreaTest, WriteAndFetchInTheAreasUnit) {
 
     // Memory written directly is fetched at the same place.
     server.writeBytes(a.area, 9, a.words ? 2 : 1, {0xAA, 0xBB});
-    EXPECT_EQ(c->exchange(fetchRequest(a.code, 9, 1, 1)), expectedReply(0x06, 0, a.words ? Bytes{0xAA, 0xBB} : Bytes{0xAA}));
+    EXPECT_EQ(c->exchange(fetchRequest(a.code, 9, 1, 1)),
+              expectedReply(0x06, 0, a.words ? Bytes{0xAA, 0xBB} : Bytes{0xAA}));
 }
 
 TEST_P(SimAreaTest, WholeAreaEndIsReachableAndOneMoreIsTooSmall) {
@@ -134,14 +135,13 @@ TEST_P(SimAreaTest, WholeAreaEndIsReachableAndOneMoreIsTooSmall) {
     EXPECT_EQ(c->exchange(writeRequest(a.code, 0, last, 2, Bytes(zeros.size() * 2, 0x55))), expectedReply(0x04, 3));
 }
 
-INSTANTIATE_TEST_SUITE_P(Areas, SimAreaTest,
-                         ::testing::Values(AreaCase{codeE, AreaCode::inputs, false}, AreaCase{codeA, AreaCode::outputs, false},
-                                           AreaCase{codeM, AreaCode::flags, false}, AreaCase{codeD, AreaCode::dataBlock, true},
-                                           AreaCase{codeX, AreaCode::extendedDataBlock, true},
-                                           AreaCase{codeT, AreaCode::timers, true}, AreaCase{codeZ, AreaCode::counters, true}),
-                         [](const auto& info) {
-                             return std::string(1, "?DMEA?ZT??X"[info.param.code]);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Areas, SimAreaTest,
+    ::testing::Values(AreaCase{codeE, AreaCode::inputs, false}, AreaCase{codeA, AreaCode::outputs, false},
+                      AreaCase{codeM, AreaCode::flags, false}, AreaCase{codeD, AreaCode::dataBlock, true},
+                      AreaCase{codeX, AreaCode::extendedDataBlock, true}, AreaCase{codeT, AreaCode::timers, true},
+                      AreaCase{codeZ, AreaCode::counters, true}),
+    [](const auto& info) { return std::string(1, "?DMEA?ZT??X"[info.param.code]); });
 
 TEST_F(SimServerTest, BlockNumberSelectsOnlyDataBlocks) {
     server.writeWord(AreaCode::dataBlock, 5, 0, 0x0505);
@@ -225,9 +225,17 @@ TEST_F(SimServerTest, BadTelegramsCloseTheConnection) {
     const std::vector<Bytes> bad = {
         {0x04, 0x00, 0x00, 0x17, 0x02, 0xF0, 0x80},                          // TPKT version 4
         {0x03, 0x00, 0x00, 0x0B, 0x06, 0x80, 0x00, 0x01, 0x00, 0x01, 0x00},  // a DR unit
-        [] { Bytes t = fetchRequest(codeM, 0, 0, 1); t[7] = 'X'; return t; }(),  // not "S5"
-        [] { Bytes t = fetchRequest(codeM, 0, 0, 1); t[12] = 9; return t; }(),   // op code 9
-        writeRequest(codeD, 0, 0, 2, {1, 2}),                                   // 2 data bytes for 2 words
+        [] {
+            Bytes t = fetchRequest(codeM, 0, 0, 1);
+            t[7] = 'X';
+            return t;
+        }(),  // not "S5"
+        [] {
+            Bytes t = fetchRequest(codeM, 0, 0, 1);
+            t[12] = 9;
+            return t;
+        }(),                                   // op code 9
+        writeRequest(codeD, 0, 0, 2, {1, 2}),  // 2 data bytes for 2 words
     };
     for (std::size_t i = 0; i < bad.size(); ++i) {
         auto c = connected();
@@ -283,13 +291,14 @@ TEST_F(SimServerTest, ServesManyConnectionsAtOnce) {
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&, i] {
             RawClient c;
-            if (!c.connect(address, server.port()) || c.connectTransport("", "", static_cast<std::uint16_t>(i)).size() < 6)
+            if (!c.connect(address, server.port()) ||
+                c.connectTransport("", "", static_cast<std::uint16_t>(i)).size() < 6)
                 return;
             bool ok = true;
             for (int n = 0; n < 100 && ok; ++n) {
                 Bytes data = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(n)};
-                ok = c.exchange(writeRequest(codeD, static_cast<std::uint8_t>(i), static_cast<std::uint16_t>(n), 1, data)) ==
-                         expectedReply(0x04, 0) &&
+                ok = c.exchange(writeRequest(codeD, static_cast<std::uint8_t>(i), static_cast<std::uint16_t>(n), 1,
+                                             data)) == expectedReply(0x04, 0) &&
                      c.exchange(fetchRequest(codeD, static_cast<std::uint8_t>(i), static_cast<std::uint16_t>(n), 1)) ==
                          expectedReply(0x06, 0, data);
             }

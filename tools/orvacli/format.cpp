@@ -126,7 +126,8 @@ std::string describeFailure(int result, int socketError) {
     // A socket error says more than its result: it leads.
     if (result == ORVA_ERR_SOCKET) {
         std::string text = "socket error " + std::to_string(socketError);
-        if (const std::string_view words = ORVASocketErrorText(socketError); !words.empty()) text += ": " + std::string(words);
+        if (const std::string_view words = ORVASocketErrorText(socketError); !words.empty())
+            text += ": " + std::string(words);
         return text + " (result " + std::to_string(result) + ")";
     }
     return std::string(ORVAResultName(result)) + " (result " + std::to_string(result) + ")";
@@ -144,8 +145,7 @@ std::string formatSuccess(const Options& r, const Outcome& outcome, int round) {
         if (read) return out + table(r, outcome.values);
         return out + "wrote " + describeRange(r) + "\n";
     }
-    case Format::hex:
-        return read ? plainHex(r, outcome.values) : "";
+    case Format::hex: return read ? plainHex(r, outcome.values) : "";
     case Format::json: {
         std::string out = jsonRequestFields(r, round) + ",\"ok\":true";
         if (read) {

@@ -10,7 +10,13 @@
 namespace orvacli {
 
 // Exit statuses (64 is the EX_USAGE of sysexits.h).
-enum ExitStatus : int { exitSuccess = 0, exitOtherFailure = 1, exitPlcError = 2, exitConnectionFailure = 3, exitUsage = 64 };
+enum ExitStatus : int {
+    exitSuccess = 0,
+    exitOtherFailure = 1,
+    exitPlcError = 2,
+    exitConnectionFailure = 3,
+    exitUsage = 64
+};
 
 // The exit status for a library result code.
 int exitStatusFor(int result);

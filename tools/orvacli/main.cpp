@@ -28,8 +28,8 @@ extern "C" void onInterrupt(int) {
 class PlcHandle {
 public:
     explicit PlcHandle(const Options& o)
-        : handle(ORVAOpen(o.address.c_str(), o.ownTsap.c_str(), o.plcTsap.c_str(), o.receiveTimeoutMs,
-                          o.sendTimeoutMs, o.connectTimeoutMs)) {}
+        : handle(ORVAOpen(o.address.c_str(), o.ownTsap.c_str(), o.plcTsap.c_str(), o.receiveTimeoutMs, o.sendTimeoutMs,
+                          o.connectTimeoutMs)) {}
     ~PlcHandle() {
         if (handle >= 0) ORVAClose(handle);
     }
@@ -125,17 +125,12 @@ int run(const Options& o) {
 int main(int argc, char** argv) {
     const ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (parsed.status) {
-    case ParseStatus::help:
-        print(stdout, helpText());
-        return exitSuccess;
-    case ParseStatus::version:
-        print(stdout, "orvacli " ORVACLI_VERSION "\n");
-        return exitSuccess;
+    case ParseStatus::help: print(stdout, helpText()); return exitSuccess;
+    case ParseStatus::version: print(stdout, "orvacli " ORVACLI_VERSION "\n"); return exitSuccess;
     case ParseStatus::usageError:
         print(stderr, "orvacli: " + parsed.error + "\nTry 'orvacli --help' for more information.\n");
         return exitUsage;
-    case ParseStatus::run:
-        break;
+    case ParseStatus::run: break;
     }
     return run(parsed.options);
 }

@@ -16,9 +16,7 @@ constexpr int byteMax = 0xFF;
 constexpr int wordMax = 0xFFFF;
 constexpr int ipv4Parts = 4;
 
-std::string rangeText(long long low, long long high) {
-    return std::to_string(low) + ".." + std::to_string(high);
-}
+std::string rangeText(long long low, long long high) { return std::to_string(low) + ".." + std::to_string(high); }
 
 // A number within [low, high], or an error naming what it was for.
 bool parseBounded(std::string_view text, long long low, long long high, std::string_view what, int& out,
@@ -134,15 +132,19 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             o.format = name == "--table" ? Format::table : name == "--hex" ? Format::hex : Format::json;
         } else if (name == "-f" || name == "--format") {
             if (!takeValue(value)) return fail(error);
-            if (value == "table") o.format = Format::table;
-            else if (value == "hex") o.format = Format::hex;
-            else if (value == "json") o.format = Format::json;
-            else return fail("unknown format '" + value + "': use table, hex or json");
+            if (value == "table")
+                o.format = Format::table;
+            else if (value == "hex")
+                o.format = Format::hex;
+            else if (value == "json")
+                o.format = Format::json;
+            else
+                return fail("unknown format '" + value + "': use table, hex or json");
         } else if (name == "--own-tsap" || name == "--plc-tsap") {
             if (!takeValue(value)) return fail(error);
             if (value.size() > static_cast<std::size_t>(maxTsapLength))
-                return fail(name.substr(2) + " '" + value + "' is longer than " +
-                            std::to_string(maxTsapLength) + " characters");
+                return fail(name.substr(2) + " '" + value + "' is longer than " + std::to_string(maxTsapLength) +
+                            " characters");
             (name == "--own-tsap" ? o.ownTsap : o.plcTsap) = value;
         } else if (name == "--receive-timeout" || name == "--send-timeout" || name == "--connect-timeout" ||
                    name == "--timeout") {
@@ -153,7 +155,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             if (name == "--send-timeout" || name == "--timeout") o.sendTimeoutMs = ms;
             if (name == "--connect-timeout" || name == "--timeout") o.connectTimeoutMs = ms;
         } else if (name == "-n" || name == "--repeat") {
-            if (!takeValue(value) || !parseBounded(value, 0, std::numeric_limits<int>::max(), "repeat", o.repeat, error))
+            if (!takeValue(value) ||
+                !parseBounded(value, 0, std::numeric_limits<int>::max(), "repeat", o.repeat, error))
                 return fail(error);
         } else if (name == "-i" || name == "--interval") {
             if (!takeValue(value) || !parseBounded(value, 0, maxIntervalMs, "interval", o.intervalMs, error))

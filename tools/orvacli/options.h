@@ -37,8 +37,8 @@ struct Options {
     Area area;
     Unit unit = Unit::bytes;
     int start = 0;
-    int count = 0;                       // elements; for a write, values.size()
-    std::vector<std::uint16_t> values;   // write only; bytes hold 0..255
+    int count = 0;                      // elements; for a write, values.size()
+    std::vector<std::uint16_t> values;  // write only; bytes hold 0..255
     std::string ownTsap;
     std::string plcTsap;
     int receiveTimeoutMs = 0;  // 0: the library's default

@@ -241,7 +241,8 @@ void ControlChannel::Impl::serve() {
         if (polled[0].revents != 0) return;
         // Clients first: accepting adds to the vector that polled mirrors.
         for (std::size_t i = clients.size(); i-- > 0;) {
-            if (polled[i + 2].revents != 0 && !serveClient(clients[i])) clients.erase(clients.begin() + static_cast<long>(i));
+            if (polled[i + 2].revents != 0 && !serveClient(clients[i]))
+                clients.erase(clients.begin() + static_cast<long>(i));
         }
         if (polled[1].revents != 0) accept(clients);
     }

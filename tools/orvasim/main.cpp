@@ -52,8 +52,10 @@ std::string helpText() {
         orvasim::FaultPhase phase;
         const char* heading;
     };
-    for (const Phase& p : {Phase{orvasim::FaultPhase::confirm, "  fault confirm NAME [VALUE]        on the next connection request\n"},
-                           Phase{orvasim::FaultPhase::reply, "  fault reply NAME [VALUE [PAUSE]]  on the next fetch or write request\n"}}) {
+    for (const Phase& p :
+         {Phase{orvasim::FaultPhase::confirm, "  fault confirm NAME [VALUE]        on the next connection request\n"},
+          Phase{orvasim::FaultPhase::reply,
+                "  fault reply NAME [VALUE [PAUSE]]  on the next fetch or write request\n"}}) {
         text += p.heading;
         for (const orvasim::FaultEntry& f : orvasim::faultTable) {
             if (f.phase() != p.phase) continue;
@@ -90,7 +92,8 @@ BlockSize parseBlock(const std::string& text) {
     const auto spelled = orva::notation::readArea(name, error, orva::notation::blockAreas);
     if (!spelled) throw UsageError{"--block " + text + ": " + error};
     if (!orva::notation::isBlockArea(spelled->area))
-        throw UsageError{"--block " + text + ": '" + name + "' is not a data block: use " + std::string(orva::notation::blockAreas)};
+        throw UsageError{"--block " + text + ": '" + name + "' is not a data block: use " +
+                         std::string(orva::notation::blockAreas)};
     if (!spelled->block)
         throw UsageError{"--block " + text + ": the data block needs its number, as in " +
                          orva::notation::areaText(spelled->area, 5) + "=65535"};
@@ -212,8 +215,8 @@ int main(int argc, char** argv) {
     if (c.control) {
         channel.emplace(server, c.control->first, c.control->second);
         if (!channel->start(&error)) {
-            std::fprintf(stderr, "orvasim: cannot serve the control channel on %s:%u: %s\n",
-                         c.control->first.c_str(), c.control->second, error.c_str());
+            std::fprintf(stderr, "orvasim: cannot serve the control channel on %s:%u: %s\n", c.control->first.c_str(),
+                         c.control->second, error.c_str());
             return exitCannotServe;
         }
         std::printf("orvasim: control on %s:%u\n", c.control->first.c_str(), channel->port());

@@ -41,7 +41,8 @@ Outcome Session::confirmWithFault(const wire::ConnectRequest& request, const Con
 Outcome Session::replyWithFault(const wire::RequestHeader& request, std::span<const std::uint8_t> data,
                                 const ReplyFault& fault) {
     const int value = fault.value;
-    server.trace(number, "   fault %s value %d pause %d ms", std::string(faultEntry(fault.kind).name).c_str(), value, fault.pauseMs);
+    server.trace(number, "   fault %s value %d pause %d ms", std::string(faultEntry(fault.kind).name).c_str(), value,
+                 fault.pauseMs);
 
     // The answer: under errorByte the request is refused, not carried out.
     Answer answer;
@@ -102,9 +103,7 @@ Outcome Session::replyWithFault(const wire::RequestHeader& request, std::span<co
             if (sendAll(all.subspan(i, 1)) == Outcome::ended) return Outcome::ended;
         }
         return Outcome::goOn;
-    case ReplyFaultKind::silence:
-        server.trace(number, "   (not sent: silence)");
-        return Outcome::goOn;
+    case ReplyFaultKind::silence: server.trace(number, "   (not sent: silence)"); return Outcome::goOn;
     case ReplyFaultKind::resetBeforeReply: return resetNow("instead of the reply");
     case ReplyFaultKind::closeBeforeReply: return closeOrderly("instead of the reply");
     case ReplyFaultKind::resetAfterBytes:
@@ -139,7 +138,8 @@ Outcome Session::sendEmptyUnitsUntilTheClientActs(int everyMs) {
         if (sendAll(empty) == Outcome::ended) return Outcome::ended;
         auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(everyMs);
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
             if (left <= 0) break;
             int r = waitFor(POLLIN, static_cast<int>(left));
             if (r < 0) return Outcome::ended;

@@ -126,9 +126,8 @@ constexpr bool inEnumerationOrder() {
 }
 static_assert(inEnumerationOrder(), "faultTable: confirm faults, then reply faults, each in enumeration order");
 
-inline constexpr std::size_t confirmFaultCount =
-    static_cast<std::size_t>(std::count_if(faultTable.begin(), faultTable.end(),
-                                           [](const FaultEntry& e) { return e.phase() == FaultPhase::confirm; }));
+inline constexpr std::size_t confirmFaultCount = static_cast<std::size_t>(std::count_if(
+    faultTable.begin(), faultTable.end(), [](const FaultEntry& e) { return e.phase() == FaultPhase::confirm; }));
 
 }  // namespace detail
 

@@ -10,8 +10,11 @@ namespace orvasim {
 namespace w = orva::wire;
 
 Memory::Memory()
-    : inputs(byteAreaSize), outputs(byteAreaSize), flags(byteAreaSize),
-      timers(wordAreaWords * 2), counters(wordAreaWords * 2) {
+    : inputs(byteAreaSize),
+      outputs(byteAreaSize),
+      flags(byteAreaSize),
+      timers(wordAreaWords * 2),
+      counters(wordAreaWords * 2) {
     for (auto& b : dataBlocks) b.assign(defaultBlockWords * 2, 0);
     for (auto& b : extendedBlocks) b.assign(defaultBlockWords * 2, 0);
 }
@@ -109,7 +112,8 @@ void Memory::writeBytes(AreaCode area, int block, int byteOffset, std::span<cons
 std::vector<std::uint8_t> Memory::readBytes(AreaCode area, int block, int byteOffset, int count) const {
     std::lock_guard lock(mutex);
     const auto& a = const_cast<Memory*>(this)->directArea(area, block);
-    if (byteOffset < 0 || count < 0 || static_cast<std::size_t>(byteOffset) + static_cast<std::size_t>(count) > a.size())
+    if (byteOffset < 0 || count < 0 ||
+        static_cast<std::size_t>(byteOffset) + static_cast<std::size_t>(count) > a.size())
         throw std::out_of_range("orvasim: read outside the area");
     return {a.begin() + byteOffset, a.begin() + byteOffset + count};
 }

@@ -18,8 +18,8 @@ public:
     static constexpr int blockCount = 256;
     static constexpr int defaultBlockWords = 2048;
     static constexpr int maxBlockWords = 65535;
-    static constexpr std::size_t byteAreaSize = 65536;       // E, A, M: bytes
-    static constexpr std::size_t wordAreaWords = 65536;      // T, Z: words
+    static constexpr std::size_t byteAreaSize = 65536;   // E, A, M: bytes
+    static constexpr std::size_t wordAreaWords = 65536;  // T, Z: words
 
     Memory();
 

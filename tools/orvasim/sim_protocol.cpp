@@ -100,7 +100,8 @@ Outcome Session::handleData(std::span<const std::uint8_t> telegram) {
     std::string why;
     auto header = wire::parseRequestHeader(telegram, &why);
     if (!header) {
-        server.trace(number, "<- DT, not a fetch/write request (%s): %s", why.c_str(), wire::spacedHex(telegram).c_str());
+        server.trace(number, "<- DT, not a fetch/write request (%s): %s", why.c_str(),
+                     wire::spacedHex(telegram).c_str());
         return closeOrderly("bad fetch/write header");
     }
     auto data = telegram.subspan(w::fwDataOffset);

@@ -43,7 +43,8 @@ void ServerState::recordEnd(int number, ConnectionEnd end) {
     std::lock_guard lock(recordMutex);
     --openCount;
     int index = number - recordBase;
-    if (index >= 0 && index < static_cast<int>(ends.size()) && ends[static_cast<std::size_t>(index)] == ConnectionEnd::open)
+    if (index >= 0 && index < static_cast<int>(ends.size()) &&
+        ends[static_cast<std::size_t>(index)] == ConnectionEnd::open)
         ends[static_cast<std::size_t>(index)] = end;
     recordChanged.notify_all();
 }
@@ -129,7 +130,9 @@ void Server::stop() {
 
 std::uint16_t Server::port() const { return state->listener.port; }
 
-void Server::setBlockWords(w::AreaCode dbOrDx, int block, int words) { state->memory.setBlockWords(dbOrDx, block, words); }
+void Server::setBlockWords(w::AreaCode dbOrDx, int block, int words) {
+    state->memory.setBlockWords(dbOrDx, block, words);
+}
 
 void Server::writeBytes(w::AreaCode area, int block, int byteOffset, const std::vector<std::uint8_t>& bytes) {
     state->memory.writeBytes(area, block, byteOffset, bytes);

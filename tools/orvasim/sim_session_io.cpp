@@ -73,7 +73,8 @@ Outcome Session::pause(int ms) {
     pollfd fd{server.listener.wakeRead.get(), POLLIN, 0};
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
         if (left <= 0) return Outcome::goOn;
         int r = ::poll(&fd, 1, static_cast<int>(left));
         if (r > 0 || server.stopping) return Outcome::ended;

@@ -16,8 +16,7 @@ void FileDescriptor::reset(int newFd) {
     fd = newFd;
 }
 
-bool WakeableListener::open(const std::string& address, std::uint16_t requestedPort, int backlog,
-                            std::string* error) {
+bool WakeableListener::open(const std::string& address, std::uint16_t requestedPort, int backlog, std::string* error) {
     auto fail = [error](const std::string& why) {
         if (error) *error = why;
         return false;

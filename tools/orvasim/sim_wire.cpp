@@ -100,7 +100,8 @@ std::optional<RequestHeader> parseRequestHeader(std::span<const std::uint8_t> t,
     for (std::size_t i = 0; i < w::fwHeaderSize; ++i) {
         if (isVariableHeaderByte(i) || h[i] == w::headerTemplate[i]) continue;
         char text[96];
-        std::snprintf(text, sizeof text, "header byte %zu is %02X, not the frame's %02X", i, h[i], w::headerTemplate[i]);
+        std::snprintf(text, sizeof text, "header byte %zu is %02X, not the frame's %02X", i, h[i],
+                      w::headerTemplate[i]);
         if (why) *why = text;
         return std::nullopt;
     }
@@ -151,7 +152,9 @@ std::string describeReply(std::span<const std::uint8_t> r) {
     }
     std::uint8_t op = r[w::fwHeaderOffset + w::fwOpCodeOffset];
     std::snprintf(line, sizeof line, "%s tpkt-length %u type %02X eot %02X error %u data %zu bytes",
-                  op == w::opFetchAck ? "fetch ack" : op == w::opWriteAck ? "write ack" : "ack",
+                  op == w::opFetchAck   ? "fetch ack"
+                  : op == w::opWriteAck ? "write ack"
+                                        : "ack",
                   w::readBe16(r.data() + w::tpktLengthOffset), r[w::cotpCodeOffset], r[w::dtEotOffset],
                   r[w::replyErrorByteOffset], r.size() - w::fwDataOffset);
     return line;

@@ -24,7 +24,7 @@ struct ConnectRequest {
     std::uint8_t classOptions = 0;
     std::string callingTsap;
     std::string calledTsap;
-    int tpduSizeCode = -1;  // -1: no TPDU size parameter
+    int tpduSizeCode = -1;   // -1: no TPDU size parameter
     Bytes echoedParameters;  // the TSAP and TPDU size parameters, as received, in order
 };
 
@@ -42,7 +42,7 @@ Bytes emptyDataUnit();
 
 // The fetch/write header of a request.
 struct RequestHeader {
-    std::uint8_t opCode = 0;  // 3 write, 5 fetch
+    std::uint8_t opCode = 0;                                 // 3 write, 5 fetch
     orva::wire::AreaCode area = orva::wire::AreaCode::none;  // as received: any code
     std::uint8_t block = 0;
     std::uint16_t start = 0;

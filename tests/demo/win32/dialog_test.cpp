@@ -171,12 +171,19 @@ TEST_F(NativeDialog, StartState) {
 TEST_F(NativeDialog, ControlsAtTheTemplatesPlaces) {
     Panel p;
     namespace t = orvapanel::mainTemplate;
-    const std::vector<std::pair<int, orvapanel::DialogRect>> places{
-        {IDC_IPADDRESS, t::ipAddress}, {IDC_OWNTSAP, t::ownTsap},     {IDC_PLCTSAP, t::plcTsap},
-        {IDC_DBNUMBER, t::dbNumber},   {IDC_START, t::start},         {IDC_COUNT, t::count},
-        {IDC_OPEN, t::open},           {IDC_CLOSE, t::close},         {IDC_READBYTES, t::readBytes},
-        {IDC_READWORDS, t::readWords}, {IDC_LIST, t::list},           {IDC_STATUS, t::status},
-        {IDOK, t::end}};
+    const std::vector<std::pair<int, orvapanel::DialogRect>> places{{IDC_IPADDRESS, t::ipAddress},
+                                                                    {IDC_OWNTSAP, t::ownTsap},
+                                                                    {IDC_PLCTSAP, t::plcTsap},
+                                                                    {IDC_DBNUMBER, t::dbNumber},
+                                                                    {IDC_START, t::start},
+                                                                    {IDC_COUNT, t::count},
+                                                                    {IDC_OPEN, t::open},
+                                                                    {IDC_CLOSE, t::close},
+                                                                    {IDC_READBYTES, t::readBytes},
+                                                                    {IDC_READWORDS, t::readWords},
+                                                                    {IDC_LIST, t::list},
+                                                                    {IDC_STATUS, t::status},
+                                                                    {IDOK, t::end}};
     for (const auto& [id, units] : places) {
         EXPECT_TRUE(sameRect(placeOf(p.item(id)), inPixels(p.window, units))) << id;
     }
@@ -203,8 +210,8 @@ TEST_F(NativeDialog, ControlsAtTheTemplatesPlaces) {
 TEST_F(NativeDialog, TabOrderOfTheTemplate) {
     Panel p;
     // Disabled controls are skipped; the rest follow the template's order.
-    const std::vector<int> expected{IDC_IPADDRESS, IDC_OPEN,    IDC_STATUS,  IDC_AREA,    IDC_START,
-                                    IDC_COUNT,     IDC_LIST,    IDC_OWNTSAP, IDC_PLCTSAP, IDOK};
+    const std::vector<int> expected{IDC_IPADDRESS, IDC_OPEN, IDC_STATUS,  IDC_AREA,    IDC_START,
+                                    IDC_COUNT,     IDC_LIST, IDC_OWNTSAP, IDC_PLCTSAP, IDOK};
     std::vector<int> walked;
     HWND at = p.item(IDOK);
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -247,10 +254,9 @@ struct Refusal {
 };
 
 TEST_F(NativeDialog, CountValidation) {
-    const std::vector<Refusal> cases{{L"0", countRangeMessage},   {L"2049", countRangeMessage},
-                                     {L"-5", positiveMessage},    {L"12ab", positiveMessage},
-                                     {L"", positiveMessage},      {L"+0", positiveMessage},
-                                     {L" 12 ", L""},              {L"2048", L""}};
+    const std::vector<Refusal> cases{
+        {L"0", countRangeMessage}, {L"2049", countRangeMessage}, {L"-5", positiveMessage}, {L"12ab", positiveMessage},
+        {L"", positiveMessage},    {L"+0", positiveMessage},     {L" 12 ", L""},           {L"2048", L""}};
     for (const Refusal& c : cases) {
         SCOPED_TRACE(testing::Message() << "count \"" << orvapanel::win32::utf8Of(c.count) << '"');
         Panel p;
@@ -284,7 +290,8 @@ TEST_F(NativeDialog, OtherFieldsValidatedInOrderAndOnlyTheFirstReported) {
     p.setText(IDC_DBNUMBER, L"255");
     p.setText(IDC_START, L"65536");
     p.press(IDC_OPEN);
-    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{L"Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."});
+    EXPECT_EQ(p.messageTexts(),
+              std::vector<std::wstring>{L"Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."});
     EXPECT_EQ(p.focus(), p.item(IDC_START));
     p.clearMessages();
     p.setText(IDC_COUNT, L"0");
@@ -342,7 +349,7 @@ TEST_F(NativeDialog, AreaRule) {
         char letter;
         bool readBytes, dbNumber;
     };
-    const std::vector<Case> cases{{1, 'A', true, false}, {2, 'M', true, false}, {3, 'D', false, true},
+    const std::vector<Case> cases{{1, 'A', true, false}, {2, 'M', true, false},  {3, 'D', false, true},
                                   {4, 'X', false, true}, {5, 'T', false, false}, {6, 'Z', false, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.letter);
@@ -604,7 +611,9 @@ TEST_F(NativeDialog, UmlautsShowInTheLocale) {
     GetWindowTextA(about, ansi, 64);
     EXPECT_EQ(orvapanel::win32::wideOf(orvapanel::win32::utf8Of(windowText(about))), windowText(about));
     if (GetACP() == 1252) {
-        EXPECT_STREQ(ansi, "Info \xfc" "ber orvapanel");
+        EXPECT_STREQ(ansi,
+                     "Info \xfc"
+                     "ber orvapanel");
     }
     PostMessageW(about, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 200 && IsWindow(about); ++i) Sleep(5);

@@ -56,12 +56,8 @@ LRESULT CALLBACK recordingListProc(HWND list, UINT message, WPARAM wParam, LPARA
         log->events += wParam ? 'R' : 'r';
         log->redraw = wParam != 0;
         break;
-    case LVM_DELETEALLITEMS:
-        log->events += 'D';
-        break;
-    case LVM_INSERTITEMW:
-        log->events += 'i';
-        break;
+    case LVM_DELETEALLITEMS: log->events += 'D'; break;
+    case LVM_INSERTITEMW: log->events += 'i'; break;
     }
     return CallWindowProcW(original, list, message, wParam, lParam);
 }

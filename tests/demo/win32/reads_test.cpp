@@ -151,8 +151,9 @@ TEST_F(NativeReads, StatusMinus6SetupFailedShowsFromItsFirstCharacter) {
     open(p);
     sim.armConfirmFault("disconnectInsteadOfConfirm");
     p.read('W', L"1", L"0", L"1");
-    const std::wstring text = L"Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
-                              L"Data error on network KELVAN didn't receive all data!";
+    const std::wstring text =
+        L"Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
+        L"Data error on network KELVAN didn't receive all data!";
     expectFailureShown(p, ORVA_ERR_CONNECT, text);
     // Longer than the line, and shown from its start.
     HWND status = p.item(IDC_STATUS);

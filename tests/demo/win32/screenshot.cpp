@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
     const orvaext::SocketLayer socketLayer;
     orvaext::SimControl sim(orvaext::simControl());
     sim.reset();
-    sim.write('D', 5, 0, {0x00, 0x0A, 0x01, 0xF4, 0x12, 0x34, 0xFF, 0xFF, 'R', 'O', 'A', 'V', 'N', '-',
-                          'T', 'E', 0x00, 0x41, 0x80, 0x00, 0x00, 0x07, ' ', ' '});
+    sim.write('D', 5, 0, {0x00, 0x0A, 0x01, 0xF4, 0x12, 0x34, 0xFF, 0xFF, 'R',  'O',  'A', 'V',
+                          'N',  '-',  'T',  'E',  0x00, 0x41, 0x80, 0x00, 0x00, 0x07, ' ', ' '});
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
 

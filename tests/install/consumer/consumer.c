@@ -4,16 +4,14 @@
 #include <stdio.h>
 #include <string.h>
 
-static int check(const char *what, int result, int handle)
-{
+static int check(const char* what, int result, int handle) {
     if (result == ORVA_OK) return 1;
     fprintf(stderr, "consumer: %s failed: %s (%d), socket error %d\n", what, ORVAResultName(result), result,
             ORVAGetSockErr(handle));
     return 0;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     const unsigned char bytes[4] = {0xC0, 0x01, 0x7F, 0x80};
     const unsigned short words[3] = {0x1234, 0xFFFF, 42};
     unsigned char bytesBack[4] = {0};
