@@ -25,6 +25,8 @@ packages=(
   clang libclang-rt-14-dev
   # the wire check: Wireshark's decoders of TPKT, COTP and S5 fetch/write
   tshark
+  # the format check: the tree's sources as clang-format 14 writes them
+  clang-format
 )
 
 install_packages "${packages[@]}"
