@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The floor of the benchmarks: a client with nothing but the socket calls. It
 // sends the same request bytes as the library and reads the same replies, on a
 // connection of its own to the same simulator.

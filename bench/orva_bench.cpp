@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Benchmarks of the library against the raw-socket floor, in one run, against
 // the in-process simulator on 127.0.0.70:102.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orva_stress: many handles on several threads against four simulators that
 // inject random faults; every byte read is checked against what was written.
 // Then a run of connect/drop cycles. Reports telegrams, faults, result codes,

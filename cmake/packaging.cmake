@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation of the CMake package, the pkg-config file and the programs, and
 # the Debian packages that CPack makes from them. Included last from the
 # top-level CMakeLists.txt, once every target exists.

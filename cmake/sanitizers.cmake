@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Sanitizer and fuzzing builds, chosen when the build is configured:
 #   -DORVA_SANITIZE=address   AddressSanitizer + UndefinedBehaviorSanitizer
 #   -DORVA_SANITIZE=thread    ThreadSanitizer

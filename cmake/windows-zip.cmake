@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Windows download: one ZIP per architecture (cpack -G ZIP in a Windows
 # build), included from packaging.cmake before CPack. It holds
 #   bin/      orvanet.dll, orvapanel.exe and its logo oem.bmp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: arbitrary bytes in place of the connection confirm, in arbitrary
 // TCP pieces, followed by a well-formed reply to the fetch that a library which
 // took the confirm sends. Checks the set-up's documented outcomes: a confirm

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The far end of the fuzz targets: a loopback listener that plays back bytes
 // chosen by the fuzzer to a real PlcConnection over a real TCP connection, so
 // the library's own receive and exchange code runs, not a copy of it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the seed corpus of the fuzz targets into fuzz/corpus/<target>/.
 
 Each seed is a normal or nearly normal exchange, so that the fuzzer starts from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: ORVAOpen with arbitrary address and TSAP strings (or null) and
 // arbitrary time-outs. Checks the handle, the connection request built from the
 // TSAPs, the time-outs kept, and that a data call on the handle either fails

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: arbitrary bytes from the peer, in arbitrary TCP pieces, as the
 // replies to one block transfer (fetch or write, bytes or words) of a real
 // PlcConnection. Checks that the outcome is one the library documents, that a

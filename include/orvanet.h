@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * orvanet - read and write the data areas of S5 PLCs over ISO transport on TCP.
  *

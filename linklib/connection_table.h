@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The process-wide table of handles: 64 slots, each with its connection object,
 // a re-entrant lock and an in-use flag.
 #pragma once

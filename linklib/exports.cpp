@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The seven exported functions: handle and letter checks, the slot lock, and
 // the one int result built from the connection's state.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // S5 fetch/write telegrams on a handle's transport connection, and the block
 // transfer that splits long requests into telegrams of at most 492 data bytes.
 #include <algorithm>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Protocol status of a handle's last operation, as the data calls report it.
 #pragma once
 

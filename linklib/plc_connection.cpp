@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The transport connection of one handle: the connection request, the lazy
 // bounded connect, the confirm, and abortive closes.
 #include "plc_connection.h"

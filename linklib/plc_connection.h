@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // One open handle: its parameters, its transport connection to the adapter and
 // the fixed buffers of its telegrams.
 #pragma once

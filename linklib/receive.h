@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Bounded reads of a transport unit from a socket, each within one deadline.
 #pragma once
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs the benchmark and the stress tool briefly, so that they keep working; no
 # timing is judged here.
 #   scripts/bench-smoke.sh [BUILD_DIR]   an existing build that has them (CI passes

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The main job, end to end: builds everything, starts the adapter simulator on
 # 127.0.0.1:102, writes and reads back every data area through liborvanet with
 # the C example, and stops the simulator. Run as root on Debian 12 (port 102).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets with clang (build-fuzz) and runs each from its
 # seed corpus for a bounded time. Inputs the run finds go to a scratch folder;
 # the corpus in the tree is not changed. A crash, a leak, a sanitizer report or

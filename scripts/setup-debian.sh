@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs every Debian package that the build and the tests need. Idempotent;
 # run as root on Debian 12.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds everything and runs every test. On a fresh Debian 12 machine as root
 # it installs what it needs first.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The .NET binding (bindings/dotnet): compiled with Mono's C# compiler into
 # Orvanet.Net.dll, then the example and the test program against it, run with
 # mono against liborvanet and orvasim on 127.0.1.30 to 127.0.1.39. Installs

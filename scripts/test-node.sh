@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Node.js binding (bindings/node) and the Node-RED nodes (bindings/node-red)
 # against the liborvanet and orvasim of BUILD_DIR (default build/test, where
 # test-all.sh has built them):   test-node.sh [BUILD_DIR]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Python package orvanet: pip-installed from a copy of bindings/python into
 # a fresh virtual environment (no package index, Debian's setuptools), then its
 # pytest suite against orvasim on 127.0.1.1 to 127.0.1.19, importing the

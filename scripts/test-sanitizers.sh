@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Sanitizer runs: the whole test suite built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (build-asan), and the concurrency and integration
 # tests built with ThreadSanitizer (build-tsan), each with a short stress run.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds orvanet.dll and orvapanel.exe for 32- and 64-bit Windows with
 # MinGW-w64, checks their export and import tables, runs the tests through the
 # DLL's exports and the tests of the native dialog under Wine against an

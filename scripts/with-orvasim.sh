@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Starts orvasim on an address, runs a client program against it, and stops
 # the simulator:   with-orvasim.sh ORVASIM ADDRESS PROGRAM [ARGS...]
 set -euo pipefail

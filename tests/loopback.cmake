@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The one registry of the loopback addresses that the tests, the benchmark and
 # the fuzz targets use, each with its user, so that two suites running at once
 # never meet on one address. Only 127.0.0.0/8 is ever a target (on Linux every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvaConnection: one handle of the library as a .NET object.
 //
 //   using (var plc = new OrvaConnection("192.168.0.10"))

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvanet for .NET: P/Invoke declarations of the seven functions of orvanet.dll
 // (liborvanet.so on Linux). OrvaConnection wraps them; call these directly only
 // where the wrapper does not fit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The result codes and socket error numbers of orvanet.h, their names and
 // their texts, and the exception that carries them.
 using System;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvanet for Node.js: the data areas of S5 PLCs through liborvanet.
 /// <reference types="node" />
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // orvanet for Node.js: the data areas of S5 PLCs through liborvanet, with
 // every call that may wait on the network run off the event loop.

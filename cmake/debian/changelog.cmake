@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Debian changelog of the packages, made from CHANGELOG.md so that the
 # history is written down once: every released section from VERSION down
 # ("Unreleased" stays out), its "###" headings as items and its bullets

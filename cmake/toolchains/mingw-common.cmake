@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the MinGW-w64 toolchain files, which set ORVA_MINGW_PREFIX first.
 # The -posix compilers: the win32 thread model of GCC 12 has no std::thread
 # or std::mutex. CTest runs the test programs under Wine.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build of orvanet.dll for 32-bit Windows with MinGW-w64 on Debian.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ORVA_MINGW_PREFIX i686-w64-mingw32)

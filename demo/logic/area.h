@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The data areas the panel offers and what each one enables.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The panel's input fields and the rules that take them from the edits'
 // texts: the numbers, their ranges, the TSAP length and the refusal messages.
 #pragma once

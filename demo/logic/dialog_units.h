@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Dialog units: the window is laid out in units of the dialog font, so it
 // keeps its arrangement with any font. A horizontal unit is a quarter of the
 // font's average character width, a vertical unit an eighth of its height.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the panel's window does, without a toolkit: the exchange of the edits
 // with their validation, the area rule, Open, Close, the two reads and the
 // status line, and which controls each of them enables. A view (Qt widgets,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The five library calls the panel makes, behind one small interface so that
 // tests can watch them on their way to the real library.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The rows of the result list: address label, decimal, hexadecimal and
 // character texts of each byte or word read.
 #pragma once

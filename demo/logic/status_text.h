@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The words in which the panel reports a library result.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The about box: the program's icon, name and version.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The application: runs the panel's dialog modally and ends with it.
 #pragma once
 

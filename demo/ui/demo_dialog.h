@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The panel's one window: connection fields, area and range, the two read
 // buttons, the result list and the status line.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Placing controls by dialog units of a window's own font.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The four columns of the result list. A model of our own holds the rows as
 // plain strings, so that 2048 of them go in with one reset and no per-row cost.
 #pragma once

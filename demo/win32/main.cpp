@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvapanel.exe: the panel's dialog, run modally; the program ends with it.
 #include "native_dialog.h"  // windows.h first
 

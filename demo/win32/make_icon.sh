@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Makes orvapanel.ico, the program icon (resource 128: 32 by 32 pixels, 16
 # colours), from the demo's icon picture. Needs ImageMagick; the result is
 # committed, so that a build needs neither.

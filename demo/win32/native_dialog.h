@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The panel as a native Windows dialog: the templates of orvapanel.rc over
 // the rules of demo/logic. Nothing here decides what a control shows or
 // whether it is enabled; it only carries the Panel's wishes to the controls.

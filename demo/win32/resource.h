@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Resource and control ids of orvapanel.exe, shared by orvapanel.rc and the
    C++ sources (plain C preprocessor only: rc.exe and windres read it too). */
 #ifndef ORVAPANEL_RESOURCE_H

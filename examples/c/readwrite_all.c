@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * Writes a few values into every writable data area of a PLC (or of orvasim),
  * reads them back, reads some inputs, and prints each value as address,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes flags, outputs, a data block and counters of one PLC, reads them back
 // and compares; then shows how a refused call looks. It overwrites flag bytes
 // MB100..MB103, output bytes AB0..AB1, data words DW0..DW3 of DB 5 and counters

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes flags, outputs, a data block and counters of one PLC, reads them
 back and compares; then shows how a refused call looks.
 

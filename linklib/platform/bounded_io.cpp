@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bounded sends and receives of socket.h, made of each OS's primitives:
 // every wait is the time left to one deadline, however often it is resumed.
 #include "platform/socket_primitives.h"

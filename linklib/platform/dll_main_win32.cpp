@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Load and unload of orvanet.dll: Windows Sockets 1.1 is started on process
 // attach (the load fails without it) and cleaned up on process detach, after
 // every handle still open has been closed as ORVAClose closes it.

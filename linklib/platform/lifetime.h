@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the library runs when the operating system unloads it. The handle table
 // hands its two ways of closing everything to the platform once, when it is
 // made; the platform's unload calls whichever fits. The platform knows nothing

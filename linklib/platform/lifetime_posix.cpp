@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // On POSIX the unload of the library (dlclose, or the process's exit) runs the
 // handle table's destructor, which closes every handle: nothing to hook.
 #include "platform/lifetime.h"

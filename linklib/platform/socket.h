@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The library's only window onto the operating system: TCP sockets, a
 // millisecond clock and start-up of the socket layer. One implementation file
 // per OS (socket_posix.cpp, socket_win32.cpp).

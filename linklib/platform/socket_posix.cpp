@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // POSIX sockets behind the Windows Sockets-shaped interface of socket.h.
 #include "platform/socket_primitives.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Inside the platform layer: the few calls each OS file gives, out of which
 // bounded_io.cpp makes the bounded sends and receives of socket.h once for all
 // of them.

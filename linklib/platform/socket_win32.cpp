@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows Sockets behind the interface of socket.h. Error numbers are Winsock's
 // own, read at the failing call and handed back with its result: any later
 // Win32 call on the thread (a lock, an allocation) may overwrite

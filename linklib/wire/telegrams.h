@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Whole telegrams as byte vectors, built from the layouts of wire_format.h:
 // for the tests, the benchmark and the fuzz targets, which play the adapter or
 // a bare client. The library builds its own into fixed buffers.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The bytes of the protocol in one place: RFC 1006 TPKT, ISO 8073 class 0 units
 // (CR, CC, DR, DT), the S5 fetch/write header and its acknowledgement. Shared
 // by the library, the adapter simulator and the tests; nobody keeps a copy of

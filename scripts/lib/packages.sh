@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Sourced by the scripts that need Debian packages: install_packages installs
 # those of its arguments that are not installed yet (apt-get update first, no
 # recommends). A name with :i386 adds that architecture first. Run as root.

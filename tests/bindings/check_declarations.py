@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Holds the bindings to the C header include/orvanet.h: the Python package's
 ctypes signatures and tables, the C# P/Invoke declarations, enum and tables,
 and the VBA Declare lines of the README must match it function by function

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvacli's argument checks and output texts, without a network.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvacli as a user runs it: against the adapter simulator on 127.0.0.40, and
 // against 127.0.0.41 where nothing listens. Checks what it prints, what reaches
 // the adapter and its exit status.

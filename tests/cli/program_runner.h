@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Runs a program with arguments and collects its standard output, standard
 // error and exit status.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel's window: start state, placement, tab order, input validation,
 // the area rule, Open and Close, the end of the dialog, the about box and the
 // real message box. Against the real library and an adapter simulator on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The panel's rules on their own: reading numbers, the order and messages of
 // the field exchange, the limits of the row texts, the text handed to the
 // library, where the logo is looked for, dialog units. The area

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the dialog tests share: a link that records every library call on its
 // way to the real library, a recorder for messages, and widget look-ups.
 #pragma once

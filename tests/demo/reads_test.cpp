@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading into the list and reporting results: the rows of bytes and words of
 // every area, the status texts of every result and their message boxes, and a
 // screenshot after a real read. Against the real library and an adapter

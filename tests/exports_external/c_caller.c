@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* orvanet.h from C: the declarations, the calling convention and the header's
  * helper compile as C and link against the library. Exit code 0 when every
  * result is the expected one. */

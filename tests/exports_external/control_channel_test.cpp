@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvasim's control channel, served by an in-process simulator and used through
 // the same client as the Windows tests: what is armed or written through it
 // reaches the adapter, and what it reads back is what the adapter saw.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library loaded at run time, as Visual Basic, Excel or .NET load it: the
 // export table, every function by its plain name, and an unload with handles
 // still open. This program does not link the library, so unloading it really

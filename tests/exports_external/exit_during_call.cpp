@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ends the process while another thread waits inside ORVARdB for a reply that
 // never comes. The process must end: on Windows the waiting thread is ended by
 // the system before the library is detached, so nothing may wait for it (CTest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library through its seven exports, against an orvasim running as a
 // program of its own and driven through its control channel. The same source
 // runs natively and, cross-built, as a 32- and a 64-bit Windows program.

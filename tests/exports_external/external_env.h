@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Where the external orvasim runs, and small helpers of the tests that call
 // the library through its exports. The addresses can be changed through the
 // environment (ORVASIM_ADDRESS, ORVASIM_CONTROL); CTest sets them to the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Plain TCP on loopback for the tests that run against an external orvasim,
 // on Windows Sockets and on POSIX alike: a line client for the control
 // channel and a listener whose connects never complete.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Starts or stops the orvasim that the tests through the exports run against:
 #   orvasim_fixture.sh start ORVASIM STATE_DIR ADDRESS CONTROL_ENDPOINT
 #   orvasim_fixture.sh stop  STATE_DIR

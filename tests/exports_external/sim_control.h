@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Client of orvasim's control channel (tools/orvasim/control_channel.h): the
 // way a test that cannot link the simulator (a Windows program under Wine)
 // arms faults and reads back what the adapter saw. Failures of the channel

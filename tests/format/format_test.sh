@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The tracked C and C++ sources are as clang-format (the tree's .clang-format)
 # writes them: a change that is not shows here with the lines to fix.
 #   format_test.sh SOURCE_DIR CLANG_FORMAT   (exit 77, skipped, outside a git checkout)

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Every declaration of orvanet.h used once, so that each language mode the
  * header promises compiles it warning-free: C89/C90 with -pedantic, C99, C11,
  * and C++98 to C++20. */

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Debian packages, made as the README says (the deb preset, in a build
 # folder of this test's own, then cpack): what each one holds, says and
 # depends on, lintian on all three (any error fails, and every warning must be

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build into a staging prefix and uses it as a user would: a
 # consumer project built once with find_package and once with pkg-config, both
 # run against orvasim, and the installed orvacli reading back what they wrote.

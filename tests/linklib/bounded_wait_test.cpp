@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every wait of a call is measured against a deadline fixed when it began:
 // signals that keep interrupting it (a periodic timer, with and without
 // SA_RESTART) never make it start afresh, and a reply whose pieces come late

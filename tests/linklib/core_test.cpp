@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Inner parts of the library that the exported functions cannot show: the
 // source reference cycle, the stored time-outs, and a call that finds its
 // handle closed while it waited for the slot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every way a connection set-up or an exchange can fail: the result code, the
 // socket error, what happens to the connection, and that the next call recovers.
 #include <gtest/gtest.h>

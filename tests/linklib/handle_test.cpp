@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the export tests (tests/exports_external, also run under Wine) cannot
 // show: null buffers, what a call of count 0 reports after another call, and
 // parallel opens under ThreadSanitizer.

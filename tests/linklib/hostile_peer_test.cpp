@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hostile peers that the failure tables do not already cover: a reset in the
 // middle of a 65535-element transfer, a stale reply that arrives after its
 // time-out, a reply of the wrong kind, and an adapter that takes the connection

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A reply is never taken for the answer to another request: whatever the
 // adapter sends that no request asked for (a duplicate reply, a second
 // acknowledgement, bytes while no call runs), or an end it makes while the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A well-behaved adapter built on ScriptedPeer that records every telegram and
 // serves fetches from a fixed pattern, so tests can check each byte that moved.
 #pragma once

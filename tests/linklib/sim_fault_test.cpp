@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library against the adapter simulator: data of every area round trips,
 // and each fault the simulator can inject gives its documented result, within
 // the time-outs, after which the next call recovers.

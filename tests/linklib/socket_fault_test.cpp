@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The set-up and exchange rows that need a socket call to fail: no socket, a
 // socket option refused, a connection request or a data telegram sent only in
 // part. The calls fail from outside the library (socket_faults), so the shipped

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bytes on the wire: connection requests, fetch and write telegrams, the
 // splitting of long requests and the byte order of words, seen by a peer that
 // records everything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Unloading the library closes every open handle as ORVAClose does: the
 // adapter sees each connection reset, whether the library is unloaded with
 // dlclose or goes away with the process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PLC's notation the programs share: how numbers and areas are read, and
 // how areas, addresses and values are written.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every fault of the simulator (sim_faults.h), seen from a raw-socket client on 127.0.0.22.
 #include "sim_fixture.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A small raw-socket client for the simulator tests. Telegrams are built here
 // from literal bytes, not from the library's wire header, so that the tests
 // check the simulator's format independently of that header.

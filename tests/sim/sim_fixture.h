@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The fixture of the simulator's suites: an orvasim on a loopback address of
 // its own (a free port), and raw-socket clients to it.
 #pragma once

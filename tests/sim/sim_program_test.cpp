@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The orvasim program: options, its listening line, exit statuses. Runs it on 127.0.0.21.
 #include "raw_client.h"
 #include "sim_server.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator on its own, driven by a raw-socket client on 127.0.0.20.
 #include "sim_fixture.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A hand-driven adapter for tests that need exact control of every byte: it
 // listens on one loopback address and runs a script for each connection it
 // accepts, on a thread of its own.

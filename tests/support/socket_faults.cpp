@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Interposes socket, setsockopt, send and poll for the programs that link it;
 // each forwards to the next definition (the C library's) found by dlsym.
 #include "socket_faults.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Socket calls that fail on request, from outside the library: a shared object
 // that test programs link (ahead of the C library), which stands in for
 // socket, setsockopt, send and poll. Unarmed, every call goes straight to the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the bytes on the wire with an independent decoder: captures a session of
 # the C example against orvasim on ADDRESS:102 with tshark and requires that
 # Wireshark's TPKT, COTP and h1 (S5 fetch/write) dissectors decode every

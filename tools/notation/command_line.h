@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A command line read an argument at a time, the same way in every program:
 // options as --name=value, --name value or -n value; everything else is an
 // operand, and so is a negative number; "--" ends the options.

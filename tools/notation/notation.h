@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The PLC's notation as every program of the project writes and reads it:
 // the spellings of the areas, the addresses of their elements, the texts of
 // values, and numbers on command lines. orvacli, orvasim and orvapanel use

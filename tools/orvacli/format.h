@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // How orvacli shows values, results and failures.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvacli: read and write S5 PLC data areas from a shell, through liborvanet.
 #include <algorithm>
 #include <chrono>

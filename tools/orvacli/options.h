@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // orvacli's command line: what to read or write, where, and how to show it.
 // Everything is checked here, before any traffic, against the rules the library
 // applies (area letters per direction, ranges, value sizes).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control channel: one thread polls the listener, the clients and a
 // wake-up pipe; every request is answered at once (no command waits), so one
 // thread serves all clients.

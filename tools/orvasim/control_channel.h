@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // An opt-in control channel of the simulator: a line-based text protocol on
 // TCP, so that a test program in another process (a Windows test under Wine,
 // which cannot link the simulator) can arm faults and read back what the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // orvasim: runs the adapter simulator from the command line until SIGINT or SIGTERM.
 #include "control_channel.h"
 #include "sim_faults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What each fault does: a confirm fault to the answer of a CR, a reply fault
 // to the answer of a fetch or write request (sim_faults.h says what each is).
 #include "sim_session.h"

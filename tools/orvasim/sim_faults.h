@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the adapter does wrongly, on purpose. A confirm fault is used by the
 // next CR, a reply fault by the next fetch or write request; either arrives on
 // any connection, is used once and then forgotten. The two are types of their

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The adapter's memory of the seven data areas. Thread-safe.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A session's protocol: telegrams framed by their TPKT length, a CR answered
 // with a CC, a DT's fetch or write request carried out against memory and
 // answered. A fault armed for the confirm or the reply is handed to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The adapter simulator: an accept thread and one thread per connection (a
 // Session, sim_session.h). Every blocking wait polls a wake-up pipe as well,
 // so stop() ends all threads at once by writing one byte into it.

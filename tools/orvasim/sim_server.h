@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // orvasim: a stand-in for an S5 PLC's network adapter. It terminates ISO
 // transport connections on TCP (answers a CR with a CC) and serves fetch and
 // write telegrams from its own memory of the seven data areas. Tests run it in

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // One accepted connection, served on a thread of its own, which owns the
 // socket. Its parts are in three files: sim_session_io.cpp (waits, receiving,
 // sending, pauses, ends), sim_protocol.cpp (framing, CR/CC, DT, the request

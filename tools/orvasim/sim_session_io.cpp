@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A session's I/O. Every blocking wait (recv, send, pauses of faults) polls
 // the server's wake-up pipe as well, so that stop() ends the session at once.
 #include "sim_session.h"

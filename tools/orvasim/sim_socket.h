@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Sockets of the simulator: an owned file descriptor, and a listener with the
 // wake-up pipe that lets stop() end a thread blocked in poll().
 #pragma once

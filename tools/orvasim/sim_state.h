@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The state of one server, shared by its threads: what the Server calls act
 // on, and what every connection's Session reads and records into.
 #pragma once

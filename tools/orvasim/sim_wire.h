@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The adapter's own reading and building of telegrams: TPKT framing, the CR it
 // receives, the CC and DR it sends, the fetch/write header of a request and the
 // acknowledgement it answers with. Offsets and codes come from wire_format.h;

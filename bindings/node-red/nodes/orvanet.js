@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Node-RED nodes for S5 PLCs over orvanet: the adapter (a configuration node
 // holding one connection), and the read and write nodes that use it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // The example flow in a real Node-RED, installed as a user installs it, run
 // against orvasim, and a picture of the editor with the values in the debug

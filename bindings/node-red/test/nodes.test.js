@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // The three nodes in a real Node-RED runtime (node-red-node-test-helper)
 // against orvasim: values read, written and read back; failures as catchable

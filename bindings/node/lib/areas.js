@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // The data areas, their spellings and the address notation of the PLC, the
 // same in every tool of orvanet; and the checks a request passes before any call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 const { Result, resultName, resultText, socketErrorName, socketErrorText } = require('./tables');
 

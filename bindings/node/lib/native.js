@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Finds and loads liborvanet and declares its seven functions through koffi.
 const fs = require('fs');

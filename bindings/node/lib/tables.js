@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // The library's result codes and socket error numbers with their names and
 // their texts in words, as include/orvanet.h has them (ORVAResultName,

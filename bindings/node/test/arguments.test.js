@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Areas, addresses and every argument the binding refuses before any call.
 const test = require('node:test');

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Calls run off the event loop: it keeps turning while a call waits; calls
 // on different connections overlap; calls on one connection keep their order;

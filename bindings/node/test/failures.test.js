@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Every failure the simulator can provoke, as the OrvaError it becomes; each
 // call ends within its time-outs, and the next call on the same connection works.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // The binding's copies of the header's tables and prototypes must match include/orvanet.h.
 const test = require('node:test');

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Finding liborvanet: the order of the places tried, the one message when
 // none works, and the real loader with and without ORVANET_LIBRARY.

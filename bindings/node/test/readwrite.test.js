@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Every area written and read back through the binding, each checked against
 // the simulator's memory, where words are big-endian as on the PLC.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // index.d.ts: declares what index.js exports, and type-checks a user's code.
 const test = require('node:test');

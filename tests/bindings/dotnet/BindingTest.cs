@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The .NET binding end to end: OrvaConnection and the P/Invoke declarations
 // against an orvasim that this program starts on 127.0.1.30 and drives
 // through its control channel (127.0.1.39: nothing listens). Prints one line

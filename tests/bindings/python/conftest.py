@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The fixture of the Python binding's tests: orvasim programs driven through
 their control channel, on loopback addresses 127.0.1.1 to 127.0.1.19.
 

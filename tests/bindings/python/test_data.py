@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Every area written and read back through the installed package, checked
 against what the simulator holds; the spellings of areas; long transfers."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Every result the library gives against the simulator's faults, as OrvaError
 with its Result, SocketError and message; the checks made before any call;
 closing."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The installed package, the search for the native library and its message,
 and the example program run as a user runs it."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Threads: ctypes lets go of the GIL during a call, so connections on their
 own threads wait in parallel; one Connection shared by threads stays correct."""
 

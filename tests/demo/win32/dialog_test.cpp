@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The native dialog: start state, the template's places and tab order,
 // input validation, the area rule, Open and Close, the end of the dialog, the
 // system menu's about entry, the real message box and the texts with umlauts.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the tests of the native dialog share: a link that records every
 // library call on its way to the real orvanet.dll, and a driver that runs the
 // real modal dialog (runDemoDialog, as orvapanel.exe does) on a thread of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading into the list and reporting results: the rows of bytes and words of
 // every area, the list suspended and the wait cursor during the call, the
 // status texts of every result and their messages, 2048 rows, the address

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Takes a picture of the native dialog, frame and title bar included, after
 // it has read twelve words of data block 5 from the simulator: the program
 // runs in a virtual desktop of Wine's (screenshot.sh), so the screen holds

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # screenshot.sh WINE PROGRAM OUTPUT.png: runs the screenshot program, which
 # writes the dialog's picture as a BMP, and turns it into OUTPUT.png with
 # ImageMagick.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starts orvapanel.exe itself, as a user does, and waits for its window: the
 // program finds orvanet.dll beside it, shows the dialog with its logo (from
 // beside the program: the working directory here has none) and ends when the

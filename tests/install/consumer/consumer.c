@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A program outside the orvanet tree, built against an installed copy: writes
  * flags and a data block, reads them back and says "consumer: ok". */
 #include <orvanet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // One orvasim per test file, on a loopback address of its own, with its
 // control channel (tools/orvasim/control_channel.h): faults armed out of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compiled by test/types.test.js with tsc --strict: what a TypeScript user
 // writes must type-check, and the marked mistakes must not.
 import { connect, Connection, OrvaError, OrvaLibraryError, Result, parseArea, formatAddress, resultText } from '../..';

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The data areas, their spellings, and the PLC's notation of element addresses."""
 
 from __future__ import annotations

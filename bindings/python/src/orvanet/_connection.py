@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Connection: one handle of the library, as a Python object."""
 
 from __future__ import annotations

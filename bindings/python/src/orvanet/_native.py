@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Finding and loading liborvanet, and the C signatures of its seven functions."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Result codes and socket error numbers of liborvanet, with their texts, and
 the exceptions that carry them."""
 
