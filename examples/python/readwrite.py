@@ -58,7 +58,7 @@ def main() -> int:
             except OrvaError as error:
                 check("writing inputs refused", error.result, Result.ERR_AREA)
     except (OrvaError, LibraryNotFoundError) as error:
-        # For example: reading 4 bytes from MB100..MB103 at 127.0.0.1 failed: ORVA_ERR_SOCKET (-7), ...
+        # For example: reading 4 bytes from MB100..MB103 at 127.0.0.1 failed: socket error 10061 ...
         print(error, file=sys.stderr)
         return 2
 

@@ -118,9 +118,9 @@ def test_the_example_writes_and_reads_back_every_area_it_names(sim, tmp_path):
 
 
 @pytest.mark.parametrize("address,environment,message", [
-    (REFUSING_ADDRESS, {}, f"writing 4 bytes to MB100..MB103 at {REFUSING_ADDRESS} failed: ORVA_ERR_SOCKET (-7), "
-                           "socket error: ORVAGetSockErr tells which; socket error 10061 WSAECONNREFUSED: "
-                           "connection refused: nothing listens on port 102 at that address\n"),
+    (REFUSING_ADDRESS, {}, f"writing 4 bytes to MB100..MB103 at {REFUSING_ADDRESS} failed: socket error 10061 "
+                           "WSAECONNREFUSED: connection refused: nothing listens on port 102 at that address "
+                           "(ORVA_ERR_SOCKET, result -7)\n"),
     (SIM_ADDRESS, {"ORVANET_LIBRARY": "/nonexistent/liborvanet.so.1"},
      "orvanet: cannot find or load the native library liborvanet.so.1. Searched:\n"),
 ])

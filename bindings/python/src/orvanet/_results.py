@@ -112,9 +112,10 @@ def as_socket_error(number: int) -> Union[SocketError, int]:
 
 
 def describe_result(result: Union[Result, int]) -> str:
+    """The result in words with its name and code, as orvacli and the other bindings say it."""
     if isinstance(result, Result):
-        return f"{result.c_name} ({int(result)}), {result.text}"
-    return f"result {result}, {UNKNOWN_RESULT_TEXT}"
+        return f"{result.text} ({result.c_name}, result {int(result)})"
+    return f"{UNKNOWN_RESULT_TEXT} (result {result})"
 
 
 def describe_socket_error(number: Union[SocketError, int]) -> str:
@@ -146,6 +147,10 @@ class OrvaError(Exception):
         text = f"{self.operation} failed: "
         if self.detail:
             text += f"{self.detail}; "
+        if int(self.result) == Result.ERR_SOCKET and self.socket_error != 0:
+            # The socket error says more than its result: it leads.
+            name = self.result.c_name if isinstance(self.result, Result) else "ORVA_ERR_SOCKET"
+            return text + f"{describe_socket_error(self.socket_error)} ({name}, result {int(self.result)})"
         text += describe_result(self.result)
         if self.socket_error != 0:
             text += "; " + describe_socket_error(self.socket_error)
