@@ -117,8 +117,11 @@ namespace detail {
 constexpr bool inEnumerationOrder() {
     std::size_t confirms = 0, replies = 0;
     for (const FaultEntry& entry : faultTable) {
-        if (const auto* c = std::get_if<ConfirmFaultKind>(&entry.kind)) {
-            if (replies != 0 || static_cast<std::size_t>(*c) != confirms++) return false;
+        // std::get, not std::get_if: the pointer that get_if takes is no
+        // constant expression in a build with UndefinedBehaviorSanitizer.
+        if (std::holds_alternative<ConfirmFaultKind>(entry.kind)) {
+            if (replies != 0 || static_cast<std::size_t>(std::get<ConfirmFaultKind>(entry.kind)) != confirms++)
+                return false;
         } else if (static_cast<std::size_t>(std::get<ReplyFaultKind>(entry.kind)) != replies++) {
             return false;
         }
