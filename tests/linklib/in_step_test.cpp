@@ -26,6 +26,19 @@ Bytes answerTo(const Bytes& request, std::uint8_t errorByte = 0) {
     return acknowledgement(fetch, fetch && errorByte == 0 ? RecordingPeer::fetchData(r) : Bytes{}, errorByte);
 }
 
+// Request number `which` answered twice in one send, as by an adapter that
+// repeats itself.
+RecordingPeer::Override answeredTwiceAt(int which) {
+    return [which](PeerLink& link, const Bytes& request, int index) {
+        if (index != which) return false;
+        Bytes twice = answerTo(request);
+        const Bytes again = twice;
+        twice.insert(twice.end(), again.begin(), again.end());
+        link.send(twice);
+        return true;
+    };
+}
+
 // What the second call of a test is.
 struct CallKind {
     const char* name;
@@ -62,14 +75,7 @@ class AfterAnExtraReply : public ::testing::TestWithParam<CallKind> {};
 // that asked for something else.
 TEST_P(AfterAnExtraReply, TheNextCallGetsItsOwnAnswerOnAFreshConnection) {
     RecordingPeer peer(peerAddress);
-    peer.setOverride([](PeerLink& link, const Bytes& request, int index) {
-        if (index != 0) return false;
-        Bytes twice = answerTo(request);
-        const Bytes again = twice;
-        twice.insert(twice.end(), again.begin(), again.end());
-        link.send(twice);
-        return true;
-    });
+    peer.setOverride(answeredTwiceAt(0));
     Handle h(peerAddress);
     std::array<std::uint8_t, 2> first{};
     ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 2, first.data()), ORVA_OK);
@@ -129,14 +135,7 @@ TEST(StaleAcknowledgement, AWriteIsReportedByItsOwnAcknowledgementNeverByAStaleO
 // read as telegram k + 1's.
 TEST(StaleReplyInABlock, ADuplicateInTheMiddleOfATransferIsNotTakenForTheNextTelegram) {
     RecordingPeer peer(peerAddress);
-    peer.setOverride([](PeerLink& link, const Bytes& request, int index) {
-        if (index != 1) return false;
-        Bytes twice = answerTo(request);
-        const Bytes again = twice;
-        twice.insert(twice.end(), again.begin(), again.end());
-        link.send(twice);
-        return true;
-    });
+    peer.setOverride(answeredTwiceAt(1));
     Handle h(peerAddress);
     std::vector<std::uint8_t> data(2000);
     ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 2000, data.data()), ORVA_OK);
