@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "builders.h"
 #include "plc_connection.h"
 #include "receive.h"
 
@@ -26,15 +27,11 @@ void swapWords(void* words, int n) {
 
 void PlcConnection::buildHeader(std::uint8_t* destination, bool write, int areaLetter, int dbNumber, int start,
                                 int byteCount) const {
-    std::memcpy(destination, wire::headerTemplate.data(), wire::fwHeaderSize);
     const auto bytes = static_cast<std::uint16_t>(byteCount);
     const wire::AreaCode area = wire::areaCodeOf(areaLetter);
     const std::uint16_t length = wire::isWordCounted(area) ? static_cast<std::uint16_t>(bytes >> 1) : bytes;
-    destination[wire::fwAreaOffset] = static_cast<std::uint8_t>(area);
-    destination[wire::fwDbNumberOffset] = static_cast<std::uint8_t>(dbNumber);
-    wire::writeBe16(destination + wire::fwStartOffset, static_cast<std::uint16_t>(start));
-    wire::writeBe16(destination + wire::fwLengthOffset, length);
-    destination[wire::fwOpCodeOffset] = write ? wire::opWrite : wire::opFetch;
+    wire::writeRequestHeader(std::span(destination, wire::fwHeaderSize), write ? wire::opWrite : wire::opFetch, area,
+                             static_cast<std::uint8_t>(dbNumber), static_cast<std::uint16_t>(start), length);
 }
 
 int PlcConnection::buildFetchTelegram(int dbNumber, int start, int byteCount, int areaLetter) {

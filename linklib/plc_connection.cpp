@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <string_view>
 
+#include "builders.h"
 #include "receive.h"
 
 namespace orva {
@@ -35,13 +37,7 @@ void resetSourceReferenceCounter() { sourceReferenceCounter.store(wire::crFirstS
 
 PlcConnection::PlcConnection() {
     // The fixed bytes of every data telegram; only the length changes later.
-    requestTelegram[0] = wire::tpktVersion;
-    requestTelegram[1] = 0;
-    requestTelegram[2] = 0;
-    requestTelegram[3] = 0;
-    requestTelegram[wire::cotpLengthIndicatorOffset] = wire::dtLengthIndicator;
-    requestTelegram[wire::cotpCodeOffset] = wire::cotpData;
-    requestTelegram[wire::dtEotOffset] = wire::dtEndOfTsdu;
+    wire::writeDataUnitHeader(requestTelegram, 0);
 }
 
 PlcConnection::~PlcConnection() {
@@ -58,27 +54,8 @@ void PlcConnection::configure(const char* address, int tcpPort, const char* ownT
     sendTimeoutMs = orDefault(sendTimeout, defaultSendTimeoutMs);
     connectTimeoutMs = orDefault(connectTimeout, defaultConnectTimeoutMs);
 
-    std::uint8_t* cr = connectRequest.data();
-    cr[0] = wire::tpktVersion;
-    cr[1] = 0;
-    cr[wire::cotpCodeOffset] = wire::cotpConnectRequest;
-    wire::writeBe16(cr + wire::crDstRefOffset, 0);
-    wire::writeBe16(cr + wire::crSrcRefOffset, takeSourceReference());
-    cr[wire::crClassOffset] = wire::crClass0;
-    std::size_t at = wire::crParametersOffset;
-    cr[at++] = wire::paramCallingTsap;
-    cr[at++] = static_cast<std::uint8_t>(m);
-    if (m != 0) std::memcpy(cr + at, ownTsap, m);
-    at += m;
-    cr[at++] = wire::paramCalledTsap;
-    cr[at++] = static_cast<std::uint8_t>(n);
-    if (n != 0) std::memcpy(cr + at, plcTsap, n);
-    at += n;
-    cr[at++] = wire::paramTpduSize;
-    cr[at++] = 1;
-    cr[at++] = wire::tpduSize512;
-    cr[wire::cotpLengthIndicatorOffset] = static_cast<std::uint8_t>(wire::crLengthIndicatorBase + m + n);
-    wire::writeBe16(cr + wire::tpktLengthOffset, static_cast<std::uint16_t>(at));
+    wire::writeConnectRequest(connectRequest, std::string_view(ownTsap == nullptr ? "" : ownTsap, m),
+                              std::string_view(plcTsap == nullptr ? "" : plcTsap, n), takeSourceReference());
 }
 
 bool PlcConnection::ensureConnected() {

@@ -16,27 +16,26 @@ Outcome Session::confirmWithFault(const wire::ConnectRequest& request, const Con
     server.trace(number, "   fault %s value %d", std::string(faultEntry(fault.kind).name).c_str(), fault.value);
     switch (fault.kind) {
     case ConfirmFaultKind::disconnectInsteadOfConfirm: {
-        wire::Bytes dr = wire::buildDisconnectRequest(request, ownRef);
+        wire::Bytes dr = wire::disconnectFor(request, ownRef);
         server.trace(number, "-> DR %s", wire::spacedHex(dr).c_str());
         return sendAll(dr);  // the transport connection stays unconfirmed; a new CR may follow
     }
     case ConfirmFaultKind::shortConfirm: {
-        wire::Bytes confirm = wire::buildConnectConfirm(request, ownRef);
+        wire::Bytes confirm = wire::confirmFor(request, ownRef);
         confirm.resize(5);
         server.trace(number, "-> CC cut to 5 bytes: %s", wire::spacedHex(confirm).c_str());
         connected = true;
         return sendAll(confirm);
     }
     case ConfirmFaultKind::confirmCredit:
-        return sendConfirm(wire::buildConnectConfirm(request, ownRef, static_cast<std::uint8_t>(fault.value)),
-                           request.srcRef);
+        return sendConfirm(wire::confirmFor(request, ownRef, static_cast<std::uint8_t>(fault.value)), request.srcRef);
     case ConfirmFaultKind::silentConfirm:
         server.trace(number, "-> nothing (the CR stays unanswered)");
         return Outcome::goOn;
     case ConfirmFaultKind::resetOnConnectRequest: return resetNow("fault on CR");
     case ConfirmFaultKind::closeOnConnectRequest: return closeOrderly("fault on CR");
     }
-    return sendConfirm(wire::buildConnectConfirm(request, ownRef), request.srcRef);
+    return sendConfirm(wire::confirmFor(request, ownRef), request.srcRef);
 }
 
 Outcome Session::replyWithFault(const wire::RequestHeader& request, std::span<const std::uint8_t> data,
@@ -59,7 +58,7 @@ Outcome Session::replyWithFault(const wire::RequestHeader& request, std::span<co
     }
 
     // Its bytes, changed.
-    wire::Bytes reply = wire::buildReply(answer.ackOpCode, answer.error, answer.data);
+    wire::Bytes reply = orva::wire::reply(answer.ackOpCode, answer.error, answer.data);
     switch (fault.kind) {
     case ReplyFaultKind::wrongDataLength: {
         long size = static_cast<long>(reply.size()) + value;
@@ -81,7 +80,7 @@ Outcome Session::replyWithFault(const wire::RequestHeader& request, std::span<co
     switch (fault.kind) {
     case ReplyFaultKind::emptyUnitsBefore: {
         wire::Bytes out;
-        const wire::Bytes empty = wire::emptyDataUnit();
+        const wire::Bytes empty = orva::wire::emptyDataUnit();
         for (int i = 0; i < value; ++i) out.insert(out.end(), empty.begin(), empty.end());
         out.insert(out.end(), reply.begin(), reply.end());
         return sendAll(out);
@@ -134,7 +133,7 @@ Outcome Session::replyWithFault(const wire::RequestHeader& request, std::span<co
 }
 
 Outcome Session::sendEmptyUnitsUntilTheClientActs(int everyMs) {
-    const wire::Bytes empty = wire::emptyDataUnit();
+    const wire::Bytes empty = orva::wire::emptyDataUnit();
     for (;;) {
         if (sendAll(empty) == Outcome::ended) return Outcome::ended;
         auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(everyMs);

@@ -72,7 +72,7 @@ Outcome Session::handleConnectRequest(std::span<const std::uint8_t> telegram) {
     while (ownRef == 0) ownRef = server.nextOwnRef++;
 
     if (auto fault = server.takeFault(server.confirmFaults)) return confirmWithFault(*request, *fault);
-    return sendConfirm(wire::buildConnectConfirm(*request, ownRef), request->srcRef);
+    return sendConfirm(wire::confirmFor(*request, ownRef), request->srcRef);
 }
 
 Outcome Session::sendConfirm(const wire::Bytes& confirm, std::uint16_t dstRef) {
@@ -115,7 +115,7 @@ Outcome Session::handleData(std::span<const std::uint8_t> telegram) {
 
     if (auto fault = server.takeFault(server.replyFaults)) return replyWithFault(*header, data, *fault);
     Answer answer = carryOut(*header, data);
-    wire::Bytes reply = wire::buildReply(answer.ackOpCode, answer.error, answer.data);
+    wire::Bytes reply = orva::wire::reply(answer.ackOpCode, answer.error, answer.data);
     traceReply(reply, *header);
     return sendAll(reply);
 }

@@ -20,14 +20,6 @@ bool isVariableHeaderByte(std::size_t i) {
            i == w::fwStartOffset + 1 || i == w::fwLengthOffset || i == w::fwLengthOffset + 1;
 }
 
-Bytes tpktWithUnit(std::size_t totalLength) {
-    Bytes b(totalLength, 0);
-    b[0] = w::tpktVersion;
-    b[1] = 0;
-    w::writeBe16(b.data() + w::tpktLengthOffset, static_cast<std::uint16_t>(totalLength));
-    return b;
-}
-
 }  // namespace
 
 std::optional<ConnectRequest> parseConnectRequest(std::span<const std::uint8_t> t) {
@@ -62,33 +54,12 @@ std::optional<ConnectRequest> parseConnectRequest(std::span<const std::uint8_t> 
     return cr;
 }
 
-Bytes buildConnectConfirm(const ConnectRequest& request, std::uint16_t ownRef, std::uint8_t credit) {
-    Bytes b = tpktWithUnit(w::ccFixedSize + request.echoedParameters.size());
-    b[w::cotpLengthIndicatorOffset] = static_cast<std::uint8_t>(b.size() - w::cotpCodeOffset);
-    b[w::cotpCodeOffset] = static_cast<std::uint8_t>(w::cotpConnectConfirm | (credit & 0x0F));
-    w::writeBe16(b.data() + w::crDstRefOffset, request.srcRef);
-    w::writeBe16(b.data() + w::crSrcRefOffset, ownRef);
-    b[w::crClassOffset] = w::crClass0;
-    std::copy(request.echoedParameters.begin(), request.echoedParameters.end(), b.begin() + w::crParametersOffset);
-    return b;
+Bytes confirmFor(const ConnectRequest& request, std::uint16_t ownRef, std::uint8_t credit) {
+    return w::connectConfirm(credit, request.srcRef, ownRef, request.echoedParameters);
 }
 
-Bytes buildDisconnectRequest(const ConnectRequest& request, std::uint16_t ownRef) {
-    Bytes b = tpktWithUnit(w::drSize);
-    b[w::cotpLengthIndicatorOffset] = w::drLengthIndicator;
-    b[w::cotpCodeOffset] = w::cotpDisconnectRequest;
-    w::writeBe16(b.data() + w::crDstRefOffset, request.srcRef);
-    w::writeBe16(b.data() + w::crSrcRefOffset, ownRef);
-    b[w::drReasonOffset] = w::drReasonNormal;
-    return b;
-}
-
-Bytes emptyDataUnit() {
-    Bytes b = tpktWithUnit(w::dtHeaderSize);
-    b[w::cotpLengthIndicatorOffset] = w::dtLengthIndicator;
-    b[w::cotpCodeOffset] = w::cotpData;
-    b[w::dtEotOffset] = w::dtNoEndOfTsdu;
-    return b;
+Bytes disconnectFor(const ConnectRequest& request, std::uint16_t ownRef) {
+    return w::disconnectRequest(request.srcRef, ownRef);
 }
 
 std::optional<RequestHeader> parseRequestHeader(std::span<const std::uint8_t> t, std::string* why) {
@@ -114,18 +85,6 @@ std::optional<RequestHeader> parseRequestHeader(std::span<const std::uint8_t> t,
     r.start = w::readBe16(h + w::fwStartOffset);
     r.length = w::readBe16(h + w::fwLengthOffset);
     return r;
-}
-
-Bytes buildReply(std::uint8_t ackOpCode, std::uint8_t errorByte, std::span<const std::uint8_t> data) {
-    Bytes b = tpktWithUnit(w::fwDataOffset + data.size());
-    b[w::cotpLengthIndicatorOffset] = w::dtLengthIndicator;
-    b[w::cotpCodeOffset] = w::cotpData;
-    b[w::dtEotOffset] = w::dtEndOfTsdu;
-    std::copy(w::ackTemplate.begin(), w::ackTemplate.end(), b.begin() + w::fwHeaderOffset);
-    b[w::fwHeaderOffset + w::fwOpCodeOffset] = ackOpCode;
-    b[w::replyErrorByteOffset] = errorByte;
-    std::copy(data.begin(), data.end(), b.begin() + w::fwDataOffset);
-    return b;
 }
 
 std::string describeConnectRequest(const ConnectRequest& r) {

@@ -1,8 +1,7 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// The adapter's own reading and building of telegrams: TPKT framing, the CR it
-// receives, the CC and DR it sends, the fetch/write header of a request and the
-// acknowledgement it answers with. Offsets and codes come from wire_format.h;
-// everything else here is the adapter's view of the bytes.
+// The adapter's own reading of telegrams: the CR it receives and the
+// fetch/write header of a request, and the trace's lines. Offsets and codes
+// come from wire_format.h; what it sends is built by telegrams.h.
 #pragma once
 
 #include <cstddef>
@@ -12,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "wire_format.h"
+#include "telegrams.h"
 
 namespace orvasim::wire {
 
-using Bytes = std::vector<std::uint8_t>;
+using orva::wire::Bytes;
 
 // A connection request as the adapter understood it.
 struct ConnectRequest {
@@ -33,13 +32,11 @@ struct ConnectRequest {
 // past the end).
 std::optional<ConnectRequest> parseConnectRequest(std::span<const std::uint8_t> telegram);
 
-// CC: TPKT, LI, 0xD0 | credit, DST-REF = the client's SRC-REF, SRC-REF = ownRef,
-// class 0, then the client's TSAP and TPDU size parameters echoed.
-Bytes buildConnectConfirm(const ConnectRequest& request, std::uint16_t ownRef, std::uint8_t credit = 0);
+// CC: DST-REF = the client's SRC-REF, SRC-REF = ownRef, the client's TSAP and
+// TPDU size parameters echoed.
+Bytes confirmFor(const ConnectRequest& request, std::uint16_t ownRef, std::uint8_t credit = 0);
 // DR: DST-REF = the client's SRC-REF, SRC-REF = ownRef, reason normal.
-Bytes buildDisconnectRequest(const ConnectRequest& request, std::uint16_t ownRef);
-// The empty data unit without end mark: 03 00 00 07 02 F0 00.
-Bytes emptyDataUnit();
+Bytes disconnectFor(const ConnectRequest& request, std::uint16_t ownRef);
 
 // The fetch/write header of a request.
 struct RequestHeader {
@@ -56,9 +53,6 @@ struct RequestHeader {
 // headerTemplate, and the op code is 3 or 5.
 std::optional<RequestHeader> parseRequestHeader(std::span<const std::uint8_t> telegram, std::string* why);
 
-// The reply: TPKT + DT header with end mark, the acknowledgement (ackTemplate
-// with the op code and the error byte), then data.
-Bytes buildReply(std::uint8_t ackOpCode, std::uint8_t errorByte, std::span<const std::uint8_t> data = {});
 // The op code that acknowledges a request's: 4 for a write, 6 for a fetch.
 constexpr std::uint8_t ackOpCodeFor(std::uint8_t requestOpCode) {
     return requestOpCode == orva::wire::opFetch ? orva::wire::opFetchAck : orva::wire::opWriteAck;

@@ -41,8 +41,6 @@ inline constexpr std::size_t maxTsapLength = 8;
 inline constexpr std::size_t crFixedSize = 18;  // CR with both TSAPs empty
 inline constexpr std::size_t crMaxSize = crFixedSize + 2 * maxTsapLength;
 inline constexpr std::size_t crParameterAreaSize = 512;
-// Length indicator counts the bytes after itself: 13 + m + n for a CR.
-inline constexpr std::size_t crLengthIndicatorBase = crFixedSize - 5;
 
 // A connection confirm carries the fields of a request: DST-REF (the client's
 // SRC-REF), SRC-REF (the adapter's own), class; its parameters may follow.
