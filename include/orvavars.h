@@ -65,9 +65,8 @@ enum {
     ORVAVARS_ERR_FORMAT_UNIT = -104,  /* the format does not apply to that unit (KG on a word) */
     ORVAVARS_ERR_OUT_OF_RANGE = -105, /* an address, bit, block or length out of range, or past address 65535 */
     /* values */
-    ORVAVARS_ERR_VALUE_TEXT = -110, /* a value's text does not read as a value of the format */
-    ORVAVARS_ERR_VALUE_RANGE =
-        -111, /* the value does not fit the format (KF 40000, KG 1e40, KZ 1000, a string too long) */
+    ORVAVARS_ERR_VALUE_TEXT = -110,      /* a value's text does not read as a value of the format */
+    ORVAVARS_ERR_VALUE_RANGE = -111,     /* the value does not fit the format (KF 40000, KG 1e40, a long string) */
     ORVAVARS_ERR_VALUE_PRECISION = -112, /* a KT time not a whole number of its time base, and rounding not allowed */
     ORVAVARS_ERR_VALUE_KIND = -113,      /* a value of the wrong kind for the format (a real for KS) */
     ORVAVARS_ERR_NOT_FINITE = -114,      /* NaN or infinity */
@@ -217,7 +216,9 @@ ORVAVARS_API int ORVAVARS_CALL ORVAVarsPlan(ORVAVarList *list, ORVAVarsPlanInfo 
  * the variables it covered; after a failure that lost the connection (-6, -7,
  * -99) the remaining calls are not made (ORVAVARS_ERR_NOT_TRIED). Once planned,
  * a read allocates nothing.
- * Returns 0 when every variable read, else the status of the first that did not. */
+ * Returns 0 when every variable read; else the result of the first call that
+ * failed, or, when every call succeeded, the status of the first variable that
+ * did not decode (ORVAVARS_ERR_INVALID_BCD). */
 ORVAVARS_API int ORVAVARS_CALL ORVAVarsRead(int handle, ORVAVarList *list, ORVAVarResult *results, int count);
 
 /* The value to write. Each checks and converts at once, and returns 0 or an
@@ -239,7 +240,8 @@ ORVAVARS_API int ORVAVARS_CALL ORVAVarsSetText(ORVAVarList *list, int index, con
  * back with the rest of their byte or word: a change another writer makes in
  * between is overwritten (ORVAVARS_OPTION_NO_MODIFY refuses such writes).
  * Inputs are refused with ORVA_ERR_AREA, without traffic.
- * Returns 0 when every variable was written, else the status of the first that was not. */
+ * Returns 0 when every variable was written; else the result of the first call
+ * that failed, or the status of the first variable that was refused. */
 ORVAVARS_API int ORVAVARS_CALL ORVAVarsWrite(int handle, ORVAVarList *list, ORVAVarResult *results, int count);
 
 /* The variable's value (the last one read, decoded or set) as the tools print

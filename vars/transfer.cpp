@@ -27,12 +27,6 @@ int writeCall(int handle, const Call& c, const std::uint8_t* data) {
 
 int socketErrorOf(int handle, int result) { return result == ORVA_ERR_SOCKET ? ORVAGetSockErr(handle) : 0; }
 
-int firstFailure(const std::vector<int>& statuses) {
-    for (int s : statuses)
-        if (s != ORVAVARS_OK) return s;
-    return ORVAVARS_OK;
-}
-
 }  // namespace
 
 bool lostConnection(int result) {
@@ -45,6 +39,7 @@ int readList(int handle, VarList& list) {
     std::vector<int>& results = list.callResults();
     std::vector<int>& socketErrors = list.callSocketErrors();
     int stopped = ORVA_OK;
+    int first = ORVAVARS_OK;
     for (std::size_t k = 0; k < plan.calls.size(); ++k) {
         const Call& c = plan.calls[k];
         results[k] = ORVAVARS_ERR_NOT_TRIED;
@@ -53,8 +48,8 @@ int readList(int handle, VarList& list) {
         results[k] = readCall(handle, c, image + c.imageAt, list.words());
         socketErrors[k] = socketErrorOf(handle, results[k]);
         if (lostConnection(results[k])) stopped = results[k];
+        if (first == ORVAVARS_OK) first = results[k];
     }
-    int first = ORVAVARS_OK;
     for (int i = 0; i < list.size(); ++i) {
         const auto at = static_cast<std::size_t>(i);
         const auto k = static_cast<std::size_t>(plan.callOf[at]);
@@ -85,6 +80,7 @@ int writeList(int handle, VarList& list, std::vector<WriteOutcome>& outcomes) {
     for (int i : refused) outcomes[static_cast<std::size_t>(i)].status = ORVAVARS_ERR_MODIFY_REFUSED;
 
     int stopped = ORVA_OK;
+    int firstCall = ORVA_OK;
     for (const WriteRun& run : runs) {
         int result = stopped == ORVA_OK ? static_cast<int>(ORVA_OK) : static_cast<int>(ORVAVARS_ERR_NOT_TRIED);
         std::vector<std::uint8_t> data(run.bytes.size());
@@ -99,11 +95,13 @@ int writeList(int handle, VarList& list, std::vector<WriteOutcome>& outcomes) {
         }
         const int socketError = result == ORVAVARS_ERR_NOT_TRIED ? 0 : socketErrorOf(handle, result);
         if (lostConnection(result)) stopped = result;
+        if (firstCall == ORVA_OK && result != ORVAVARS_ERR_NOT_TRIED) firstCall = result;
         for (int i : run.variables) outcomes[static_cast<std::size_t>(i)] = WriteOutcome{result, socketError};
     }
-    std::vector<int> statuses;
-    for (const WriteOutcome& o : outcomes) statuses.push_back(o.status);
-    return firstFailure(statuses);
+    if (firstCall != ORVA_OK) return firstCall;
+    for (const WriteOutcome& o : outcomes)
+        if (o.status != ORVAVARS_OK) return o.status;
+    return ORVAVARS_OK;
 }
 
 }  // namespace orva::vars

@@ -11,8 +11,9 @@
 namespace orva::vars {
 
 // Reads every variable of the list in its planned calls; each one's current
-// value and status come from its call. Returns 0, or the status of the first
-// variable (in list order) that did not read.
+// value and status come from its call. Returns 0; the result of the first
+// call that failed; or, when every call succeeded, the status of the first
+// variable (in list order) that did not decode.
 int readList(int handle, VarList& list);
 
 struct WriteOutcome {
@@ -20,7 +21,8 @@ struct WriteOutcome {
     int socketError = 0;
 };
 // Writes every variable with a value; outcomes gets one entry per variable.
-// Returns 0, or the status of the first variable that was not written.
+// Returns 0; the result of the first call that failed; or the status of the
+// first variable that was not written.
 int writeList(int handle, VarList& list, std::vector<WriteOutcome>& outcomes);
 
 // After these results the connection is gone (or the handle is): the rest of a

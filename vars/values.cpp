@@ -374,7 +374,7 @@ int encodeValue(const Variable& v, const Value& value, const EncodeOptions& opti
             return refuse(ORVAVARS_ERR_VALUE_RANGE, message, who + " takes no negative time, not " + timeText(n));
         case s5::KtRefusal::tooLong:
             return refuse(ORVAVARS_ERR_VALUE_RANGE, message,
-                          timeText(n) + " is longer than " + who + " holds (9990s: 999 of 10 s)");
+                          timeText(n) + " is longer than " + who + " holds (9990s: 999 times 10 s)");
         case s5::KtRefusal::notWhole:
             return refuse(ORVAVARS_ERR_VALUE_PRECISION, message,
                           timeText(n) + " is no whole number of " + timeText(s5::ktBaseMs[kt.time.base]) +

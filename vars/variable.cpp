@@ -101,16 +101,16 @@ std::string areaLetters(const Variable& v) {
 
 // The number after a unit: present, and within [0, high].
 std::optional<ParseError> readNumberIn(Reader& in, int high, std::string_view what, std::string_view example,
-                                       int& value) {
+                                       int& value, int low = 0) {
     int at = 0;
     std::string_view digits;
     if (!in.number(value, at, digits))
         return error(ORVAVARS_ERR_SYNTAX, at,
                      "expected " + std::string(what) + " at " + std::to_string(at) + "; as in " + std::string(example));
-    if (value > high)
+    if (value < low || value > high)
         return error(ORVAVARS_ERR_OUT_OF_RANGE, at,
                      std::string(what) + " " + std::string(digits) + " at " + std::to_string(at) +
-                         " is out of range (0.." + std::to_string(high) + ")");
+                         " is out of range (" + std::to_string(low) + ".." + std::to_string(high) + ")");
     return std::nullopt;
 }
 
@@ -214,10 +214,7 @@ std::optional<ParseError> format(Reader& in, Variable& v) {
     if (v.format == Format::kc || v.format == Format::ks) {
         in.takeBlank();
         if (isDigit(in.peek())) {
-            if (auto e = readNumberIn(in, maxLength, "the length", name + "8", v.length)) return e;
-            if (v.length == 0)
-                return error(ORVAVARS_ERR_OUT_OF_RANGE, in.position() - 1,
-                             "the length 0 at " + std::to_string(in.position() - 1) + " is out of range (1..65535)");
+            if (auto e = readNumberIn(in, maxLength, "the length", name + "8", v.length, 1)) return e;
             v.format = Format::ks;
         } else if (v.format == Format::ks) {
             return error(ORVAVARS_ERR_SYNTAX, in.position(),
