@@ -65,6 +65,8 @@ std::string hexText(std::uint64_t value, int digits) {
 // an exponent (1.7014116e+38).
 std::string kgText(double value) {
     if (value == 0) return "0";
+    // Read from an un-normalised pattern below what can be written: all its digits.
+    if (s5::kgBits(value).refusal != s5::KgRefusal::none) return realText(value);
     const std::uint32_t bits = s5::kgBits(value).bits;
     char text[40];
     char* end = text;
