@@ -44,7 +44,10 @@ typedef __int64 ORVAVarsInt64;
 #elif (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L) || (defined(__cplusplus) && __cplusplus >= 201103L)
 typedef long long ORVAVarsInt64;
 #elif defined(__GNUC__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wlong-long"
 __extension__ typedef long long ORVAVarsInt64;
+#  pragma GCC diagnostic pop
 #else
 typedef long long ORVAVarsInt64;
 #endif
