@@ -13,10 +13,17 @@ std::string formatChoices() {
     return out;
 }
 
+// The table lies in the order of the formats' values, 1, 2, ...: a row is found by its value.
+constexpr bool inOrderOfValues() {
+    for (std::size_t i = 0; i < formatTable.size(); ++i)
+        if (static_cast<std::size_t>(formatTable[i].format) != i + 1) return false;
+    return true;
+}
+static_assert(inOrderOfValues());
+
 const FormatRow& formatRow(Format format) {
-    for (const FormatRow& row : formatTable)
-        if (row.format == format) return row;
-    return formatTable[1];
+    const auto i = static_cast<std::size_t>(format) - 1;
+    return i < formatTable.size() ? formatTable[i] : formatTable[1];
 }
 
 std::optional<Format> formatNamed(std::string_view upperName) {

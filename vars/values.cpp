@@ -420,7 +420,9 @@ int encodeValue(const Variable& v, const Value& value, const EncodeOptions& opti
 int valueFromText(const Variable& v, std::string_view text, std::string& storage, Value& out, std::string& message) {
     out = Value{};
     const std::string who = name(v);
-    const std::string given = "\"" + std::string(text) + "\"";
+    std::string given(1, '"');
+    given += text;
+    given += '"';
     auto notA = [&](std::string_view what) {
         return refuse(ORVAVARS_ERR_VALUE_TEXT, message,
                       "value " + given + " for " + who + " is not " + std::string(what));

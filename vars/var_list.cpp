@@ -17,7 +17,8 @@ int VarList::add(const Variable& v) {
     variables_.push_back(v);
     current_.emplace_back();
     slotAt_.push_back(static_cast<int>(slots_.size()));
-    slots_.resize(slots_.size() + static_cast<std::size_t>(textSlotSize(v)));
+    slotSize_.push_back(textSlotSize(v));
+    slots_.resize(slots_.size() + static_cast<std::size_t>(slotSize_.back()));
     encoded_.emplace_back();
     plan_.reset();
     return size() - 1;
@@ -42,7 +43,7 @@ const ReadPlan& VarList::plan() {
 int VarList::decode(int i, std::span<const std::uint8_t> bytes) {
     const auto at = static_cast<std::size_t>(i);
     const Variable& v = variables_[at];
-    const std::span<char> slot(slots_.data() + slotAt_[at], static_cast<std::size_t>(textSlotSize(v)));
+    const std::span<char> slot(slots_.data() + slotAt_[at], static_cast<std::size_t>(slotSize_[at]));
     Current& c = current_[at];
     c.status = decodeValue(v, bytes, slot, c.value);
     c.socketError = 0;

@@ -60,7 +60,8 @@ public:
 private:
     std::vector<Variable> variables_;
     std::vector<Current> current_;
-    std::vector<int> slotAt_;  // per variable: its text slot in slots_
+    std::vector<int> slotAt_;  // per variable: its text slot in slots_, and its size
+    std::vector<int> slotSize_;
     std::vector<char> slots_;
     std::vector<std::vector<std::uint8_t>> encoded_;
     std::optional<ReadPlan> plan_;

@@ -340,7 +340,10 @@ std::string variableText(const Variable& v) {
         default: break;
         }
         out += std::to_string(v.address);
-        if (v.element == Element::bit) out += "." + std::to_string(v.bit);
+        if (v.element == Element::bit) {
+            out += '.';
+            out += std::to_string(v.bit);
+        }
         break;
     case AreaCode::timers:
     case AreaCode::counters: out += std::to_string(v.address); break;
@@ -352,12 +355,16 @@ std::string variableText(const Variable& v) {
         default: break;
         }
         out += std::to_string(v.address);
-        if (v.element == Element::bit) out += "." + std::to_string(v.bit);
+        if (v.element == Element::bit) {
+            out += '.';
+            out += std::to_string(v.bit);
+        }
         break;
     }
     const FormatRow& row = formatRow(v.format);
     if (!row.defaultFormat) {
-        out += ":" + std::string(row.name);
+        out += ':';
+        out += row.name;
         if (v.format == Format::ks) out += std::to_string(v.length);
     }
     return out;
