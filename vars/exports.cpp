@@ -25,7 +25,9 @@ void fillError(ORVAVarsError* error, int code, int position, const std::string& 
     if (!error) return;
     error->code = code;
     error->position = position;
-    const std::size_t n = std::min(message.size(), sizeof error->message - 1);
+    std::size_t n = std::min(message.size(), sizeof error->message - 1);
+    // A message cut to fit ends on a whole UTF-8 character.
+    while (n < message.size() && n > 0 && (static_cast<unsigned char>(message[n]) & 0xC0) == 0x80) --n;
     std::memcpy(error->message, message.data(), n);
     error->message[n] = '\0';
 }

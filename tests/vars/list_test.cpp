@@ -243,6 +243,14 @@ TEST(VarsListApi, ArgumentsAreCheckedAndNothingIsLeftHalfDone) {
     EXPECT_EQ(ORVAVarsEncoded(list.get(), 0, bytes, 1), ORVAVARS_ERR_ARGUMENT) << "too small";
     ASSERT_EQ(ORVAVarsSetText(list.get(), 0, "x", &error), ORVAVARS_ERR_VALUE_TEXT);
     EXPECT_EQ(ORVAVarsEncoded(list.get(), 0, bytes, 2), ORVAVARS_ERR_NO_VALUE) << "the refused value replaced it";
+    // A long message is cut to the struct on a whole character: value "a, then two-byte characters.
+    ASSERT_EQ(ORVAVarsAdd(list.get(), "MD0:KG", &error), 1);
+    std::string typed = "a";
+    for (int k = 0; k < 150; ++k) typed += "\xC3\xA4";
+    ASSERT_EQ(ORVAVarsSetText(list.get(), 1, typed.c_str(), &error), ORVAVARS_ERR_VALUE_TEXT);
+    const std::string message = error.message;
+    EXPECT_EQ(message.rfind("value \"a\xC3\xA4", 0), 0u) << message;
+    EXPECT_EQ(message.size() % 2, 0u) << "8 bytes, then whole characters";
     ORVAVarsFreeList(nullptr);
 }
 
