@@ -7,6 +7,7 @@ inputs that reach deep into the code: good replies whole and in pieces, empty
 data units, refusals, short replies, odd TPKT lengths, confirms with and
 without credit, and ORVAOpen arguments of every kind.
 """
+import json
 import os
 import struct
 
@@ -99,3 +100,23 @@ open_seed("not_an_address", b"plc.example", b"A", b"B")
 open_seed("other_address", b"10.1.2.3", b"A", b"B")
 open_seed("empty", b"", b"", b"")
 open_seed("nulls", b"127.0.0.61", b"x", b"y", nulls=(1, 1, 1))
+
+
+# vars_parse_fuzzer (FuzzedDataProvider): the variable's text and a value's
+# text ("\\" ends each, a doubled backslash is one), then a variable's bytes:
+# every text and case of the shared test vectors.
+def fuzz_string(text):
+    return text.encode("utf-8").replace(b"\\", b"\\\\") + b"\\x"
+
+
+with open(os.path.join(here, "..", "tests", "vectors", "variables.json"), encoding="utf-8") as f:
+    vectors = json.load(f)
+for i, case in enumerate(vectors["parse"]):
+    write("vars_parse_fuzzer", "parse_%03d" % i, fuzz_string(case["text"]) + fuzz_string(""))
+for i, case in enumerate(vectors["decode"]):
+    write("vars_parse_fuzzer", "decode_%03d" % i,
+          fuzz_string(case["variable"]) + fuzz_string(case.get("text", "")) + bytes.fromhex(case["bytes"]))
+for i, case in enumerate(vectors["encode"]):
+    typed = case["set"].get("text", str(next(iter(case["set"].values()))))
+    write("vars_parse_fuzzer", "encode_%03d" % i,
+          fuzz_string(case["variable"]) + fuzz_string(typed) + bytes.fromhex(case.get("bytes", "")))

@@ -20,8 +20,10 @@ fi
 
 if [ "$arg" = full ]; then
   "$build/bench/orva_bench" --benchmark_min_time=2 --benchmark_counters_tabular=true
+  taskset -c 0 "$build/bench/orva_vars_bench" --benchmark_min_time=2 --benchmark_counters_tabular=true
   "$build/bench/orva_stress" --seconds 600 --threads 8 --cycles 100000
 else
   "$build/bench/orva_bench" --benchmark_min_time=0.01 --benchmark_counters_tabular=true
+  "$build/bench/orva_vars_bench" --benchmark_min_time=0.01 --benchmark_counters_tabular=true
   "$build/bench/orva_stress" --seconds 3 --threads 4 --cycles 500
 fi

@@ -12,7 +12,7 @@ seconds=${1:-60}
 cmake --preset fuzz
 cmake --build --preset fuzz -j2
 
-for target in reply_fuzzer confirm_fuzzer open_fuzzer; do
+for target in reply_fuzzer confirm_fuzzer open_fuzzer vars_parse_fuzzer; do
   found=$(mktemp -d)
   log=build-fuzz/$target.log
   echo "== $target for $seconds s"

@@ -16,6 +16,8 @@ packages=(
   # the check of the bindings' declarations against the header, and the fuzz seeds
   # (the Python package and its tests: scripts/test-python.sh)
   python3
+  # the tests of the variables library read their vectors with it
+  nlohmann-json3-dev
   # the Debian packages that CPack makes: dpkg-shlibdeps for their Depends
   # lines, and file, which CPack uses to find the programs and libraries
   dpkg-dev file

@@ -55,6 +55,11 @@ set(ORVA_LOOPBACK_ADDRESSES
   stressSim2 127.0.0.72
   stressSim3 127.0.0.73
   stressSim4 127.0.0.74
+  # tests/vars, bench/, tests/examples: the variables library
+  varsListSim 127.0.0.76          # vars_list_tests: lists read and written against orvasim
+  varsNobody 127.0.0.77           # vars_list_tests: nothing listens
+  varsBenchSim 127.0.0.78         # orva_vars_bench
+  varsExampleSim 127.0.0.79       # example_variables
   # tests/demo/win32 (under Wine): orvapanel.exe
   win32PanelSim 127.0.4.10
   win32PanelNobody 127.0.4.11
