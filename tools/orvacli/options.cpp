@@ -17,7 +17,8 @@ constexpr int byteMax = 0xFF;
 constexpr int wordMax = 0xFFFF;
 constexpr int ipv4Parts = 4;
 
-std::string rangeText(long long low, long long high) { return std::to_string(low) + ".." + std::to_string(high); }
+using orva::notation::rangeText;
+using orva::wire::maxTsapLength;
 
 // A number within [low, high], or an error naming what it was for.
 bool parseBounded(std::string_view text, long long low, long long high, std::string_view what, int& out,
@@ -143,7 +144,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
                 return fail("unknown format '" + value + "': use table, hex or json");
         } else if (name == "--own-tsap" || name == "--plc-tsap") {
             if (!takeValue(value)) return fail(error);
-            if (value.size() > static_cast<std::size_t>(maxTsapLength))
+            if (value.size() > maxTsapLength)
                 return fail(name.substr(2) + " '" + value + "' is longer than " + std::to_string(maxTsapLength) +
                             " characters");
             (name == "--own-tsap" ? o.ownTsap : o.plcTsap) = value;
