@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "unique_handle.h"
+
 namespace simtest {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -26,11 +28,6 @@ enum class PeerEnd { stillOpen, orderlyClose, reset, data };
 
 class RawClient {
 public:
-    RawClient() = default;
-    ~RawClient();
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
-
     bool connect(const std::string& address, std::uint16_t port);
     // One send() call for the whole buffer.
     bool send(const Bytes& bytes);
@@ -49,11 +46,10 @@ public:
 
     void closeOrderly();
     void closeAbortive();  // SO_LINGER {1, 0}: the peer sees a reset
-    int fd() const { return socket; }
     int lastErrno() const { return error; }
 
 private:
-    int socket = -1;
+    orvatest::UniqueFd socket;
     int error = 0;
 };
 
