@@ -129,18 +129,12 @@ private slots:
         QCOMPARE(p->link.socketErrorCalls, 0);
     }
 
-    void statusMinus6SetupFailed() {
+    // A text longer than the line, shown from its first character, as a read-only edit on Windows does.
+    void statusMinus6SetupFailedShowsFromItsFirstCharacter() {
         auto p = openPanel();
         adapter->armConfirmFault({orvasim::ConfirmFaultKind::disconnectInsteadOfConfirm});
         read(*p, 'W', "1", "0", "1");
         expectFailureShown(*p, ORVA_ERR_CONNECT, qtext(says::setupFailed));
-    }
-
-    // A text longer than the line shows from its first character, as a read-only edit on Windows does.
-    void longStatusShowsItsStart() {
-        auto p = openPanel();
-        adapter->armConfirmFault({orvasim::ConfirmFaultKind::disconnectInsteadOfConfirm});
-        read(*p, 'W', "1", "0", "1");
         const QLineEdit* status = p->edit("status");
         QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) > status->width());
         QCOMPARE(status->cursorPosition(), 0);

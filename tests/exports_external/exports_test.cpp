@@ -43,6 +43,16 @@ protected:
     void SetUp() override { sim.reset(); }
     void TearDown() override { sim.reset(); }
 
+    // n flag bytes of a pattern put into the adapter at offset at, then read back through h, the area
+    // and block given as the caller spells them.
+    void expectFlagsReadBack(const Handle& h, int at, int n, int letter = 'M', int block = 0) {
+        const Bytes flags = pattern(n, at);
+        sim.write('M', 0, at, flags);
+        Bytes got(static_cast<std::size_t>(n));
+        ASSERT_EQ(ORVARdB(h, letter, block, at, n, got.data()), ORVA_OK);
+        EXPECT_EQ(got, flags);
+    }
+
     // The one request the adapter saw, in hex.
     std::string onlyRequest() {
         const auto requests = sim.requests();
@@ -117,12 +127,8 @@ TEST_F(Exports, EachFunctionTakesExactlyItsAreaLettersAndRefusesTheRestWithoutTr
 // --- Telegrams as the adapter sees them ----------------------------------------
 
 TEST_F(Exports, FetchOfTenFlagBytesSendsTheExactTelegramAndDeliversTheData) {
-    const Bytes flags = pattern(10, 3);
-    sim.write('M', 0, 0x20, flags);
     Handle h(address);
-    Bytes got(10);
-    ASSERT_EQ(ORVARdB(h, 'm', 7, 0x20, 10, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
+    expectFlagsReadBack(h, 0x20, 10, 'm', 7);
     // TPKT, DT, the header's frame with op code 5 (fetch), area 2 (M), block 7, start, length, its end.
     EXPECT_EQ(onlyRequest(), fields("03000017 02f080 5335100103050308 0207 0020 000a ff02"));
 }
@@ -158,12 +164,8 @@ TEST_F(Exports, WordsCrossInHostOrderAndTheCallersBufferIsLeftAsItWas) {
 }
 
 TEST_F(Exports, LongTransfersAreSplitIntoTelegramsOfAtMost492Bytes) {
-    const Bytes flags = pattern(493, 11);
-    sim.write('M', 0, 100, flags);
     Handle h(address);
-    Bytes got(493);
-    ASSERT_EQ(ORVARdB(h, 'M', 0, 100, 493, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
+    expectFlagsReadBack(h, 100, 493);
     std::vector<std::uint16_t> words(300);
     ASSERT_EQ(ORVARdW(h, 'D', 2, 10, 300, words.data()), ORVA_OK);
     const auto requests = sim.requests();
@@ -234,17 +236,11 @@ TEST_F(Exports, DisconnectInsteadOfConfirmGivesMinus6) {
 }
 
 TEST_F(Exports, EmptyUnitsAndRepliesInPiecesAreAssembled) {
-    const Bytes flags = pattern(40, 5);
-    sim.write('M', 0, 0, flags);
     Handle h(address);
-    Bytes got(40);
     sim.armReplyFault("emptyUnitsBefore", 3);
     sim.armReplyFault("splitReply", 4, 20);
-    ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 40, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
-    std::fill(got.begin(), got.end(), 0);
-    ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 40, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
+    expectFlagsReadBack(h, 0, 40);  // after three empty units
+    expectFlagsReadBack(h, 0, 40);  // in four pieces
     EXPECT_EQ(sim.connectionsAccepted(), 1);
 }
 
