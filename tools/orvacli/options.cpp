@@ -86,11 +86,21 @@ void takeAreaAndStart(std::span<const std::string> operands, Options& o) {
     o.start = number(operands[1], 0, maxAddress, "start");
 }
 
+// The range must stay inside the area's address space.
+void checkRange(const Options& o) {
+    const long long last = static_cast<long long>(o.start) +
+                           static_cast<long long>(o.count) * orva::notation::addressStep(o.area.code, o.unit) - 1;
+    if (last > maxAddress)
+        throw UsageError{"the range " + std::to_string(o.start) + ".." + std::to_string(last) + " runs past address " +
+                         std::to_string(maxAddress) + " of the area"};
+}
+
 void takeRead(std::span<const std::string> operands, Options& o) {
     if (operands.size() < 3) throw UsageError{"read needs AREA START COUNT"};
     if (operands.size() > 3) throw UsageError{"read takes AREA START COUNT; unexpected '" + operands[3] + "'"};
     takeAreaAndStart(operands, o);
     o.count = number(operands[2], 1, maxCount, "count");
+    checkRange(o);
 }
 
 void takeWrite(std::span<const std::string> operands, Options& o) {
@@ -101,6 +111,7 @@ void takeWrite(std::span<const std::string> operands, Options& o) {
         throw UsageError{"at most " + std::to_string(maxCount) + " values can be written at once"};
     for (const std::string& v : values) o.values.push_back(valueOf(v, o.unit));
     o.count = static_cast<int>(o.values.size());
+    checkRange(o);
 }
 
 struct Command {
@@ -136,13 +147,6 @@ void takeOperands(const std::vector<std::string>& operands, Options& o) {
     if (command == nullptr) throw UsageError{"unknown command '" + operands[1] + "': use " + commandNames()};
     o.direction = command->direction;
     command->take(std::span(operands).subspan(2), o);
-
-    // The range must stay inside the area's address space.
-    const long long last = static_cast<long long>(o.start) +
-                           static_cast<long long>(o.count) * orva::notation::addressStep(o.area.code, o.unit) - 1;
-    if (last > maxAddress)
-        throw UsageError{"the range " + std::to_string(o.start) + ".." + std::to_string(last) + " runs past address " +
-                         std::to_string(maxAddress) + " of the area"};
 }
 
 // --- The options and the help --------------------------------------------------
