@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 // A small raw-socket client for the simulator tests. Telegrams are built here
-// from literal bytes, not from the library's wire header, so that the tests
-// check the simulator's format independently of that header.
+// from literal bytes, not with wire/ (whose builders the simulator answers
+// with), so that the tests check the simulator's bytes independently of them.
 #pragma once
 
 #include <cstdint>
