@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "telegrams.h"
+#include "unique_handle.h"
 
 namespace orvafuzz {
 
@@ -39,29 +40,8 @@ inline void check(bool ok, const char* what) {
     if (!ok) fail(what);
 }
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
+// An owned descriptor, the one the tests use.
+using Fd = orvatest::UniqueFd;
 
 // Listens on address:port (0: any free port) with SO_REUSEADDR.
 inline Fd listenOn(const char* address, std::uint16_t port) {

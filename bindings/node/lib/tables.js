@@ -2,7 +2,7 @@
 'use strict';
 // The library's result codes and socket error numbers with their names and
 // their texts in words, as include/orvanet.h has them (ORVAResultName,
-// ORVASocketErrorText). test/header-tables.test.js holds them to the header.
+// ORVASocketErrorText). test/header.test.js holds them to the header.
 
 const results = Object.freeze({
   0: ['ORVA_OK', 'success'],
