@@ -80,7 +80,7 @@ const Named* find(const Table& table, int code) {
 
 std::string_view resultName(int code) {
     const Named* n = find(results, code);
-    return n ? n->name : std::string_view{};
+    return n ? n->name : std::string_view("");  // its data() is a C string too
 }
 
 std::string_view resultText(int code) {
@@ -90,7 +90,7 @@ std::string_view resultText(int code) {
 
 std::string_view socketErrorName(int number) {
     const Named* n = find(socketErrors, number);
-    return n ? n->name : std::string_view{};
+    return n ? n->name : std::string_view("");
 }
 
 std::string failureText(int result, int socketError) {
