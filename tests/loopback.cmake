@@ -55,6 +55,8 @@ set(ORVA_LOOPBACK_ADDRESSES
   stressSim2 127.0.0.72
   stressSim3 127.0.0.73
   stressSim4 127.0.0.74
+  # tests/scripts: scripts/netns-run.sh, only ever inside its namespaces
+  netnsRunProbe 127.0.0.99
   # tests/demo/win32 (under Wine): orvapanel.exe
   win32PanelSim 127.0.4.10
   win32PanelNobody 127.0.4.11
