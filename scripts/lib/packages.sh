@@ -2,7 +2,8 @@
 # Sourced by the scripts that need Debian packages (as root):
 #   install_packages NAME...   installs those not installed yet, without
 #                              recommends; returns non-zero, saying why, when
-#                              they cannot be installed.
+#                              they cannot be installed (the why in one line
+#                              also in $package_failure).
 # The package lists are updated first. A mirror in the middle of a sync serves
 # some index broken for a while ("File has unexpected size ... Mirror sync in
 # progress?"): the update is tried again a few times, then the install goes on
@@ -63,10 +64,12 @@ install_packages() {
   fi
 
   [ "$status" -ne 0 ] || return 0
+  package_failure="apt-get install ${missing[*]} exited $status"
   echo "packages: cannot install ${missing[*]} (apt-get install exited $status)" >&2
   if [ -n "$broken" ]; then
     echo "packages: the likely cause: these indexes could not be updated (a mirror in the middle of a sync; it passes):" >&2
     sed 's/^/  /' <<<"$broken" >&2
+    package_failure+="; the index $(head -1 <<<"$broken" | cut -d' ' -f1) could not be updated"
   fi
   return 1
 }

@@ -73,7 +73,8 @@ fresh() {
 install() {
   status=0
   output=$(PATH=$work/bin:$PATH ORVA_APT_TRIES=3 ORVA_APT_PAUSE=0 bash -c \
-    'set -euo pipefail; source "$1"/scripts/lib/packages.sh; shift; install_packages "$@"' _ "$src" "$@" 2>&1) ||
+    'set -euo pipefail; source "$1"/scripts/lib/packages.sh; shift
+     install_packages "$@" || { echo "why: $package_failure"; exit 1; }' _ "$src" "$@" 2>&1) ||
     status=$?
 }
 
@@ -124,6 +125,7 @@ install wine32:i386
 check "wine32 uninstallable: status not 0" [ "$status" != 0 ]
 check "wine32 uninstallable: names the package" says "cannot install wine32:i386"
 check "wine32 uninstallable: names the broken index" says "binary-i386/Packages.xz  File has unexpected size"
+check "wine32 uninstallable: the why in one line" says "why: apt-get install wine32:i386 exited 100; the index http://mirror/dists/bookworm-security/main/binary-i386/Packages.xz could not be updated"
 check "wine32 uninstallable: i386 added for it" grep -qx "dpkg --add-architecture i386" "$state/calls"
 check "wine32 uninstallable: i386 removed again" eval '! has_arch i386'
 # ... and a later install sees no i386 index.
