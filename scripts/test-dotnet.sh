@@ -28,6 +28,8 @@ mcs -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/BindingTest.exe
 
 # DllImport("orvanet") finds the unversioned liborvanet.so of the build folder.
 # The test program ends with its own count line.
+status=0
 LD_LIBRARY_PATH=$build/linklib in_netns mono "$work/BindingTest.exe" "$orvasim" "$work/ReadWrite.exe" |
-  tee "$work/output"
+  tee "$work/output" || status=$?
 pass_on_count dotnet "$work/output"
+exit "$status"
