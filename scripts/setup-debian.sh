@@ -30,6 +30,9 @@ packages=(
   tshark
   # the format check: the tree's sources as clang-format 14 writes them
   clang-format
+  # ip, for the loopback interface of the network namespace each test runs in
+  # (scripts/netns-run.sh; unshare and nsenter are in util-linux)
+  iproute2
 )
 
 install_packages "${packages[@]}"
