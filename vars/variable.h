@@ -15,14 +15,9 @@ namespace orva::vars {
 
 using wire::AreaCode;
 
-enum class Element : int {
-    bit = ORVAVARS_ELEMENT_BIT,
-    byte = ORVAVARS_ELEMENT_BYTE,
-    word = ORVAVARS_ELEMENT_WORD,
-    doubleWord = ORVAVARS_ELEMENT_DOUBLE,
-    leftByte = ORVAVARS_ELEMENT_LEFT_BYTE,
-    rightByte = ORVAVARS_ELEMENT_RIGHT_BYTE,
-};
+// What a variable addresses, with the numbers of ORVAVARS_ELEMENT_* (one by one from BIT).
+enum class Element : int { bit = ORVAVARS_ELEMENT_BIT, byte, word, doubleWord, leftByte, rightByte };
+static_assert(static_cast<int>(Element::rightByte) == ORVAVARS_ELEMENT_RIGHT_BYTE);
 
 struct Variable {
     AreaCode area = AreaCode::none;

@@ -121,50 +121,40 @@ void takeWrite(std::span<const std::string> operands, Options& o) {
 // get and set: each operand a variable, or a variable and its value, as the
 // variables library reads them; a refused one is named with the library's
 // message, which says where in it and what was expected.
-void checkVariableFormat(const Options& o, std::string_view command) {
+template <typename Parsed>
+Parsed parsedOrRefused(std::variant<Parsed, orva::vars::ParseError> parsed, std::string_view operand) {
+    if (const auto* e = std::get_if<orva::vars::ParseError>(&parsed))
+        throw UsageError{std::string(operand) + ": " + e->message};
+    return std::get<Parsed>(std::move(parsed));
+}
+
+orva::vars::Assignment operandOf(const std::string& text, bool withValue) {
+    if (withValue) return parsedOrRefused(orva::vars::parseAssignment(text), text);
+    return {parsedOrRefused(orva::vars::parseVariable(text), text), {}};
+}
+
+// get VARIABLE... (o.direction read) and set VARIABLE=VALUE... (write); the
+// same variable twice, in any spelling, is refused.
+void takeVariables(std::span<const std::string> operands, Options& o) {
+    const bool set = o.direction == Direction::write;
+    if (operands.empty())
+        throw UsageError{set ? "set needs VARIABLE=VALUE..., as in DB10.DD30:KG=12.5 M20.3=1"
+                             : "get needs VARIABLE..., as in DB10.DD30:KG MW20:KF T3"};
     if (o.format == Format::hex)
-        throw UsageError{std::string(command) + " prints a line per variable or json; --hex is for read and write"};
-}
-
-std::string refusal(std::string_view operand, const orva::vars::ParseError& e) {
-    return std::string(operand) + ": " + (e.message.empty() ? std::string(orva::vars::resultText(e.code)) : e.message);
-}
-
-// Adds v for operand; the same variable twice (in any spelling) is refused.
-int addVariable(Options& o, std::string_view operand, const orva::vars::Variable& v, std::set<std::string>& seen) {
-    const std::string spelling = orva::vars::variableText(v);
-    if (!seen.insert(spelling).second) throw UsageError{std::string(operand) + ": " + spelling + " is given twice"};
-    const int index = o.variables.add(v);
-    if (index < 0) throw UsageError{refusal(operand, {index, 0, {}})};
-    return index;
-}
-
-void takeGet(std::span<const std::string> operands, Options& o) {
-    if (operands.empty()) throw UsageError{"get needs VARIABLE..., as in DB10.DD30:KG MW20:KF T3"};
-    checkVariableFormat(o, "get");
+        throw UsageError{std::string(set ? "set" : "get") +
+                         " prints a line per variable or json; --hex is for read and write"};
     o.byVariable = true;
     std::set<std::string> seen;
     for (const std::string& text : operands) {
-        auto parsed = orva::vars::parseVariable(text);
-        if (const auto* e = std::get_if<orva::vars::ParseError>(&parsed)) throw UsageError{refusal(text, *e)};
-        addVariable(o, text, std::get<orva::vars::Variable>(parsed), seen);
-    }
-}
-
-void takeSet(std::span<const std::string> operands, Options& o) {
-    if (operands.empty()) throw UsageError{"set needs VARIABLE=VALUE..., as in DB10.DD30:KG=12.5 M20.3=1"};
-    checkVariableFormat(o, "set");
-    o.byVariable = true;
-    std::set<std::string> seen;
-    for (const std::string& text : operands) {
-        auto parsed = orva::vars::parseAssignment(text);
-        if (const auto* e = std::get_if<orva::vars::ParseError>(&parsed)) throw UsageError{refusal(text, *e)};
-        const auto& [variable, value] = std::get<orva::vars::Assignment>(parsed);
-        if (variable.area == orva::wire::AreaCode::inputs)
+        const auto [variable, value] = operandOf(text, set);
+        if (set && variable.area == orva::wire::AreaCode::inputs)
             throw UsageError{text + ": " + std::string(inputsNotWritten)};
-        const int index = addVariable(o, text, variable, seen);
+        const std::string spelling = orva::vars::variableText(variable);
+        if (!seen.insert(spelling).second) throw UsageError{text + ": " + spelling + " is given twice"};
+        const int index = o.variables.add(variable);
+        if (index < 0) throw UsageError{text + ": " + std::string(orva::vars::resultText(index))};
         std::string message;
-        if (o.variables.setText(index, value, message) != ORVAVARS_OK) throw UsageError{text + ": " + message};
+        if (set && o.variables.setText(index, value, message) != ORVAVARS_OK) throw UsageError{text + ": " + message};
     }
 }
 
@@ -178,8 +168,8 @@ struct Command {
 constexpr std::array commands = {
     Command{"read", "AREA START COUNT", Direction::read, takeRead},
     Command{"write", "AREA START VALUE...", Direction::write, takeWrite},
-    Command{"get", "VARIABLE...", Direction::read, takeGet},
-    Command{"set", "VARIABLE=VALUE...", Direction::write, takeSet},
+    Command{"get", "VARIABLE...", Direction::read, takeVariables},
+    Command{"set", "VARIABLE=VALUE...", Direction::write, takeVariables},
 };
 
 // "read, write, get or set"
