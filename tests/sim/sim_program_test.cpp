@@ -129,6 +129,7 @@ TEST(SimProgram, HelpListsEveryFaultAndExitsWithZero) {
     const std::string help = p.out();
     EXPECT_NE(help.find("--block DB5="), std::string::npos) << help;
     EXPECT_NE(help.find("--set VAR=VALUE"), std::string::npos) << help;
+    EXPECT_NE(help.find("set VARIABLE=VALUE, show VARIABLE"), std::string::npos) << help;
     for (const orvasim::FaultEntry& f : orvasim::faultTable)
         EXPECT_NE(help.find("    " + std::string(f.name) + " "), std::string::npos) << f.name;
 }

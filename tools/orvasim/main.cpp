@@ -67,6 +67,11 @@ std::string outro() {
     }
     text +=
         "\n"
+        "Memory through the control channel, by bytes or by variable:\n"
+        "  read AREA BLOCK OFFSET COUNT, write AREA BLOCK OFFSET HEX, blocksize DB<n> WORDS\n"
+        "  set VARIABLE=VALUE, show VARIABLE    each answered with a line such as\n"
+        "                                       \"DB5.DD30:KG = 12.5\"\n"
+        "\n"
         "Exit status:\n"
         "  0   stopped by SIGINT or SIGTERM (also after --help, --version)\n"
         "  1   cannot listen (address in use, not an address of this machine)\n"
