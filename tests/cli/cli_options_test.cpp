@@ -252,7 +252,7 @@ TEST(OrvacliOutput, FailuresNameTheResultTheSocketErrorAndTheExitStatus) {
               "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: the PLC refused: data block missing, or "
               "the range runs past the end of the area (ORVA_ERR_PLC, result 2)\n");
 
-    Options j = o;
+    Options j = request("M", 0, Unit::bytes, 4, 2);
     j.format = Format::json;
     EXPECT_EQ(failureJson(j, Outcome{ORVA_ERR_DROPPED, 0, {}}, 4),
               "{\"round\":4,\"address\":\"127.0.0.1\",\"operation\":\"read\",\"area\":\"M\",\"unit\":\"bytes\","

@@ -122,7 +122,7 @@ void print(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-int run(Options o) {
+int run(Options& o) {
     PlcHandle plc(o);
     if (!plc.isOpen()) {
         print(stderr, "orvacli: no handle: " + orva::vars::failureText(plc.get(), 0) + "\n");
@@ -155,7 +155,7 @@ int run(Options o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (parsed.status) {
     case ParseStatus::help: print(stdout, helpText()); return exitSuccess;
     case ParseStatus::version: print(stdout, "orvacli " ORVACLI_VERSION "\n"); return exitSuccess;
