@@ -19,13 +19,16 @@ packages=(
   # the build backend without build isolation (nothing comes from a package index);
   # setuptools 66 builds wheels through the wheel package
   python3-setuptools python3-wheel
+  # the package and the README's uses of it type-checked (mypy --strict, Python 3.8)
+  mypy
 )
 install_packages "${packages[@]}"
 
 library=$build/linklib/liborvanet.so.1
+vars_library=$build/vars/liborvavars.so.1
 orvasim=$build/tools/orvasim/orvasim
-for f in "$library" "$orvasim"; do
-  [ -e "$f" ] || { echo "test-python: $f is missing: build the targets orvanet and orvasim first" >&2; exit 1; }
+for f in "$library" "$vars_library" "$orvasim"; do
+  [ -e "$f" ] || { echo "test-python: $f is missing: build the targets orvanet, orvavars and orvasim first" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
@@ -38,7 +41,8 @@ cp -r bindings/python "$work/source"
 status=0
 (
   cd "$work"  # not the source tree: the tests must import the installed package
-  ORVASIM=$orvasim ORVANET_LIBRARY=$library PYTHONDONTWRITEBYTECODE=1 PYTEST_DISABLE_PLUGIN_AUTOLOAD=1 \
+  ORVASIM=$orvasim ORVANET_LIBRARY=$library ORVAVARS_LIBRARY=$vars_library ORVA_VECTORS=$root/tests/vectors/variables.json \
+    PYTHONDONTWRITEBYTECODE=1 PYTEST_DISABLE_PLUGIN_AUTOLOAD=1 \
     "$work/venv/bin/python" -m pytest -p no:cacheprovider -q --junitxml="$work/junit.xml" \
     "$root/tests/bindings/python"
 ) || status=$?
