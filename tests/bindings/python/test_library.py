@@ -16,6 +16,7 @@ from conftest import REFUSING_ADDRESS, REPO, SIM_ADDRESS
 from orvanet import LibraryNotFoundError, _native
 
 EXAMPLE = REPO / "examples" / "python" / "readwrite.py"
+VARIABLES_EXAMPLE = REPO / "examples" / "python" / "variables.py"
 NOT_FOUND = ("orvanet: cannot find or load the native library {} (the package needs liborvanet.so.1 and "
              "liborvavars.so.1).")
 SUMMARY = ("Writes flags, outputs, a data block and counters of one PLC, reads them back and compares; then shows "
@@ -195,3 +196,22 @@ def test_the_examples_help_says_what_it_does_in_whole_sentences(tmp_path):
     assert done.returncode == 0
     assert SUMMARY in " ".join(done.stdout.split())
     assert "pip install ./bindings/python" in done.stdout
+
+
+def test_the_variables_example_writes_and_reads_back_each_value_and_shows_one_that_fails(sim, tmp_path):
+    done = run_python([str(VARIABLES_EXAMPLE), SIM_ADDRESS, "--db", "12"], tmp_path)
+    assert done.returncode == 0, done.stdout + done.stderr
+    lines = done.stdout.splitlines()
+    assert lines[:6] == ["DB12.DD30:KG = 12.345670700073242", "DB12.DW4:KT = Time(1500, time_base=0, digits=150)",
+                         "DB12.DW5:KZ = 123", "DB12.DW7:KF = -7", "M20.3 = True", "DB12.DW40:KS8 = 'orvanet '"]
+    assert lines[6].startswith("{'DB12.DW5:KZ': 123, 'DB255.DW65535': OrvaError('reading DB255.DW65535 at ")
+    assert lines[7] == "all variables read back as written"
+    assert sim.read("D", 12, 60, 4) == bytes.fromhex("0462c3ef") and sim.read("D", 12, 80, 8) == b"orvanet "
+
+
+def test_the_variables_example_reports_the_cause_of_a_failed_write(tmp_path):
+    done = run_python([str(VARIABLES_EXAMPLE), REFUSING_ADDRESS], tmp_path)
+    assert done.returncode == 2
+    # The variable whose call failed, not one left untried after it.
+    assert " at 127.0.1.9 failed: socket error 10061 (WSAECONNREFUSED): connection refused" in done.stderr
+    assert done.stderr.startswith("writing DB10.") and "Traceback" not in done.stderr

@@ -277,9 +277,10 @@ class Connection:
         base instead of refusing it.
         A text that is not a variable or a value the library refuses raises
         VariableError (a ValueError), a value of another type TypeError, both
-        before any traffic. When a variable is not written, OrvaError is raised
-        for the first such variable, with .errors holding each one's error by
-        its text (all others were written)."""
+        before any traffic. When a variable is not written, OrvaError is raised:
+        that of the first variable that failed (not of one left untried after a
+        lost connection), with .errors holding each one's error by its text
+        (all others were written)."""
         texts = [_variable_text(text) for text in values]
         with VariableList(texts, round_times=round_times, no_modify=no_modify, library=self.library) as once:
             with once._lock:
@@ -290,7 +291,9 @@ class Connection:
                     results = once._write(handle, "writing", f" at {self.address}")
         errors = {text: outcome for text, outcome in results.items() if outcome is not None}
         if errors:
-            first = next(iter(errors.values()))
+            # The cause, not a variable that was not tried after it.
+            causes = [e for e in errors.values() if e.result is not Result.ERR_NOT_TRIED]
+            first = (causes or list(errors.values()))[0]
             raise OrvaError(first.function, first.operation, first.code, first.socket_error, first.failure, errors)
 
 

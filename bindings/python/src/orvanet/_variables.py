@@ -248,7 +248,7 @@ class VariableList:
         self._infos: Optional[Tuple[VariableInfo, ...]] = None
         self._results = (VarResult * len(texts))()
         # What the last read's kinds were, and where each kind other than an integer lies.
-        self._kinds: Tuple[int, ...] = ()
+        self._kinds: Optional[Tuple[int, ...]] = None
         self._by_kind: Dict[int, Tuple[int, ...]] = {}
 
     def __len__(self) -> int:
