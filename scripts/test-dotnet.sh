@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # The .NET binding (bindings/dotnet): compiled with Mono's C# compiler into
-# Orvanet.Net.dll, then the example and the test program against it, run with
-# mono against liborvanet and orvasim on 127.0.1.30 to 127.0.1.39. Installs
+# Orvanet.Net.dll, then the examples and the test program against it, run with
+# mono against liborvanet, liborvavars and orvasim on 127.0.1.30 to 127.0.1.39. Installs
 # its Debian packages first.
 #   scripts/test-dotnet.sh [BUILD_DIR]   a build with liborvanet and orvasim (default build/test)
 set -euo pipefail
@@ -15,8 +15,8 @@ packages=(mono-mcs mono-runtime)
 install_packages "${packages[@]}"
 
 orvasim=$build/tools/orvasim/orvasim
-for f in "$build/linklib/liborvanet.so" "$orvasim"; do
-  [ -e "$f" ] || { echo "test-dotnet: $f is missing: build the targets orvanet and orvasim first" >&2; exit 1; }
+for f in "$build/linklib/liborvanet.so" "$build/vars/liborvavars.so" "$orvasim"; do
+  [ -e "$f" ] || { echo "test-dotnet: $f is missing: build the targets orvanet, orvavars and orvasim first" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
@@ -25,7 +25,9 @@ trap 'rm -rf "$work"' EXIT
 # C# 4: what every .NET the binding is meant for compiles.
 mcs -target:library -langversion:4 -warn:4 -warnaserror+ -out:"$work/Orvanet.Net.dll" bindings/dotnet/*.cs
 mcs -langversion:4 -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/ReadWrite.exe" examples/csharp/ReadWrite.cs
+mcs -langversion:4 -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/Variables.exe" examples/csharp/Variables.cs
 mcs -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/BindingTest.exe" tests/bindings/dotnet/BindingTest.cs
 
-# DllImport("orvanet") finds the unversioned liborvanet.so of the build folder.
-LD_LIBRARY_PATH=$build/linklib mono "$work/BindingTest.exe" "$orvasim" "$work/ReadWrite.exe"
+# DllImport("orvanet") and DllImport("orvavars") find the unversioned libraries of the build folder.
+LD_LIBRARY_PATH=$build/linklib:$build/vars mono "$work/BindingTest.exe" "$orvasim" "$work/ReadWrite.exe" \
+  "$work/Variables.exe" tests/vectors/variables.json
