@@ -218,7 +218,8 @@ class Connection:
         buffer = (ctypes.c_ushort * count)()
         self._call("ORVARdW", self._range("reading", target, start, count, True), target.area.letter,
                    target.block, start, count, buffer)
-        return list(buffer)
+        # At C speed: a list() of a ctypes array makes each int through ctypes, about 80 ns a word.
+        return memoryview(buffer).cast("B").cast("H").tolist()
 
     def write_bytes(self, area: AreaLike, start: int, data: BytesLike, *, db: Optional[int] = None) -> None:
         """Writes data (bytes, or ints 0..255; 1..65535 of them) from start."""

@@ -97,6 +97,17 @@ class Time(int):
         return (type(self), (int(self), self.time_base, self.digits))
 
 
+_new_int = int.__new__
+
+
+def _time(milliseconds: int, time_base: int, digits: int) -> Time:
+    """Time(...) without the call of its __new__: a read makes many."""
+    value: Time = _new_int(Time, milliseconds)
+    value.time_base = time_base
+    value.digits = digits
+    return value
+
+
 class ValueText(str):
     """A value to write in the text form the tools print and take: "12.5",
     "-3", "0x1F", "true", "1.5s", "18,52", "A\\x00B" (ORVAVarsSetText). A plain
@@ -250,6 +261,7 @@ class VariableList:
         # What the last read's kinds were, and where each kind other than an integer lies.
         self._kinds: Optional[Tuple[int, ...]] = None
         self._by_kind: Dict[int, Tuple[int, ...]] = {}
+        self._readers: Dict[str, Callable[[Any], Tuple[Any, ...]]] = {}
 
     def __len__(self) -> int:
         return len(self.texts)
@@ -315,7 +327,10 @@ class VariableList:
     # each), so that a value costs little more than the Python object it becomes.
 
     def _field(self, name: str) -> Tuple[Any, ...]:
-        return _field_reader(name, len(self.texts))(self._results)
+        reader = self._readers.get(name)
+        if reader is None:
+            reader = self._readers[name] = _field_reader(name, len(self.texts))
+        return reader(self._results)
 
     def _text_at(self, index: int, address: int, length: int) -> str:
         """A text value, Latin-1, from the list's own memory (valid until its next read)."""
@@ -376,7 +391,7 @@ class VariableList:
         if by_kind[Kind.TIME]:
             bases, digits = self._field("timeBase"), self._field("timeDigits")
             for i in by_kind[Kind.TIME]:
-                values[i] = Time(integers[i], bases[i], digits[i])
+                values[i] = _time(integers[i], bases[i], digits[i])
         if by_kind[Kind.TEXT]:
             addresses, lengths = self._field("text"), self._field("length")
             for i in by_kind[Kind.TEXT]:
