@@ -252,3 +252,13 @@ def test_codes_no_header_lists_stay_members_of_their_type():
     assert Time(1500, 0, 150) == 1500 and repr(Time(1500, 0, 150)) == "Time(1500, time_base=0, digits=150)"
     again = pickle.loads(pickle.dumps(Time(127000, 2, 127)))
     assert (again, again.time_base, again.digits) == (127000, 2, 127)
+
+
+def test_a_long_list_of_bits_reads_each_one_from_one_call(sim):
+    data = bytes((i * 29 + 3) & 0xFF for i in range(300))
+    sim.write("M", 0, 1000, data)
+    texts = [f"M{1000 + i // 8}.{i % 8}" for i in range(2400)]  # past the lists whose readers are shared
+    with orvanet.connect(SIM_ADDRESS) as plc:
+        values = plc.read(texts)
+    assert [values[t] for t in texts] == [bool(data[i // 8] >> (i % 8) & 1) for i in range(2400)]
+    assert len(sim.requests()) == 1

@@ -199,11 +199,16 @@ _LAYOUT = _field_layout()
 _RECORD_SIZE = ctypes.sizeof(VarResult)
 
 
-@functools.lru_cache(maxsize=64)
 def _field_reader(name: str, count: int) -> Callable[[Any], Tuple[Any, ...]]:
     """Reads one field of count ORVAVarResults at once, skipping the others' bytes."""
     offset, code, size = _LAYOUT[name]
     return struct.Struct("=" + f"{offset}x{code}{_RECORD_SIZE - offset - size}x" * count).unpack_from
+
+
+# One-shot reads of lists of a size seen before reuse the readers; a reader
+# holds a few dozen bytes per variable, so only short lists' are kept here.
+_shared_field_reader = functools.lru_cache(maxsize=32)(_field_reader)
+_SHARED_READERS_UP_TO = 1024
 
 
 _LIST_ERRORS = (Result.ERR_ARGUMENT, Result.ERR_NO_MEMORY, Result.ERR_TOO_MANY)
@@ -329,7 +334,12 @@ class VariableList:
     def _field(self, name: str) -> Tuple[Any, ...]:
         reader = self._readers.get(name)
         if reader is None:
-            reader = self._readers[name] = _field_reader(name, len(self.texts))
+            count = len(self.texts)
+            if count <= _SHARED_READERS_UP_TO:
+                reader = _shared_field_reader(name, count)
+            else:
+                reader = _field_reader(name, count)
+            self._readers[name] = reader
         return reader(self._results)
 
     def _text_at(self, index: int, address: int, length: int) -> str:
