@@ -12,7 +12,7 @@ source scripts/lib/packages.sh
 source scripts/lib/stage.sh
 root=$PWD
 build=$(realpath -m "${1:-build/test}")
-require_built test-python "$build" linklib/liborvanet.so.1 tools/orvasim/orvasim
+require_built test-python "$build" linklib/liborvanet.so.1 vars/liborvavars.so.1 tools/orvasim/orvasim
 
 packages=(
   # the virtual environment, with pip
@@ -22,10 +22,13 @@ packages=(
   # the build backend without build isolation (nothing comes from a package index);
   # setuptools 66 builds wheels through the wheel package
   python3-setuptools python3-wheel
+  # the package and the README's uses of it type-checked (mypy --strict, Python 3.8)
+  mypy
 )
 install_packages "${packages[@]}"
 
 library=$build/linklib/liborvanet.so.1
+vars_library=$build/vars/liborvavars.so.1
 orvasim=$build/tools/orvasim/orvasim
 
 work=$(mktemp -d)
@@ -38,7 +41,8 @@ cp -r bindings/python "$work/source"
 status=0
 (
   cd "$work"  # not the source tree: the tests must import the installed package
-  ORVASIM=$orvasim ORVANET_LIBRARY=$library PYTHONDONTWRITEBYTECODE=1 PYTEST_DISABLE_PLUGIN_AUTOLOAD=1 \
+  ORVASIM=$orvasim ORVANET_LIBRARY=$library ORVAVARS_LIBRARY=$vars_library ORVA_VECTORS=$root/tests/vectors/variables.json \
+    PYTHONDONTWRITEBYTECODE=1 PYTEST_DISABLE_PLUGIN_AUTOLOAD=1 \
     in_netns "$work/venv/bin/python" -m pytest -p no:cacheprovider -q --junitxml="$work/junit.xml" \
     "$root/tests/bindings/python"
 ) || status=$?

@@ -64,6 +64,8 @@ set(ORVA_LOOPBACK_ADDRESSES
   varsExampleSim 127.0.0.79       # example_variables
   # tests/scripts: scripts/netns-run.sh, only ever inside its namespaces
   netnsRunProbe 127.0.0.99
+  # bench/python_vars_bench.py: the Python package's typed read beside its raw read
+  pythonVarsBenchSim 127.0.1.20
   # tests/demo/win32 (under Wine): orvapanel.exe
   win32PanelSim 127.0.4.10
   win32PanelNobody 127.0.4.11

@@ -3,36 +3,44 @@
 //
 //   using (var plc = new OrvaConnection("192.168.0.10"))
 //   {
+//       IDictionary<string, OrvaValue> values = plc.Read(new[] { "DB10.DD30:KG", "MW20:KF" });
+//       plc.Write(new Dictionary<string, object> { { "MW20:KF", -7 } });
 //       plc.WriteWords("DB5", 3, new ushort[] { 0x1234, 42 });
-//       ushort[] words = plc.ReadWords("DB5", 0, 10);
 //       byte[] flags = plc.ReadBytes("M", 0, 4);
 //   }
 using System;
+using System.Collections.Generic;
 using System.Net.Sockets;
 
 namespace Orvanet
 {
     // Opening sends nothing; the first read or write connects, the connection
     // is kept for the next calls, dropped by any failed exchange and set up
-    // again by the next call. Areas, case-insensitive: A or O outputs, E or I
-    // inputs, M flags, T timers, Z or C counters, D/DB data block, X/DX extended
-    // data block, with the block number in the spelling ("DB5", "DX7") or as db.
-    // Start and count are bytes for A, E and M (also in the word functions,
-    // where a word covers two byte addresses), words for D, X, T and Z. The
-    // library refuses the combinations a function cannot take (writing inputs,
-    // bytes of a data block) with OrvaResult.ErrArea, without traffic.
+    // again by the next call.
+    //
+    // Variables: Read and Write take the PLC's notation ("DB10.DD30:KG",
+    // "MW20:KF", "M20.3", "T3"; docs/variables.md) and give and take values.
+    //
+    // Bytes and words: areas are spelled as orvavars reads them, in either
+    // case: A or O outputs, E or I inputs, M flags, T timers, Z or C counters,
+    // DB<n> or D<n> data block n, DX<n> or X<n> extended data block n (also
+    // "DB 5"), or "DB" and "DX" with db. Start and count are bytes for A, E and
+    // M (also in the word functions, where a word covers two byte addresses),
+    // words for D, X, T and Z. The library refuses the combinations a function
+    // cannot take (writing inputs, bytes of a data block) with
+    // OrvaResult.ErrArea, without traffic.
     //
     // Time-outs in milliseconds; 0 selects the library's defaults (500 ms
     // receive, 500 ms send, 5000 ms connect). Library failures throw
-    // OrvaException; bad arguments ArgumentException before any call; calls
-    // after Dispose ObjectDisposedException; a library that cannot be loaded
-    // OrvaLibraryNotFoundException from the constructor. One connection may be used from
-    // several threads: its calls take turns, and Dispose waits for a call in
-    // progress, so a handle number is never used after it was given back.
+    // OrvaException, also every call after Dispose (ErrHandle); bad arguments
+    // ArgumentException before any call; a library that cannot be loaded
+    // OrvaLibraryNotFoundException from the constructor. One connection may be
+    // used from several threads: its calls take turns, and Dispose waits for a
+    // call in progress, so a handle number is never used after it was given back.
     public sealed class OrvaConnection : IDisposable
     {
         private const int MaxTsap = 8;
-        private const int MaxAddress = 0xFFFF;
+        private const int MaxAddress = 65535;
         private const int MaxBlock = 255;
 
         private readonly object gate = new object();
@@ -48,23 +56,8 @@ namespace Orvanet
             CheckTimeout(sendTimeoutMs, "sendTimeoutMs");
             CheckTimeout(connectTimeoutMs, "connectTimeoutMs");
             Address = address;
-            int h;
-            try
-            {
-                h = OrvaNative.ORVAOpen(address, ownTsap, plcTsap, receiveTimeoutMs, sendTimeoutMs, connectTimeoutMs);
-            }
-            catch (DllNotFoundException e)  // the first call of the process loads the library
-            {
-                throw new OrvaLibraryNotFoundException(e);
-            }
-            catch (BadImageFormatException e)  // a library of the other bitness
-            {
-                throw new OrvaLibraryNotFoundException(e);
-            }
-            catch (EntryPointNotFoundException e)  // a library of that name without the functions
-            {
-                throw new OrvaLibraryNotFoundException(e);
-            }
+            OrvaLibrary.EnsureLoaded();
+            int h = OrvaNative.ORVAOpen(address, ownTsap, plcTsap, receiveTimeoutMs, sendTimeoutMs, connectTimeoutMs);
             if (h < 0) throw new OrvaException("ORVAOpen", "opening a handle for " + address, h, 0);
             handle = h;
         }
@@ -76,10 +69,10 @@ namespace Orvanet
 
         public string Address { get; private set; }
 
-        // The library's handle 0..63; -1 once disposed.
-        public int Handle
+        // The library's handle 0..63; null once disposed.
+        public int? Handle
         {
-            get { return handle; }
+            get { return handle >= 0 ? handle : (int?)null; }
         }
 
         // ORVAGetSockErr: the handle's last socket error, SocketError.Success for none.
@@ -87,7 +80,7 @@ namespace Orvanet
         {
             get
             {
-                lock (gate) return (SocketError)OrvaNative.ORVAGetSockErr(OpenHandle());
+                lock (gate) return (SocketError)OrvaNative.ORVAGetSockErr(OpenHandle("ORVAGetSockErr", () => "asking for the socket error"));
             }
         }
 
@@ -108,7 +101,7 @@ namespace Orvanet
             Target t = Resolve(area, db);
             CheckRange(t, start, count, false);
             var buffer = new byte[count];
-            Call("ORVARdB", "reading " + Plural(count, "byte") + " from " + t.Describe(start, count, false),
+            Call("ORVARdB", Range("reading", t, start, count, false),
                  h => OrvaNative.ORVARdB(h, t.Letter, t.Block, start, count, buffer));
             return buffer;
         }
@@ -119,7 +112,7 @@ namespace Orvanet
             Target t = Resolve(area, db);
             CheckRange(t, start, count, true);
             var buffer = new ushort[count];
-            Call("ORVARdW", "reading " + Plural(count, "word") + " from " + t.Describe(start, count, true),
+            Call("ORVARdW", Range("reading", t, start, count, true),
                  h => OrvaNative.ORVARdW(h, t.Letter, t.Block, start, count, buffer));
             return buffer;
         }
@@ -131,7 +124,7 @@ namespace Orvanet
             CheckWriteLength(data.Length, "bytes");
             Target t = Resolve(area, db);
             CheckRange(t, start, data.Length, false);
-            Call("ORVAWrB", "writing " + Plural(data.Length, "byte") + " to " + t.Describe(start, data.Length, false),
+            Call("ORVAWrB", Range("writing", t, start, data.Length, false),
                  h => OrvaNative.ORVAWrB(h, t.Letter, t.Block, start, data.Length, data));
         }
 
@@ -142,28 +135,102 @@ namespace Orvanet
             CheckWriteLength(values.Length, "words");
             Target t = Resolve(area, db);
             CheckRange(t, start, values.Length, true);
-            Call("ORVAWrW", "writing " + Plural(values.Length, "word") + " to " + t.Describe(start, values.Length, true),
+            Call("ORVAWrW", Range("writing", t, start, values.Length, true),
                  h => OrvaNative.ORVAWrW(h, t.Letter, t.Block, start, values.Length, values));
         }
 
-        private int OpenHandle()
+        // --- Variables -------------------------------------------------------------
+
+        // Reads a list of variables in the fewest calls (one call into the library)
+        // and gives each text its value (OrvaValue.Value: bool for bits, long for the
+        // integer formats and KT milliseconds, double for KG, string for KC and KS)
+        // or, where that variable was not read, its own OrvaException (OrvaValue.Error,
+        // not thrown). A text that is not a variable throws OrvaVariableException (an
+        // ArgumentException) before any traffic. An OrvaVariableList is planned once:
+        // the fast way to read the same variables again.
+        public IDictionary<string, OrvaValue> Read(IEnumerable<string> variables)
         {
-            if (handle < 0) throw new ObjectDisposedException("OrvaConnection", "the connection to " + Address + " is disposed");
+            using (var once = new OrvaVariableList(variables))
+                return Read(once);
+        }
+
+        public IDictionary<string, OrvaValue> Read(OrvaVariableList variables)
+        {
+            if (variables == null) throw new ArgumentNullException("variables");
+            lock (gate)
+            {
+                int h = OpenHandle("ORVAVarsRead", () => "reading " + Plural(variables.Count, "variable"));
+                return variables.ReadOn(h, " at " + Address);
+            }
+        }
+
+        // Writes variables, each text to its value, in as few calls as the values
+        // allow. Values by their type: bool, the integer types (milliseconds for KT),
+        // double and float, TimeSpan (KT), string (for KC and KS the characters,
+        // Latin-1; else a value as typed, such as "1.5s" or "0x1F"), OrvaValueText
+        // (as typed, also for KC and KS), byte[] (KC, KS). Bits and bytes of data
+        // words are read-modify-write: read, changed and written back, overwriting
+        // what another writer changed in between; noModify refuses such writes.
+        // roundTimes rounds a KT time to its time base instead of refusing it. A text
+        // that is not a variable and a value the library refuses throw
+        // OrvaVariableException, a value of another type ArgumentException, both
+        // before any traffic. When a variable is not written, an OrvaException is
+        // thrown: that of the first variable that failed (not of one left untried
+        // after a lost connection), its Errors holding each one's error by its text
+        // (all others were written).
+        public void Write(IDictionary<string, object> values, bool roundTimes = false, bool noModify = false)
+        {
+            if (values == null) throw new ArgumentNullException("values");
+            var texts = new List<string>(values.Keys);
+            IDictionary<string, OrvaException> errors;
+            using (var once = new OrvaVariableList(texts, OrvaVarsNative.DefaultGap, roundTimes, noModify))
+            {
+                for (int i = 0; i < texts.Count; i++) once.Set(i, values[texts[i]]);
+                lock (gate)
+                {
+                    int h = OpenHandle("ORVAVarsWrite", () => "writing " + Plural(texts.Count, "variable"));
+                    errors = once.WriteOn(h, " at " + Address);
+                }
+            }
+            // The cause: the first variable that failed, not one left untried after a lost connection.
+            OrvaException first = null;
+            foreach (string text in texts)
+            {
+                OrvaException e;
+                if (!errors.TryGetValue(text, out e)) continue;
+                if (first == null || (first.Result == OrvaResult.ErrNotTried && e.Result != OrvaResult.ErrNotTried)) first = e;
+            }
+            if (first != null) throw new OrvaException(first.Function, first.Operation, first.Code, (int)first.SocketError, errors);
+        }
+
+        // --- Calls ---------------------------------------------------------------------
+
+        // The open handle; after Dispose the library's ErrHandle, without a call.
+        private int OpenHandle(string function, Func<string> operation)
+        {
+            if (handle < 0) throw new OrvaException(function, operation() + " at " + Address, (int)OrvaResult.ErrHandle, 0);
             return handle;
         }
 
-        private void Call(string function, string operation, Func<int, int> body)
+        // operation is worded only when the call fails.
+        private void Call(string function, Func<string> operation, Func<int, int> body)
         {
             int result, socketError;
             lock (gate)
             {
-                int h = OpenHandle();
+                int h = OpenHandle(function, operation);
                 result = body(h);
                 if (result == (int)OrvaResult.Ok) return;
                 // Under the lock: no other thread's call on this handle changes it in between.
                 socketError = OrvaNative.ORVAGetSockErr(h);
             }
-            throw new OrvaException(function, operation + " at " + Address, result, socketError);
+            throw new OrvaException(function, operation() + " at " + Address, result, socketError);
+        }
+
+        private static Func<string> Range(string verb, Target t, int start, int count, bool words)
+        {
+            return () => verb + " " + Plural(count, words ? "word" : "byte") + (verb == "writing" ? " to " : " from ") +
+                         t.Describe(start, count, words);
         }
 
         private static string Plural(int count, string unit)
@@ -178,89 +245,47 @@ namespace Orvanet
             public char Letter;  // A E M D X T Z
             public int Block;
 
-            private string Label(bool words)
-            {
-                char unit = words ? 'W' : 'B';
-                switch (Letter)
-                {
-                case 'D': return "DB " + Block + " D" + unit;
-                case 'X': return "DX " + Block + " D" + unit;
-                case 'T': case 'Z': return Letter + " ";
-                default: return Letter.ToString() + unit;
-                }
-            }
-
             // Addresses one element covers: a word of A, E or M covers two bytes.
             public int Span(bool words)
             {
                 return words && "AEM".IndexOf(Letter) >= 0 ? 2 : 1;
             }
 
-            // The elements in the PLC's notation: "MB10..MB13", "DB 5 DW3".
+            // The elements in the PLC's notation, as orvavars prints them: "MB10..MB13", "DB 5 DW3".
             public string Describe(int start, int count, bool words)
             {
-                string text = Label(words) + start;
-                if (count > 1) text += ".." + Label(words) + (start + (count - 1) * Span(words));
+                string text = OrvaLibrary.ElementAddress(Letter, Block, words, start, 0);
+                if (count > 1) text += ".." + OrvaLibrary.ElementAddress(Letter, Block, words, start, count - 1);
                 return text;
             }
         }
 
-        private const string AreaChoices =
-            "A or O (outputs), E or I (inputs), M (flags), DB<n> (data block n), DX<n> (extended data block n), " +
-            "T (timers), Z or C (counters)";
-
+        // The area and block of a spelling (ORVAVarsParseArea) and of db, which gives the block separately.
         private static Target Resolve(string area, int? db)
         {
             if (area == null) throw new ArgumentNullException("area");
-            string text = area.Trim().ToUpperInvariant();
-            const string singles = "AOEIMTZC";
-            const string letters = "AAEEMTZZ";
-            int single = text.Length == 1 ? singles.IndexOf(text[0]) : -1;
-            if (single >= 0)
-            {
-                if (db.HasValue)
-                    throw new ArgumentException("db " + db + " is given for area '" + area + "', which has no block number (only DB and DX do)", "db");
-                return new Target { Letter = letters[single], Block = 0 };
-            }
-            char letter;
-            string rest;
-            if (text.StartsWith("DB") || text.StartsWith("DX"))
-            {
-                letter = text[1] == 'B' ? 'D' : 'X';
-                rest = text.Substring(2);
-            }
-            else if (text.StartsWith("D") || text.StartsWith("X"))
-            {
-                letter = text[0];
-                rest = text.Substring(1);
-            }
-            else
-            {
-                throw new ArgumentException("unknown area '" + area + "': use " + AreaChoices, "area");
-            }
-            rest = rest.TrimStart(' ');
-            int? block = null;
-            if (rest.Length > 0)
-            {
-                int parsed;
-                if (rest.Length > 3 || !int.TryParse(rest, System.Globalization.NumberStyles.None, null, out parsed))
-                    throw new ArgumentException("unknown area '" + area + "': use " + AreaChoices, "area");
-                if (parsed > MaxBlock)
-                    throw new ArgumentException("block number " + parsed + " is out of range (0.." + MaxBlock + ")", "area");
-                block = parsed;
-            }
+            int letter, block;
+            OrvaVarsError error;
+            if (OrvaVarsNative.ORVAVarsParseArea(OrvaLibrary.Utf8z(area, "area"), out letter, out block, out error) != 0)
+                throw new ArgumentException(OrvaLibrary.FromUtf8(error.message));
+            var t = new Target { Letter = (char)letter, Block = block };
+            bool blocks = t.Letter == 'D' || t.Letter == 'X';
             if (db.HasValue)
             {
                 if (db.Value < 0 || db.Value > MaxBlock)
                     throw new ArgumentOutOfRangeException("db", db.Value, "db " + db.Value + " is out of range (0.." + MaxBlock + ")");
-                if (block.HasValue && block.Value != db.Value)
-                    throw new ArgumentException("area '" + area + "' names block " + block + ", but db is " + db, "db");
-                block = db;
+                if (!blocks)
+                    throw new ArgumentException("db " + db.Value + " is given for " + OrvaLibrary.AreaName(t.Letter) +
+                                                ", which have no block number (only DB and DX do)");
+                if (block >= 0 && block != db.Value)
+                    throw new ArgumentException("area '" + area + "' names block " + block + ", but db is " + db.Value);
+                t.Block = db.Value;
             }
-            if (!block.HasValue)
-                throw new ArgumentException((letter == 'D' ? "data blocks (DB) need a block number: area 'DB5'" :
-                                             "extended data blocks (DX) need a block number: area 'DX5'") + ", or db: 5", "area");
-            return new Target { Letter = letter, Block = block.Value };
+            if (blocks && t.Block < 0)
+                throw new ArgumentException(OrvaLibrary.AreaName(t.Letter) + " need a block number: area '" +
+                                            (t.Letter == 'D' ? "DB5" : "DX5") + "', or db 5");
+            if (!blocks) t.Block = 0;
+            return t;
         }
 
         private static void CheckRange(Target t, int start, int count, bool words)

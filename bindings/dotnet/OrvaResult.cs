@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
-// The result codes and socket error numbers of orvanet.h, their names and
-// their texts, and the exception that carries them.
+// The result codes of orvanet.h and orvavars.h, the socket error numbers of
+// orvanet.h with their names and texts, and the exceptions that carry them.
 using System;
+using System.Collections.Generic;
 using System.Net.Sockets;
 
 namespace Orvanet
 {
-    // The result codes: ORVA_OK is Ok, ORVA_ERR_PLC is ErrPlc, ORVA_ERR_NO_FREE_HANDLE is ErrNoFreeHandle.
+    // The result codes: ORVA_OK is Ok, ORVA_ERR_PLC is ErrPlc, ORVA_ERR_NO_FREE_HANDLE is
+    // ErrNoFreeHandle; those of orvavars.h the same way, ORVAVARS_ERR_INVALID_BCD is ErrInvalidBcd.
     public enum OrvaResult
     {
         Ok = 0,
+        // orvanet.h
         ErrPlc = 2,
         ErrDropped = -1,
         ErrNoFreeHandle = -2,
@@ -18,10 +21,29 @@ namespace Orvanet
         ErrSocket = -7,
         ErrArea = -10,
         ErrHandle = -99,
+        // orvavars.h: the text of a variable, values, lists
+        ErrSyntax = -101,
+        ErrUnknownArea = -102,
+        ErrUnknownFormat = -103,
+        ErrFormatUnit = -104,
+        ErrOutOfRange = -105,
+        ErrValueText = -110,
+        ErrValueRange = -111,
+        ErrValuePrecision = -112,
+        ErrValueKind = -113,
+        ErrNotFinite = -114,
+        ErrInvalidBcd = -120,
+        ErrNoValue = -130,
+        ErrModifyRefused = -131,
+        ErrNotTried = -132,
+        ErrArgument = -140,
+        ErrNoMemory = -141,
+        ErrTooMany = -142,
     }
 
     // The names of orvanet.h and the texts of its ORVAResultName and
     // ORVASocketErrorText, word for word; a test holds them to the header.
+    // Messages take their words from the library (OrvaException).
     public static class OrvaTexts
     {
         private struct Entry
@@ -115,58 +137,92 @@ namespace Orvanet
         }
     }
 
-    // A failed library call. Result is the library's code, SocketError what
-    // ORVAGetSockErr said right after the call (the library reports Windows
-    // Sockets numbers on every platform, the values of System.Net.Sockets.SocketError);
-    // Success for none.
+    // A failed library call, or one variable of a list that was not read or
+    // written. The message is "<what was asked> failed: " and the library's own
+    // words for the result (ORVAVarsFailureText), the same in every binding:
+    //   reading 4 bytes from MB10..MB13 at 127.0.0.1 failed: socket error 10061
+    //   (WSAECONNREFUSED): connection refused: nothing listens on port 102 at that
+    //   address (ORVA_ERR_SOCKET, result -7)
+    // Result is the code as an OrvaResult (every code of both headers is a
+    // member), Name its C name, Code the int, SocketError what ORVAGetSockErr said
+    // right after the call (Windows Sockets numbers on every platform, the values
+    // of System.Net.Sockets.SocketError; Success for none). Errors: a list write
+    // that failed gives each variable's error by its text (the others were
+    // written); empty for any other call.
     public sealed class OrvaException : Exception
     {
+        private static readonly IDictionary<string, OrvaException> None = new Dictionary<string, OrvaException>();
+
         public OrvaException(string function, string operation, int result, int socketError)
-            : base(Describe(operation, result, socketError))
+            : this(function, operation, result, socketError, null)
+        {
+        }
+
+        public OrvaException(string function, string operation, int result, int socketError,
+                             IDictionary<string, OrvaException> errors)
+            : base(operation + " failed: " + OrvaLibrary.FailureText(result, socketError))
         {
             Function = function;
             Operation = operation;
+            Code = result;
             Result = (OrvaResult)result;
+            Name = OrvaLibrary.ResultName(result);
             SocketError = (SocketError)socketError;
+            Errors = errors ?? None;
         }
 
-        public string Function { get; private set; }    // "ORVARdB"
+        public string Function { get; private set; }    // "ORVARdB", "ORVAVarsRead"
         public string Operation { get; private set; }   // "reading 4 bytes from MB0..MB3 at 127.0.0.1"
         public OrvaResult Result { get; private set; }
+        public string Name { get; private set; }        // "ORVA_ERR_SOCKET"; "" for a code neither header lists
+        public int Code { get; private set; }           // -7
         public SocketError SocketError { get; private set; }
+        public IDictionary<string, OrvaException> Errors { get; private set; }
+    }
 
-        private static string Describe(string operation, int result, int socketError)
+    // A variable's text that does not parse, or a value the library refuses,
+    // thrown before any traffic, with the library's message word for word (the
+    // position and what was expected, or the variable and its range).
+    public sealed class OrvaVariableException : ArgumentException
+    {
+        public OrvaVariableException(string message, string variable, int result, int position)
+            : base(message)
         {
-            string name = OrvaTexts.ResultName(result);
-            string text = operation + " failed: " + (name.Length > 0 ? name + " (" + result + ")" : "result " + result) +
-                          ", " + OrvaTexts.ResultText(result);
-            if (socketError != 0)
-            {
-                string socketName = OrvaTexts.SocketErrorName(socketError);
-                text += "; socket error " + socketError;
-                if (socketName.Length > 0) text += " " + socketName + ": " + OrvaTexts.SocketErrorText(socketError);
-            }
-            return text;
+            Variable = variable;
+            Result = (OrvaResult)result;
+            Position = position;
+        }
+
+        public string Variable { get; private set; }   // the text as given
+        public OrvaResult Result { get; private set; }  // ErrUnknownFormat, ErrValueRange, ...
+        public int Position { get; private set; }       // 1-based in the variable's text; 0 when not about a position
+
+        // ArgumentException would add a parameter line: the message stays the library's.
+        public override string Message
+        {
+            get { return base.Message; }
         }
     }
 
-    // The native library could not be loaded (missing, of the other bitness, or
-    // not liborvanet): one message that says what the runtime searched, which
+    // A native library could not be loaded (missing, of the other bitness, or
+    // not the library it is taken for): one message that names both files the
+    // binding needs, says which did not load, what the runtime searched, which
     // process this is and how to fix it. InnerException is the runtime's own.
     public sealed class OrvaLibraryNotFoundException : DllNotFoundException
     {
-        public OrvaLibraryNotFoundException(Exception loaderError)
-            : base(Describe(loaderError), loaderError)
+        public OrvaLibraryNotFoundException(bool vars, Exception loaderError)
+            : base(Describe(vars, loaderError), loaderError)
         {
         }
 
-        private static string Describe(Exception loaderError)
+        private static string Describe(bool vars, Exception loaderError)
         {
             bool windows = Environment.OSVersion.Platform == PlatformID.Win32NT;
             string bits = Environment.Is64BitProcess ? "64" : "32";
-            string file = windows ? "orvanet.dll" : "liborvanet.so";
-            string text = "orvanet: cannot load the native library " + file + " (" + loaderError.GetType().Name + ": " +
-                          loaderError.Message + "). ";
+            string net = windows ? "orvanet.dll" : "liborvanet.so", varsFile = windows ? "orvavars.dll" : "liborvavars.so";
+            string text = "orvanet: cannot load the native library " + (vars ? varsFile : net) + " (" +
+                          loaderError.GetType().Name + ": " + loaderError.Message + "); the binding needs " + net +
+                          " and " + varsFile + (vars ? ", and " + net + " did load" : "") + ". ";
             if (windows)
             {
                 text += "Searched: the program's folder, the system folders and the folders on PATH. ";
@@ -175,16 +231,17 @@ namespace Orvanet
             {
                 string path = Environment.GetEnvironmentVariable("LD_LIBRARY_PATH");
                 text += "Searched: the folders of LD_LIBRARY_PATH (" + (string.IsNullOrEmpty(path) ? "not set" : path) +
-                        ") and the system's library folders, for the unversioned name that the liborvanet-dev " +
-                        "package and a build folder have. ";
+                        ") and the system's library folders, for the unversioned names that a build folder and " +
+                        "`cmake --install` have. ";
             }
             text += "This process is " + bits + "-bit (" + Environment.OSVersion + ") and needs the " + bits +
-                    "-bit library. To fix it: ";
+                    "-bit libraries. To fix it: ";
             if (windows)
-                return text + "put orvanet.dll of the same bitness beside the program or in a folder on PATH.";
-            return text + "install the liborvanet-dev package or run `cmake --install BUILD_DIR`, or set " +
-                   "LD_LIBRARY_PATH to the folder that holds liborvanet.so; where only liborvanet.so.1 is installed, " +
-                   "map the name to it (Mono: <dllmap dll=\"orvanet\" target=\"liborvanet.so.1\"/> in " +
+                return text + "put orvanet.dll and orvavars.dll of the same bitness beside the program or in a folder on PATH.";
+            return text + "run `cmake --install BUILD_DIR`, or set LD_LIBRARY_PATH to the folders that hold " +
+                   "liborvanet.so and liborvavars.so (in a build folder: linklib and vars); where only the " +
+                   "versioned files are installed, map the names to them (Mono: <dllmap dll=\"orvanet\" " +
+                   "target=\"liborvanet.so.1\"/> and <dllmap dll=\"orvavars\" target=\"liborvavars.so.1\"/> in " +
                    "Orvanet.Net.dll.config; .NET 6 or later: NativeLibrary.SetDllImportResolver).";
         }
     }

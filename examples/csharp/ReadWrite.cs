@@ -5,7 +5,7 @@
 // Z 0..Z 1: run it against orvasim or a test PLC.
 //
 //   mcs -out:ReadWrite.exe examples/csharp/ReadWrite.cs bindings/dotnet/*.cs
-//   LD_LIBRARY_PATH=build/test/linklib mono ReadWrite.exe 127.0.0.1
+//   LD_LIBRARY_PATH=build/test/linklib:build/test/vars mono ReadWrite.exe 127.0.0.1
 using System;
 using System.Linq;
 using Orvanet;
@@ -59,7 +59,7 @@ public static class ReadWriteExample
         }
         catch (OrvaException e)
         {
-            // For example: writing 4 bytes to MB100..MB103 at 127.0.0.1 failed: ORVA_ERR_SOCKET (-7), ...
+            // For example: writing 4 bytes to MB100..MB103 at 127.0.0.1 failed: socket error 10061 (WSAECONNREFUSED): ...
             Console.Error.WriteLine(e.Message);
             return 2;
         }

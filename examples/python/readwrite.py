@@ -5,8 +5,8 @@ back and compares; then shows how a refused call looks.
 
 It overwrites flag bytes MB100..MB103, output bytes AB0..AB1, data words
 DW0..DW3 of the data block and counters Z 0..Z 1: run it against orvasim or a
-test PLC. It needs the orvanet package (pip install ./bindings/python) and
-liborvanet.
+test PLC. It needs the orvanet package (pip install ./bindings/python),
+liborvanet and liborvavars.
 """
 
 import argparse

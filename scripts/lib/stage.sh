@@ -22,7 +22,7 @@ require_built() {
   shift 2
   for file in "$@"; do
     [ -e "$build/$file" ] && continue
-    echo "$stage: $build/$file is missing: build the targets orvanet and orvasim into $build first" \
+    echo "$stage: $build/$file is missing: build it into $build first" \
       "(cmake --preset test && cmake --build --preset test)" >&2
     exit 1
   done

@@ -5,6 +5,8 @@ their control channel, on loopback addresses 127.0.1.1 to 127.0.1.19.
 The tests import the installed orvanet package. Environment:
   ORVASIM           the orvasim program (required)
   ORVANET_LIBRARY   liborvanet.so.1 to test (else the package's own lookup)
+  ORVAVARS_LIBRARY  liborvavars.so.1 to test (else the package's own lookup)
+  ORVA_VECTORS      tests/vectors/variables.json (else the tree's)
 """
 
 import os
@@ -22,6 +24,7 @@ REFUSING_ADDRESS = "127.0.1.9"  # nothing listens there
 BLACK_HOLE_ADDRESS = "127.0.1.10"  # a listener whose accept queue is full
 PORT = 102
 REPO = Path(__file__).resolve().parents[3]
+VECTORS = Path(os.environ.get("ORVA_VECTORS") or REPO / "tests" / "vectors" / "variables.json")
 
 
 class Simulator:

@@ -73,14 +73,14 @@ def test_write_words_takes_any_iterable_of_ints_and_array_h(sim):
 
 
 @pytest.mark.parametrize("spelling,db,sim_area,block", [
-    ("o", None, "A", 0), ("OUTPUTS", None, "A", 0), (Area.OUTPUTS, None, "A", 0),
-    ("i", None, "E", 0), ("inputs", None, "E", 0), (Area.INPUTS, None, "E", 0),
-    ("m", None, "M", 0), ("flags", None, "M", 0),
-    ("t", None, "T", 0), ("timers", None, "T", 0),
-    ("c", None, "Z", 0), ("z", None, "Z", 0), ("counters", None, "Z", 0),
-    ("d5", None, "D", 5), ("db 5", None, "D", 5), ("D", 5, "D", 5), ("data_block", 5, "D", 5),
+    ("o", None, "A", 0), ("A", None, "A", 0), (Area.OUTPUTS, None, "A", 0),
+    ("i", None, "E", 0), (Area.INPUTS, None, "E", 0),
+    ("m", None, "M", 0), (" M ", None, "M", 0),
+    ("t", None, "T", 0), (Area.TIMERS, None, "T", 0),
+    ("c", None, "Z", 0), ("z", None, "Z", 0),
+    ("d5", None, "D", 5), ("db 5", None, "D", 5), ("D", 5, "D", 5), ("DB", 5, "D", 5),
     (Area.DATA_BLOCK, 5, "D", 5), ("DB5", 5, "D", 5), ("DB255", None, "D", 255), ("DB0", None, "D", 0),
-    ("x7", None, "X", 7), ("dx7", None, "X", 7), ("extended_data_block", 7, "X", 7),
+    ("x7", None, "X", 7), ("dx7", None, "X", 7), ("DX", 7, "X", 7), (Area.EXTENDED_DATA_BLOCK, 7, "X", 7),
 ])
 def test_each_spelling_reads_its_own_area_and_block(sim, spelling, db, sim_area, block):
     # The word counted areas start at word 3 = byte 6; the byte counted ones at byte 3.
@@ -91,21 +91,30 @@ def test_each_spelling_reads_its_own_area_and_block(sim, spelling, db, sim_area,
         assert plc.read_words(spelling, 3, 1, db=db) == words_of(marker)
 
 
+UNKNOWN = ": use A or O, E or I, M, T, Z or C, DB<n> or D<n>, DX<n> or X<n> (n 0..255)"
+
+
 @pytest.mark.parametrize("spelling,db,message", [
-    ("Q", None, "unknown area 'Q': use A or O (outputs)"),
-    ("", None, "unknown area ''"),
+    # The spellings and their refusals are liborvavars' (ORVAVarsParseArea), word for word.
+    ("Q", None, "unknown area 'Q'" + UNKNOWN),
+    ("", None, "unknown area ''" + UNKNOWN),
+    ("flags", None, "unknown area 'flags'" + UNKNOWN),
+    ("data_block", 5, "unknown area 'data_block'" + UNKNOWN),
+    ("T5", None, "unknown area 'T5'" + UNKNOWN),
     ("DB256", None, "block number 256 is out of range (0..255)"),
-    ("DB", None, "data blocks (DB) need a block number: area 'DB5', or db=5"),
-    ("X", None, "extended data blocks (DX) need a block number"),
-    ("M", 5, "db=5 is given for flags (M), which have no block number"),
-    ("DB5", 6, "area 'DB5' names block 5, but db=6"),
+    # How db goes with the spelling: the bindings' own words, the same in Python and .NET.
+    ("DB", None, "data blocks (DB) need a block number: area 'DB5', or db 5"),
+    ("X", None, "extended data blocks (DX) need a block number: area 'DX5', or db 5"),
+    ("M", 5, "db 5 is given for flags (M), which have no block number (only DB and DX do)"),
+    ("DB5", 6, "area 'DB5' names block 5, but db is 6"),
     ("DB", -1, "db -1 is out of range (0..255)"),
+    ("M\0", None, "area 'M\\x00' contains a NUL character"),
 ])
 def test_bad_spellings_are_refused_before_anything_is_sent(sim, spelling, db, message):
     with orvanet.connect(SIM_ADDRESS) as plc:
         with pytest.raises(ValueError) as raised:
             plc.read_words(spelling, 0, 1, db=db)
-    assert message in str(raised.value)
+    assert str(raised.value) == message
     assert sim.accepted() == 0
 
 

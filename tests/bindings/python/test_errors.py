@@ -55,10 +55,11 @@ def test_faults_of_the_adapter_raise_their_result_and_the_next_call_recovers(
         assert sim.wait_for_ends(1 if end != "open" else 0)[0] == end
         assert plc.read_bytes("M", 0, 4) == sim.read("M", 0, 0, 4)
         assert plc.socket_error is SocketError.NONE, "cleared by the next good exchange"
+    assert (error.name, error.code) == (result.c_name, int(result))
     text = str(error)
     assert text.startswith(f"{operation} at {SIM_ADDRESS} failed: ")
     if socket_error:  # the socket error leads
-        assert text.endswith(f"failed: socket error {int(socket_error)} {socket_error.name}: "
+        assert text.endswith(f"failed: socket error {int(socket_error)} ({socket_error.name}): "
                              f"{orvanet.SOCKET_ERROR_TEXTS[socket_error]} ({result.c_name}, result {int(result)})")
     else:
         assert text.endswith(f"failed: {orvanet.RESULT_TEXTS[result]} ({result.c_name}, result {int(result)})")
@@ -85,9 +86,12 @@ def test_a_refused_connect_gives_wsaeconnrefused_with_the_message_in_words():
     assert (error.result, error.socket_error, error.function) == (Result.ERR_SOCKET, SocketError.WSAECONNREFUSED,
                                                                  "ORVAWrW")
     assert str(error) == (
-        f"writing 2 words to DB 5 DW3..DB 5 DW4 at {REFUSING_ADDRESS} failed: socket error 10061 WSAECONNREFUSED: "
+        f"writing 2 words to DB 5 DW3..DB 5 DW4 at {REFUSING_ADDRESS} failed: socket error 10061 (WSAECONNREFUSED): "
         "connection refused: nothing listens on port 102 at that address (ORVA_ERR_SOCKET, result -7)")
-    assert pickle.loads(pickle.dumps(error)).args == error.args
+    assert (error.name, error.code, error.socket_error.name) == ("ORVA_ERR_SOCKET", -7, "WSAECONNREFUSED")
+    again = pickle.loads(pickle.dumps(error))
+    assert (again.args, again.result, again.socket_error, again.operation) == (error.args, error.result,
+                                                                              error.socket_error, error.operation)
 
 
 def test_the_receive_and_connect_time_outs_reach_the_library_in_their_places(sim, black_hole):
@@ -168,11 +172,16 @@ def test_a_closed_connection_refuses_calls_and_resets_the_adapters_connection(si
     plc.close()
     assert sim.wait_for_ends(1) == ["reset"]
     assert plc.closed and plc.handle is None and "closed" in repr(plc)
-    for call in (lambda: plc.read_words("Z", 0, 1), lambda: plc.socket_error):
+    for call, asked in ((lambda: plc.read_words("Z", 0, 1), "reading 1 word from Z 0"),
+                        (lambda: plc.write_bytes("M", 4, b"ab"), "writing 2 bytes to MB4..MB5"),
+                        (lambda: plc.read(["MW0", "DB1.DW0"]), "reading 2 variables"),
+                        (lambda: plc.write({"MW0": 1}), "writing 1 variable"),
+                        (lambda: plc.socket_error, "asking for the socket error")):
         error, _ = failure(call)
-        assert error.result is Result.ERR_HANDLE
-        assert str(error).endswith("failed: the Connection is closed; invalid handle: outside 0..63 or not open "
-                                   "(ORVA_ERR_HANDLE, result -99)")
+        assert (error.result, error.socket_error) == (Result.ERR_HANDLE, SocketError.NONE)
+        # What was asked names the address once, then the library's words.
+        assert str(error) == (f"{asked} at {SIM_ADDRESS} failed: invalid handle: outside 0..63 or not open "
+                              "(ORVA_ERR_HANDLE, result -99)")
     with orvanet.connect(SIM_ADDRESS) as again:
         assert again.handle == handle, "the handle was given back to the library"
     assert sim.accepted() == 1

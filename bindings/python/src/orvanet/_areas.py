@@ -1,12 +1,16 @@
 # SPDX-License-Identifier: Apache-2.0
-"""The data areas, their spellings, and the PLC's notation of element addresses."""
+"""The data areas of the byte and word functions: spellings are read and
+element addresses printed by liborvavars, so that they read alike in every
+tool and binding; here only what the arguments of one call must satisfy."""
 
 from __future__ import annotations
 
+import ctypes
 import enum
 import operator
-import re
-from typing import NamedTuple, Optional, Tuple, Union
+from typing import NamedTuple, Union
+
+from ._native import Library, VarsError, c_text
 
 __all__ = ["Area", "AreaLike", "Target", "resolve"]
 
@@ -37,28 +41,11 @@ class Area(enum.Enum):
     @property
     def counted_in_bytes(self) -> bool:
         """Start and count are bytes for A, E and M (a word covers two byte
-        addresses), words for D, X, T and Z."""
+        addresses), words for D, X, T and Z (orvanet.h)."""
         return self in (Area.OUTPUTS, Area.INPUTS, Area.FLAGS)
 
 
 AreaLike = Union[Area, str]
-
-# Letters and their other spellings; a block number may follow D, DB, X and DX.
-_LETTERS = {
-    "A": Area.OUTPUTS, "O": Area.OUTPUTS,
-    "E": Area.INPUTS, "I": Area.INPUTS,
-    "M": Area.FLAGS,
-    "T": Area.TIMERS,
-    "Z": Area.COUNTERS, "C": Area.COUNTERS,
-}
-_BLOCK_SPELLING = re.compile(r"(DB|DX|D|X) ?([0-9]*)")
-_NAMES = {
-    Area.OUTPUTS: "outputs (A)", Area.INPUTS: "inputs (E)", Area.FLAGS: "flags (M)",
-    Area.DATA_BLOCK: "data blocks (DB)", Area.EXTENDED_DATA_BLOCK: "extended data blocks (DX)",
-    Area.TIMERS: "timers (T)", Area.COUNTERS: "counters (Z)",
-}
-_CHOICES = ("A or O (outputs), E or I (inputs), M (flags), DB<n> (data block n), DX<n> (extended data block n), "
-            "T (timers), Z or C (counters), or a name such as 'flags' or 'data_block'")
 
 
 class Target(NamedTuple):
@@ -67,27 +54,16 @@ class Target(NamedTuple):
     area: Area
     block: int
 
-    def label(self, words: bool) -> str:
-        """The prefix of an element address: MB, MW, DB 5 DW, T , ..."""
-        unit = "W" if words else "B"
-        if self.area is Area.DATA_BLOCK:
-            return f"DB {self.block} D{unit}"
-        if self.area is Area.EXTENDED_DATA_BLOCK:
-            return f"DX {self.block} D{unit}"
-        if self.area in (Area.TIMERS, Area.COUNTERS):
-            return self.area.letter + " "
-        return self.area.letter + unit
-
     def span(self, words: bool) -> int:
         """Addresses one element covers: a word of A, E or M covers two bytes."""
         return 2 if words and self.area.counted_in_bytes else 1
 
-    def describe(self, start: int, count: int, words: bool) -> str:
+    def describe(self, library: Library, start: int, count: int, words: bool) -> str:
         """The elements in the PLC's notation: "MB10..MB13", "DB 5 DW3", "MW10..MW12"."""
-        label = self.label(words)
-        text = f"{label}{start}"
+        letter = self.area.letter
+        text = library.element_address(letter, self.block, words, start, 0)
         if count > 1:
-            text += f"..{label}{start + (count - 1) * self.span(words)}"
+            text += ".." + library.element_address(letter, self.block, words, start, count - 1)
         return text
 
 
@@ -101,42 +77,32 @@ def _number(value: object, what: str, low: int, high: int) -> int:
     return number
 
 
-def resolve(area: AreaLike, db: Optional[int]) -> Target:
-    """The area and block of a spelling (case-insensitive: "M", "db5", "DX7",
-    "inputs", Area.FLAGS) and of db, which gives the block separately."""
+def resolve(library: Library, area: AreaLike, db: object) -> Target:
+    """The area and block of area (an Area, or a spelling that ORVAVarsParseArea
+    reads: "M", "db5", "DB 5", "X7", "c") and of db, which gives the block separately."""
+    block: Union[int, None]
     if isinstance(area, Area):
         found, block = area, None
     elif isinstance(area, str):
-        found, block = _parse(area)
+        letter, number, error = ctypes.c_int(), ctypes.c_int(), VarsError()
+        if library.ORVAVarsParseArea(c_text(area, "area"), ctypes.byref(letter),
+                                     ctypes.byref(number), ctypes.byref(error)) != 0:
+            raise ValueError(error.message.decode("utf-8"))
+        found, block = Area(chr(letter.value)), (number.value if number.value >= 0 else None)
     else:
         raise TypeError(f"area must be an Area or a str such as 'M' or 'DB5', not {type(area).__name__} {area!r}")
     if db is not None:
         db = _number(db, "db", 0, MAX_BLOCK)
         if not found.has_blocks:
-            raise ValueError(f"db={db} is given for {_NAMES[found]}, which have no block number "
+            raise ValueError(f"db {db} is given for {library.area_name(found.letter)}, which have no block number "
                              "(only DB and DX do)")
         if block is not None and block != db:
-            raise ValueError(f"area {area!r} names block {block}, but db={db}")
+            raise ValueError(f"area {area!r} names block {block}, but db is {db}")
         block = db
     if found.has_blocks and block is None:
         example = "DB5" if found is Area.DATA_BLOCK else "DX5"
-        raise ValueError(f"{_NAMES[found]} need a block number: area '{example}', or db=5")
+        raise ValueError(f"{library.area_name(found.letter)} need a block number: area '{example}', or db 5")
     return Target(found, block or 0)
-
-
-def _parse(spelling: str) -> Tuple[Area, Optional[int]]:
-    text = spelling.strip().upper()
-    if text in _LETTERS:
-        return _LETTERS[text], None
-    if text.replace(" ", "_") in Area.__members__:
-        return Area[text.replace(" ", "_")], None
-    match = _BLOCK_SPELLING.fullmatch(text)
-    if match is None:
-        raise ValueError(f"unknown area {spelling!r}: use {_CHOICES}")
-    found = Area.DATA_BLOCK if match.group(1) in ("D", "DB") else Area.EXTENDED_DATA_BLOCK
-    if not match.group(2):
-        return found, None
-    return found, _number(int(match.group(2)), "block number", 0, MAX_BLOCK)
 
 
 def check_range(target: Target, start: object, count: int, words: bool) -> int:

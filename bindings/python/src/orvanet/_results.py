@@ -1,19 +1,38 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Result codes and socket error numbers of liborvanet, with their texts, and
-the exceptions that carry them."""
+"""Result codes of liborvanet and liborvavars, socket error numbers, the
+words of orvanet.h for them, and the exceptions that carry them."""
 
 from __future__ import annotations
 
 import enum
-from typing import Dict, List, Tuple, Union
+from typing import Dict, List, Mapping, Optional, Tuple, Type, TypeVar
 
 __all__ = ["Result", "SocketError", "OrvaError", "LibraryNotFoundError", "RESULT_TEXTS", "SOCKET_ERROR_TEXTS"]
 
+_Code = TypeVar("_Code", "Result", "SocketError")
+
+# Codes of orvavars.h lie below this; those of orvanet.h above it.
+_FIRST_VARS_CODE = -100
+
+
+def _unknown(cls: Type[_Code], value: object) -> Optional[_Code]:
+    """A member for a number neither header lists (from a newer library): named
+    UNKNOWN, its int value the number itself, so that the type stays exact."""
+    if not isinstance(value, int) or isinstance(value, bool):
+        return None
+    member = int.__new__(cls, value)
+    member._name_ = "UNKNOWN"
+    member._value_ = value
+    return member
+
 
 class Result(enum.IntEnum):
-    """What a library function returned: the ORVA_ constants of orvanet.h without the prefix."""
+    """What a library function or a variable reported: the ORVA_ constants of
+    orvanet.h and the ORVAVARS_ constants of orvavars.h without their prefix.
+    A code neither header lists is a Result named UNKNOWN with that value."""
 
     OK = 0
+    # orvanet.h
     ERR_PLC = 2
     ERR_DROPPED = -1
     ERR_NO_FREE_HANDLE = -2
@@ -22,21 +41,51 @@ class Result(enum.IntEnum):
     ERR_SOCKET = -7
     ERR_AREA = -10
     ERR_HANDLE = -99
+    # orvavars.h: the text of a variable
+    ERR_SYNTAX = -101
+    ERR_UNKNOWN_AREA = -102
+    ERR_UNKNOWN_FORMAT = -103
+    ERR_FORMAT_UNIT = -104
+    ERR_OUT_OF_RANGE = -105
+    # values
+    ERR_VALUE_TEXT = -110
+    ERR_VALUE_RANGE = -111
+    ERR_VALUE_PRECISION = -112
+    ERR_VALUE_KIND = -113
+    ERR_NOT_FINITE = -114
+    ERR_INVALID_BCD = -120
+    # lists
+    ERR_NO_VALUE = -130
+    ERR_MODIFY_REFUSED = -131
+    ERR_NOT_TRIED = -132
+    ERR_ARGUMENT = -140
+    ERR_NO_MEMORY = -141
+    ERR_TOO_MANY = -142
+
+    @classmethod
+    def _missing_(cls, value: object) -> Optional["Result"]:
+        return _unknown(cls, value)
 
     @property
     def c_name(self) -> str:
-        """The name in orvanet.h, such as ORVA_ERR_PLC."""
-        return "ORVA_" + self.name
+        """The name in the header, such as ORVA_ERR_PLC or ORVAVARS_ERR_INVALID_BCD
+        (ORVAVarsResultName); "" for a code neither header lists."""
+        if self.name == "UNKNOWN":
+            return ""
+        return ("ORVAVARS_" if self < _FIRST_VARS_CODE else "ORVA_") + self.name
 
     @property
     def text(self) -> str:
-        """The result in words (ORVAResultName in orvanet.h)."""
-        return RESULT_TEXTS[self]
+        """The result in words (ORVAVarsResultText of the library that connections use)."""
+        from ._native import default_library
+
+        return default_library().result_text(self)
 
 
 class SocketError(enum.IntEnum):
     """Socket error numbers of ORVAGetSockErr: Windows Sockets numbers on every
-    platform (the ORVA_WSAE constants of orvanet.h without the prefix)."""
+    platform (the ORVA_WSAE constants of orvanet.h without the prefix). A number
+    the header does not list is a SocketError named UNKNOWN with that value."""
 
     NONE = 0
     WSAEINTR = 10004
@@ -63,13 +112,19 @@ class SocketError(enum.IntEnum):
     WSAEHOSTDOWN = 10064
     WSAEHOSTUNREACH = 10065
 
+    @classmethod
+    def _missing_(cls, value: object) -> Optional["SocketError"]:
+        return _unknown(cls, value)
+
     @property
     def text(self) -> str:
-        """The number in words, with its usual cause (ORVASocketErrorText in orvanet.h)."""
-        return SOCKET_ERROR_TEXTS[self]
+        """The number in words, with its usual cause (ORVASocketErrorText in
+        orvanet.h); "" for a number the header does not list."""
+        return SOCKET_ERROR_TEXTS.get(self, "")
 
 
-# Word for word the texts of ORVAResultName and ORVASocketErrorText; a test holds them to the header.
+# Word for word the texts of ORVAResultName and ORVASocketErrorText of orvanet.h;
+# a test holds them to the header. Messages take their words from the library.
 RESULT_TEXTS: Dict[Result, str] = {
     Result.OK: "success",
     Result.ERR_PLC: "the PLC refused: data block missing, or the range runs past the end of the area",
@@ -111,75 +166,63 @@ SOCKET_ERROR_TEXTS: Dict[SocketError, str] = {
 }
 
 
-def as_result(code: int) -> Union[Result, int]:
-    """The Result member of a code, or the plain int for a code the header does not list."""
-    try:
-        return Result(code)
-    except ValueError:
-        return code
-
-
-def as_socket_error(number: int) -> Union[SocketError, int]:
-    """The SocketError member of a number, or the plain int for one the header does not list."""
-    try:
-        return SocketError(number)
-    except ValueError:
-        return number
-
-
-def describe_result(result: Union[Result, int]) -> str:
-    """The result in words with its name and code, as orvacli and the other bindings say it."""
-    if isinstance(result, Result):
-        return f"{result.text} ({result.c_name}, result {int(result)})"
-    return f"{UNKNOWN_RESULT_TEXT} (result {result})"
-
-
-def describe_socket_error(number: Union[SocketError, int]) -> str:
-    if isinstance(number, SocketError):
-        return f"socket error {int(number)} {number.name}: {number.text}"
-    return f"socket error {number}"
-
-
 class OrvaError(Exception):
-    """A failure of the library or a refused call on a closed Connection.
+    """A failed library call, or one variable of a list that was not read or
+    written. The message is "<what was asked> failed: " and the library's own
+    words for the result (ORVAVarsFailureText), the same in every binding.
 
-    result        the Result member (a plain int for a code orvanet.h does not list)
-    socket_error  ORVAGetSockErr right after the call: a SocketError member, or
-                  a plain int for a number orvanet.h does not list; NONE for none
-    function      the library function that failed, such as "ORVARdB"
+    result        the Result (every code of orvanet.h and orvavars.h is a member)
+    code          the result as an int, -7
+    name          its C name, "ORVA_ERR_SOCKET" ("" for a code neither header lists)
+    socket_error  ORVAGetSockErr right after the call, a SocketError; NONE for none
+    function      the library function that failed, such as "ORVARdB" or "ORVAVarsRead"
     operation     what was asked, such as "reading 4 bytes from MB10..MB13 at 127.0.0.1"
+    errors        a list write that failed: each variable's error by its text (the
+                  variables not in it were written); empty for any other call
     """
 
-    def __init__(self, function: str, operation: str, result: int, socket_error: int = 0,
-                 detail: str = "") -> None:
+    def __init__(self, function: str, operation: str, result: int, socket_error: int, failure: str,
+                 errors: Optional[Mapping[str, "OrvaError"]] = None) -> None:
         self.function = function
         self.operation = operation
-        self.result: Union[Result, int] = as_result(result)
-        self.socket_error: Union[SocketError, int] = as_socket_error(socket_error)
-        self.detail = detail
-        super().__init__(self._message())
+        self.result = Result(result)
+        self.code = int(result)
+        self.name = self.result.c_name
+        self.socket_error = SocketError(socket_error)
+        self.failure = failure
+        self.errors: Dict[str, OrvaError] = dict(errors) if errors else {}
+        super().__init__(f"{operation} failed: {failure}")
 
-    def _message(self) -> str:
-        text = f"{self.operation} failed: "
-        if self.detail:
-            text += f"{self.detail}; "
-        if int(self.result) == Result.ERR_SOCKET and self.socket_error != 0:
-            # The socket error says more than its result: it leads.
-            name = self.result.c_name if isinstance(self.result, Result) else "ORVA_ERR_SOCKET"
-            return text + f"{describe_socket_error(self.socket_error)} ({name}, result {int(self.result)})"
-        text += describe_result(self.result)
-        if self.socket_error != 0:
-            text += "; " + describe_socket_error(self.socket_error)
-        return text
+    def __reduce__(self) -> Tuple[type, Tuple[str, str, int, int, str, Dict[str, "OrvaError"]]]:
+        return (type(self), (self.function, self.operation, self.code, int(self.socket_error), self.failure,
+                             self.errors))
 
-    def __reduce__(self) -> Tuple[type, Tuple[str, str, int, int, str]]:
-        return (type(self), (self.function, self.operation, int(self.result), int(self.socket_error), self.detail))
+
+class VariableError(ValueError):
+    """A variable's text that does not parse, or a value it refuses, raised before
+    any traffic. The message is the library's, word for word (it names the position
+    and what was expected, or the variable and its range).
+
+    text      the variable's text as given
+    result    the Result, such as Result.ERR_UNKNOWN_FORMAT or Result.ERR_VALUE_RANGE
+    position  the 1-based position in the text of a variable (0 when not about a position)
+    """
+
+    def __init__(self, message: str, text: str, result: int, position: int = 0) -> None:
+        super().__init__(message)
+        self.text = text
+        self.result = Result(result)
+        self.position = position
+
+    def __reduce__(self) -> Tuple[type, Tuple[str, str, int, int]]:
+        return (type(self), (str(self), self.text, int(self.result), self.position))
 
 
 class LibraryNotFoundError(OSError):
-    """The native library could not be found or loaded. The message says what
-    was searched, which Python this is (a 64-bit process needs the 64-bit
-    library) and how to fix it; .searched holds each place with its outcome."""
+    """A native library could not be found or loaded. The message says what was
+    searched for each of the two (liborvanet, liborvavars), which Python this is
+    (a 64-bit process needs the 64-bit libraries) and how to fix it; .searched
+    holds each place with its outcome."""
 
     def __init__(self, message: str, searched: List[Tuple[str, str]]) -> None:
         super().__init__(message)
