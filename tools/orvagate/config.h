@@ -21,6 +21,8 @@ struct TlsConfig {
     std::string caPath;
     std::string certFile;  // both or neither
     std::string keyFile;
+
+    bool operator==(const TlsConfig&) const = default;
 };
 
 struct BrokerConfig {

@@ -8,6 +8,7 @@
 #include <toml++/toml.h>
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <unistd.h>
 
 #include <cerrno>
@@ -433,7 +434,9 @@ ConfigResult readConfigText(std::string_view text, const std::string& path) {
     reader.readPlcs(root, config);
     if (!reader.errors.empty()) {
         std::stable_sort(reader.errors.begin(), reader.errors.end(),
-                         [](const ConfigError& a, const ConfigError& b) { return a.line < b.line; });
+                         [](const ConfigError& a, const ConfigError& b) {
+                             return a.line != b.line ? a.line < b.line : a.column < b.column;
+                         });
         return reader.errors;
     }
     return config;

@@ -86,8 +86,10 @@ std::string mosquittoError(int rc) {
 
 // A TCP connection to host:port within the deadline. libmosquitto's own
 // connect blocks until the kernel gives up, minutes for a host that drops the
-// SYN; this one ends at the deadline, or at once when wake is signalled.
-std::optional<std::string> probe(const std::string& host, int port, Clock::time_point deadline, int wake) {
+// SYN; this one ends at the deadline, or when woken(), called when wake is
+// signalled, says to stop.
+std::optional<std::string> probe(const std::string& host, int port, Clock::time_point deadline, int wake,
+                                 const std::function<bool()>& woken) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -113,7 +115,7 @@ std::optional<std::string> probe(const std::string& host, int port, Clock::time_
             if (left <= 0) return "no connection within " + std::to_string(probeTimeout.count()) + " ms";
             pollfd fds[2] = {{s.get(), POLLOUT, 0}, {wake, POLLIN, 0}};
             if (::poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR) return errnoText(errno);
-            if (fds[1].revents != 0) return std::string("stopped");
+            if (fds[1].revents != 0 && woken()) return std::string("stopped");
             if (fds[0].revents == 0) continue;
             int error = 0;
             socklen_t length = sizeof error;
@@ -277,7 +279,11 @@ void MqttLink::Impl::lose(const std::string& why) {
 
 void MqttLink::Impl::connect() {
     connectStarted = Clock::now();
-    if (const auto failure = probe(broker.host, broker.port, connectStarted + probeTimeout, wake.get())) {
+    if (const auto failure = probe(broker.host, broker.port, connectStarted + probeTimeout, wake.get(),
+                                   [this] {
+                                       drainWake();
+                                       return stopRequested.load();
+                                   })) {
         if (!stopRequested) retryLater("cannot connect: " + *failure);
         return;
     }

@@ -16,7 +16,9 @@ void Outbox::resetSlots() {
 
 SlotId Outbox::addSlot(std::string topic) {
     std::lock_guard lock(mutex);
-    slots.push_back(Slot{std::move(topic)});
+    Slot slot;
+    slot.topic = std::move(topic);
+    slots.push_back(std::move(slot));
     return slots.size() - 1;
 }
 
