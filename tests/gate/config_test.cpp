@@ -141,7 +141,7 @@ address = "127.0.6.2"
     EXPECT_EQ(p.groups[1].publish, PublishMode::always);
     EXPECT_EQ(p.groups[1].interval.count(), 20);
     ASSERT_EQ(p.groups[1].variables.size(), 1u);
-    EXPECT_EQ(p.groups[1].variables[0].line, 36);
+    EXPECT_EQ(p.groups[1].variables[0].line, 37);
     EXPECT_EQ(c.plcs[1].groups[0].variables[0].notation, "E0.0");
 }
 
@@ -153,9 +153,9 @@ TEST(ConfigFile, TlsGivesItsPortAndChecksItsFiles) {
 
     const auto errors = errorsOf(minimal + "[broker.tls]\nca_file = \"/nonexistent/ca.pem\"\ncert_file = \"/dev/null\"\n");
     ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[0].line, 9);
+    EXPECT_EQ(errors[0].line, 8);
     EXPECT_NE(errors[0].message.find("cert_file and key_file go together"), std::string::npos) << errors[0].message;
-    EXPECT_EQ(errors[1].line, 10);
+    EXPECT_EQ(errors[1].line, 9);
     EXPECT_NE(errors[1].message.find("/nonexistent/ca.pem: No such file"), std::string::npos) << errors[1].message;
 }
 
@@ -167,6 +167,8 @@ struct BadFile {
     const char* message;  // a part of it
 };
 
+void PrintTo(const BadFile& bad, std::ostream* out) { *out << bad.name; }
+
 class ConfigErrors : public testing::TestWithParam<BadFile> {};
 
 TEST_P(ConfigErrors, ReportTheLineAndWhatIsWrong) {
@@ -175,7 +177,9 @@ TEST_P(ConfigErrors, ReportTheLineAndWhatIsWrong) {
     ASSERT_EQ(errors.size(), 1u) << describe(errors.at(0)) << (errors.size() > 1 ? "\n" + describe(errors[1]) : "");
     EXPECT_EQ(errors[0].file, "gate.toml");
     EXPECT_EQ(errors[0].line, bad.line) << errors[0].message;
-    if (bad.column != 0) EXPECT_EQ(errors[0].column, bad.column) << errors[0].message;
+    if (bad.column != 0) {
+        EXPECT_EQ(errors[0].column, bad.column) << errors[0].message;
+    }
     EXPECT_NE(errors[0].message.find(bad.message), std::string::npos) << errors[0].message;
 }
 
@@ -214,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "a deadband needs publish = \"change\""},
         BadFile{"NegativeDeadband", plcHead + "  [[plc.group]]\n  deadband = -1\n  variables = { a = \"MW0\" }\n", 7, 14,
                 "deadband must be a number of 0 or more"},
-        BadFile{"Notation", plcHead + "  [[plc.group]]\n  variables = { a = \"MW0:KQ\" }\n", 7, 24,
+        BadFile{"Notation", plcHead + "  [[plc.group]]\n  variables = { a = \"MW0:KQ\" }\n", 7, 26,
                 "variable a = \"MW0:KQ\": unknown format \"KQ\" at 5"},
         BadFile{"NotationNotString", plcHead + "  [[plc.group]]\n  variables = { a = 17 }\n", 7, 21,
                 "must be a string in the PLC's notation"},
