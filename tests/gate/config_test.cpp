@@ -151,7 +151,8 @@ TEST(ConfigFile, TlsGivesItsPortAndChecksItsFiles) {
     EXPECT_EQ(c.broker.tls->caFile, "/dev/null");
     EXPECT_EQ(c.broker.port, 8883);
 
-    const auto errors = errorsOf(minimal + "[broker.tls]\nca_file = \"/nonexistent/ca.pem\"\ncert_file = \"/dev/null\"\n");
+    const auto errors =
+        errorsOf(minimal + "[broker.tls]\nca_file = \"/nonexistent/ca.pem\"\ncert_file = \"/dev/null\"\n");
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0].line, 8);
     EXPECT_NE(errors[0].message.find("cert_file and key_file go together"), std::string::npos) << errors[0].message;
@@ -163,7 +164,7 @@ struct BadFile {
     const char* name;
     std::string text;
     int line;
-    int column;  // 0: any
+    int column;           // 0: any
     const char* message;  // a part of it
 };
 
@@ -197,13 +198,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"Port", minimal + "[broker]\nport = 0\n", 9, 8, "port must be 1..65535, not 0"},
         BadFile{"Qos", minimal + "[broker]\nqos = 3\n", 9, 7, "qos must be 0..2, not 3"},
         BadFile{"Keepalive", minimal + "[broker]\nkeepalive_s = 2\n", 9, 15, "keepalive_s must be 5..65535"},
-        BadFile{"Protocol", minimal + "[broker]\nprotocol = \"4\"\n", 9, 12, "protocol \"4\" is not \"5\" or \"3.1.1\""},
+        BadFile{"Protocol", minimal + "[broker]\nprotocol = \"4\"\n", 9, 12,
+                "protocol \"4\" is not \"5\" or \"3.1.1\""},
         BadFile{"PasswordAlone", minimal + "[broker]\npassword = \"x\"\n", 9, 12, "a password needs a username"},
         BadFile{"Backoff", minimal + "[broker]\nreconnect_min_ms = 5000\nreconnect_max_ms = 100\n", 10, 0,
                 "reconnect_max_ms must not be below reconnect_min_ms"},
         BadFile{"WrongType", minimal + "[broker]\nport = \"1883\"\n", 9, 8, "port must be an integer, not a string"},
         BadFile{"NoPlc", "[gateway]\nname = \"g\"\n", 0, 0, "no PLC: add a [[plc]] table"},
-        BadFile{"PlcHostName", "[gateway]\nname = \"g\"\n[[plc]]\nname = \"p\"\naddress = \"plc7.local\"\n  [[plc.group]]\n  variables = { a = \"MW0\" }\n",
+        BadFile{"PlcHostName",
+                "[gateway]\nname = \"g\"\n[[plc]]\nname = \"p\"\naddress = \"plc7.local\"\n  [[plc.group]]\n  "
+                "variables = { a = \"MW0\" }\n",
                 5, 11, "is not a dotted IPv4 address"},
         BadFile{"Tsap", plcHead + "own_tsap = \"TOOLONG99\"\n  [[plc.group]]\n  variables = { a = \"MW0\" }\n", 6, 12,
                 "longer than 8 characters"},
@@ -211,13 +215,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"NoVariables", plcHead + "  [[plc.group]]\n  interval_ms = 100\n", 6, 3, "has no variables"},
         BadFile{"Interval", plcHead + "  [[plc.group]]\n  interval_ms = 5\n  variables = { a = \"MW0\" }\n", 7, 17,
                 "interval_ms must be 10..86400000, not 5"},
-        BadFile{"Publish", plcHead + "  [[plc.group]]\n  publish = \"sometimes\"\n  variables = { a = \"MW0\" }\n", 7, 13,
-                "publish \"sometimes\" is not \"change\" or \"always\""},
+        BadFile{"Publish", plcHead + "  [[plc.group]]\n  publish = \"sometimes\"\n  variables = { a = \"MW0\" }\n", 7,
+                13, "publish \"sometimes\" is not \"change\" or \"always\""},
         BadFile{"DeadbandAlways",
-                plcHead + "  [[plc.group]]\n  publish = \"always\"\n  deadband = 1\n  variables = { a = \"MW0\" }\n", 8, 14,
-                "a deadband needs publish = \"change\""},
-        BadFile{"NegativeDeadband", plcHead + "  [[plc.group]]\n  deadband = -1\n  variables = { a = \"MW0\" }\n", 7, 14,
-                "deadband must be a number of 0 or more"},
+                plcHead + "  [[plc.group]]\n  publish = \"always\"\n  deadband = 1\n  variables = { a = \"MW0\" }\n", 8,
+                14, "a deadband needs publish = \"change\""},
+        BadFile{"NegativeDeadband", plcHead + "  [[plc.group]]\n  deadband = -1\n  variables = { a = \"MW0\" }\n", 7,
+                14, "deadband must be a number of 0 or more"},
         BadFile{"Notation", plcHead + "  [[plc.group]]\n  variables = { a = \"MW0:KQ\" }\n", 7, 26,
                 "variable a = \"MW0:KQ\": unknown format \"KQ\" at 5"},
         BadFile{"NotationNotString", plcHead + "  [[plc.group]]\n  variables = { a = 17 }\n", 7, 21,
@@ -227,13 +231,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"ReservedName", plcHead + "  [[plc.group]]\n  variables = { status = \"MW0\" }\n", 7, 17,
                 "cannot be called \"status\""},
         BadFile{"TwiceOnOnePlc",
-                plcHead + "  [[plc.group]]\n  variables = { a = \"MW0\" }\n  [[plc.group]]\n  variables = { a = \"MW2\" }\n", 9,
-                17, "variable a is given twice on PLC p"},
-        BadFile{"WritableInputs", plcHead + "  [[plc.group]]\n  writable = true\n  variables = { a = \"EW0\" }\n", 8, 21,
-                "cannot be written (inputs are read only)"},
-        BadFile{"SamePlcName",
-                minimal + "[[plc]]\nname = \"press1\"\naddress = \"127.0.6.2\"\n  [[plc.group]]\n  variables = { a = \"MW0\" }\n", 9,
-                8, "the name press1 is given to another PLC already"}),
+                plcHead +
+                    "  [[plc.group]]\n  variables = { a = \"MW0\" }\n  [[plc.group]]\n  variables = { a = \"MW2\" }\n",
+                9, 17, "variable a is given twice on PLC p"},
+        BadFile{"WritableInputs", plcHead + "  [[plc.group]]\n  writable = true\n  variables = { a = \"EW0\" }\n", 8,
+                21, "cannot be written (inputs are read only)"},
+        BadFile{
+            "SamePlcName",
+            minimal +
+                "[[plc]]\nname = \"press1\"\naddress = \"127.0.6.2\"\n  [[plc.group]]\n  variables = { a = \"MW0\" }\n",
+            9, 8, "the name press1 is given to another PLC already"}),
     [](const testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
 
 TEST(ConfigFile, PrefixMustBeTopicLevels) {
@@ -247,7 +254,9 @@ TEST(ConfigFile, PrefixMustBeTopicLevels) {
 }
 
 TEST(ConfigFile, AllErrorsAtOnceInTheOrderOfTheFile) {
-    const auto errors = errorsOf(plcHead + "own_tsap = \"TOOLONG99\"\n  [[plc.group]]\n  interval_ms = 1\n  variables = { a = \"MW0:KQ\", b = \"MW2\", b2 = 3 }\n[broker]\nqos = 9\n");
+    const auto errors = errorsOf(plcHead +
+                                 "own_tsap = \"TOOLONG99\"\n  [[plc.group]]\n  interval_ms = 1\n  variables = { a = "
+                                 "\"MW0:KQ\", b = \"MW2\", b2 = 3 }\n[broker]\nqos = 9\n");
     ASSERT_EQ(errors.size(), 5u);
     std::vector<int> lines;
     for (const auto& e : errors) lines.push_back(e.line);
@@ -258,7 +267,8 @@ TEST(ConfigFile, AllErrorsAtOnceInTheOrderOfTheFile) {
 TEST(ConfigFile, AtMost64Plcs) {
     std::string text = "[gateway]\nname = \"g\"\n";
     for (int i = 0; i < 65; ++i)
-        text += "[[plc]]\nname = \"p" + std::to_string(i) + "\"\naddress = \"127.0.6.1\"\n  [[plc.group]]\n  variables = { a = \"MW0\" }\n";
+        text += "[[plc]]\nname = \"p" + std::to_string(i) +
+                "\"\naddress = \"127.0.6.1\"\n  [[plc.group]]\n  variables = { a = \"MW0\" }\n";
     const auto errors = errorsOf(text);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].line, 3 + 64 * 5);
@@ -273,7 +283,9 @@ TEST(ConfigFile, MissingFileSaysWhy) {
 }
 
 TEST(ConfigFile, SummaryTellsThePlannedCalls) {
-    const std::string summary = configSummary(parsed(plcHead + "  [[plc.group]]\n  name = \"fast\"\n  interval_ms = 100\n  variables = { a = \"MW0\", b = \"MW2\", c = \"DB5.DW0\" }\n"));
+    const std::string summary =
+        configSummary(parsed(plcHead + "  [[plc.group]]\n  name = \"fast\"\n  interval_ms = 100\n  variables = { a = "
+                                       "\"MW0\", b = \"MW2\", c = \"DB5.DW0\" }\n"));
     EXPECT_NE(summary.find("gate.toml: ok\n"), std::string::npos) << summary;
     EXPECT_NE(summary.find("fast: 3 variables every 100 ms, published on change; read in 2 calls"), std::string::npos)
         << summary;

@@ -155,8 +155,10 @@ TEST_F(GateSystem, ValuesArriveRetainedWithTopicsAndPayloads) {
     EXPECT_EQ(c["text"], "1234");
     EXPECT_EQ(c["quality"], "good");
     EXPECT_TRUE(std::regex_match(c["time"].get<std::string>(), isoTime)) << c;
-    for (const auto& [topic, value] : std::vector<std::pair<std::string, json>>{
-             {"orvanet/t/p1/flag", true}, {"orvanet/t/p1/speed", 0.0}, {"orvanet/t/p1/in0", 42}, {"orvanet/t/p1/level", 0}}) {
+    for (const auto& [topic, value] : std::vector<std::pair<std::string, json>>{{"orvanet/t/p1/flag", true},
+                                                                                {"orvanet/t/p1/speed", 0.0},
+                                                                                {"orvanet/t/p1/in0", 42},
+                                                                                {"orvanet/t/p1/level", 0}}) {
         const auto r = late->waitForTopic(topic, patience);
         ASSERT_TRUE(r) << topic;
         EXPECT_TRUE(r->retain) << topic;
@@ -178,11 +180,12 @@ TEST_F(GateSystem, AChangeInMemoryShowsWithinOneInterval) {
     SimControl& sim = startSim(address::gateSim1);
     startGate(standardConfig());
     auto live = subscriber();
-    ASSERT_TRUE(live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/count" && hasValue(r, 0); }, patience));
+    ASSERT_TRUE(
+        live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/count" && hasValue(r, 0); }, patience));
     const auto written = std::chrono::system_clock::now();
     sim.write('D', 10, 8, {0x00, 0x4D});  // 77
-    const auto seen = live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/count" && hasValue(r, 77); },
-                                    patience);
+    const auto seen =
+        live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/count" && hasValue(r, 77); }, patience);
     ASSERT_TRUE(seen);
     // "fast" polls every 100 ms; the margin is for a loaded machine.
     EXPECT_LT(seen->at - written, Milliseconds(100 + 400));
@@ -192,7 +195,8 @@ TEST_F(GateSystem, OnChangeWithADeadbandAndOnEveryPoll) {
     SimControl& sim = startSim(address::gateSim1);
     startGate(standardConfig());
     auto live = subscriber();
-    ASSERT_TRUE(live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/level" && hasValue(r, 0); }, patience));
+    ASSERT_TRUE(
+        live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/level" && hasValue(r, 0); }, patience));
     live->clear();
     sim.write('D', 10, 16, {0x00, 0x03});  // level 3: within the deadband of 5
     std::this_thread::sleep_for(Milliseconds(700));
@@ -204,7 +208,8 @@ TEST_F(GateSystem, OnChangeWithADeadbandAndOnEveryPoll) {
     for (const Received& r : ticks) times.insert(payloadOf(r)["time"].get<std::string>());
     EXPECT_EQ(times.size(), ticks.size()) << "each poll its own time";
     sim.write('D', 10, 16, {0x00, 0x0A});  // level 10: 10 from the 0 published last
-    EXPECT_TRUE(live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/level" && hasValue(r, 10); }, patience));
+    EXPECT_TRUE(
+        live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/level" && hasValue(r, 10); }, patience));
 }
 
 TEST_F(GateSystem, AWriteReachesTheMemoryAndItsResultIsPublished) {
@@ -222,12 +227,15 @@ TEST_F(GateSystem, AWriteReachesTheMemoryAndItsResultIsPublished) {
     EXPECT_EQ(r["value"], 4321);
     EXPECT_EQ(sim.read('D', 10, 8, 2), (Bytes{0x10, 0xE1}));
     // And read back onto the value topic.
-    EXPECT_TRUE(live->waitFor([](const Received& x) { return x.topic == "orvanet/t/p1/count" && hasValue(x, 4321); }, patience));
+    EXPECT_TRUE(live->waitFor([](const Received& x) { return x.topic == "orvanet/t/p1/count" && hasValue(x, 4321); },
+                              patience));
 
     live->publish("orvanet/t/p1/flag/set", "true");
     live->publish("orvanet/t/p1/speed/set", "12.5");
-    EXPECT_TRUE(live->waitFor([](const Received& x) { return x.topic == "orvanet/t/p1/speed" && hasValue(x, 12.5); }, patience));
-    EXPECT_TRUE(live->waitFor([](const Received& x) { return x.topic == "orvanet/t/p1/flag" && hasValue(x, true); }, patience));
+    EXPECT_TRUE(live->waitFor([](const Received& x) { return x.topic == "orvanet/t/p1/speed" && hasValue(x, 12.5); },
+                              patience));
+    EXPECT_TRUE(
+        live->waitFor([](const Received& x) { return x.topic == "orvanet/t/p1/flag" && hasValue(x, true); }, patience));
     EXPECT_EQ(sim.read('M', 0, 20, 1), (Bytes{0x08}));
 }
 
@@ -243,8 +251,8 @@ TEST_F(GateSystem, Mqtt5ResponseTopicAndCorrelationDataAreHonoured) {
     EXPECT_EQ(payloadOf(*reply)["result"], "done");
     // A refusal goes the same way.
     writer->publish("orvanet/t/p1/level/set", "7", false, "replies/for/me", "second");
-    const auto refused =
-        writer->waitFor([](const Received& r) { return r.topic == "replies/for/me" && r.correlation == "second"; }, patience);
+    const auto refused = writer->waitFor(
+        [](const Received& r) { return r.topic == "replies/for/me" && r.correlation == "second"; }, patience);
     ASSERT_TRUE(refused);
     EXPECT_EQ(payloadOf(*refused)["result"], "refused");
 }
@@ -260,7 +268,8 @@ TEST_F(GateSystem, AWriteToAReadOnlyVariableNeverReachesThePlc) {
     const auto level = live->waitForTopic("orvanet/t/p1/level/set/result", patience);
     ASSERT_TRUE(level);
     EXPECT_EQ(payloadOf(*level)["result"], "refused");
-    EXPECT_NE(payloadOf(*level)["reason"].get<std::string>().find("is not writable"), std::string::npos) << level->payload;
+    EXPECT_NE(payloadOf(*level)["reason"].get<std::string>().find("is not writable"), std::string::npos)
+        << level->payload;
     const auto in0 = live->waitForTopic("orvanet/t/p1/in0/set/result", patience);
     ASSERT_TRUE(in0);
     EXPECT_EQ(payloadOf(*in0)["result"], "refused");
@@ -290,7 +299,8 @@ TEST_F(GateSystem, PayloadsThatAreNoValueOfTheFormatAreRefusedWithTheirReason) {
         const auto r = live->waitForTopic("orvanet/t/p1/count/set/result", patience);
         ASSERT_TRUE(r) << payload;
         EXPECT_EQ(payloadOf(*r)["result"], "refused") << payload;
-        EXPECT_NE(payloadOf(*r)["reason"].get<std::string>().find(reason), std::string::npos) << payload << ": " << r->payload;
+        EXPECT_NE(payloadOf(*r)["reason"].get<std::string>().find(reason), std::string::npos)
+            << payload << ": " << r->payload;
     }
 }
 
@@ -318,8 +328,10 @@ TEST_F(GateSystem, AWriteThatWaitsIsReplacedByANewerOne) {
     for (int i = 0; i < 10; ++i) sim.armReplyFault("delayReply", 0, 100);
     constexpr int writes = 200;
     for (int i = 1; i <= writes; ++i)
-        live->publish("orvanet/t/p1/count/set", R"({"value": )" + std::to_string(i) + R"(, "id": )" + std::to_string(i) + "}");
-    const auto last = live->waitFor([](const Received& r) { return payloadOf(r)["id"] == writes; }, Milliseconds(10000));
+        live->publish("orvanet/t/p1/count/set",
+                      R"({"value": )" + std::to_string(i) + R"(, "id": )" + std::to_string(i) + "}");
+    const auto last =
+        live->waitFor([](const Received& r) { return payloadOf(r)["id"] == writes; }, Milliseconds(10000));
     ASSERT_TRUE(last);
     EXPECT_EQ(payloadOf(*last)["result"], "done") << "the newest write is carried out";
     std::this_thread::sleep_for(Milliseconds(300));
@@ -407,7 +419,8 @@ TEST_F(GateSystem, AResetShowsAsTheFailureItIs) {
     const auto failed = waitOn(*live, "orvanet/t/p1/status", [](const json& j) { return j["state"] == "failed"; });
     ASSERT_TRUE(failed);
     const json s = payloadOf(*failed);
-    const bool resetSeen = (s["code"] == ORVA_ERR_SOCKET && s["socketError"] == ORVA_WSAECONNRESET) || s["code"] == ORVA_ERR_DROPPED;
+    const bool resetSeen =
+        (s["code"] == ORVA_ERR_SOCKET && s["socketError"] == ORVA_WSAECONNRESET) || s["code"] == ORVA_ERR_DROPPED;
     EXPECT_TRUE(resetSeen) << s;
     sim.call("clear faults");
     EXPECT_TRUE(waitOn(*live, "orvanet/t/p1/status", [](const json& j) { return j["state"] == "connected"; }));
@@ -464,7 +477,9 @@ TEST_F(GateSystem, ABrokerThatGoesAwayIsReconnectedWithOnlyTheLatestValues) {
     const auto latest = live->waitFor([](const Received& r) { return r.topic == "orvanet/t/p1/count"; }, patience);
     ASSERT_TRUE(latest);
     EXPECT_TRUE(hasValue(*latest, 8)) << "the first value after the reconnect is the latest: " << latest->payload;
-    EXPECT_TRUE(live->waitFor([](const Received& r) { return r.topic == "orvanet/t/status" && payloadOf(r)["state"] == "online"; }, patience));
+    EXPECT_TRUE(live->waitFor(
+        [](const Received& r) { return r.topic == "orvanet/t/status" && payloadOf(r)["state"] == "online"; },
+        patience));
     std::this_thread::sleep_for(Milliseconds(500));
     EXPECT_EQ(live->on("orvanet/t/p1/count").size(), 1u) << "no backlog of the values in between";
     const std::string log = g.log();
@@ -537,7 +552,8 @@ TEST_F(GateSystem, SighupTakesAGoodFileAndKeepsTheOldOneForABadOne) {
 
     // Good: "slow" loses level and gains extra.
     std::string next = standardConfig();
-    next.replace(next.find("level = \"DB10.DW8:KF\""), std::string("level = \"DB10.DW8:KF\"").size(), "extra = \"MW50\"");
+    next.replace(next.find("level = \"DB10.DW8:KF\""), std::string("level = \"DB10.DW8:KF\"").size(),
+                 "extra = \"MW50\"");
     writeConfig(next);
     live->clear();
     g.signal(SIGHUP);
@@ -571,7 +587,8 @@ TEST_F(GateSystem, ConfigurationErrorsExitWith64BeforeAnyTraffic) {
     const auto status = g.waitExit(patience);
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, 64);
-    EXPECT_NE(g.log().find("gate.toml:6:15: [broker] keepalive_s must be 5..65535, not 1"), std::string::npos) << g.log();
+    EXPECT_NE(g.log().find("gate.toml:6:15: [broker] keepalive_s must be 5..65535, not 1"), std::string::npos)
+        << g.log();
     EXPECT_NE(g.log().find("1 error: nothing was started"), std::string::npos) << g.log();
     EXPECT_EQ(sim.connectionsAccepted(), 0);
 

@@ -78,7 +78,8 @@ TEST(Payload, BadQualityCarriesTheResultAndItsWords) {
     EXPECT_EQ(j["quality"], "bad");
     EXPECT_EQ(j["code"], -7);
     EXPECT_EQ(j["socketError"], 10061);
-    EXPECT_EQ(j["error"], "socket error 10061: connection refused: nothing listens on port 102 at that address (result -7)");
+    EXPECT_EQ(j["error"],
+              "socket error 10061: connection refused: nothing listens on port 102 at that address (result -7)");
     EXPECT_FALSE(j.contains("value"));
     r.status = ORVA_ERR_PLC;
     r.socketError = 0;
@@ -94,7 +95,8 @@ TEST(Payload, StatusPayloads) {
     EXPECT_EQ(failed["state"], "failed");
     EXPECT_EQ(failed["code"], -7);
     EXPECT_EQ(failed["socketError"], 10060);
-    EXPECT_EQ(json::parse(onlinePayload("1.0.0", "T")), (json{{"state", "online"}, {"version", "1.0.0"}, {"time", "T"}}));
+    EXPECT_EQ(json::parse(onlinePayload("1.0.0", "T")),
+              (json{{"state", "online"}, {"version", "1.0.0"}, {"time", "T"}}));
     EXPECT_EQ(json::parse(offlinePayload("connection lost", std::nullopt)),
               (json{{"state", "offline"}, {"reason", "connection lost"}}));
 }
@@ -136,7 +138,8 @@ TEST(WriteRequests, RefusedWithTheirReason) {
 
 TEST(WriteRequests, ResultPayloads) {
     WriteResult done{WriteOutcome::done, "42", "\"a1\"", 0, 0, {}};
-    EXPECT_EQ(json::parse(resultPayload(done, "T")), (json{{"result", "done"}, {"value", 42}, {"id", "a1"}, {"time", "T"}}));
+    EXPECT_EQ(json::parse(resultPayload(done, "T")),
+              (json{{"result", "done"}, {"value", 42}, {"id", "a1"}, {"time", "T"}}));
     WriteResult failed{WriteOutcome::failed, "1", "", ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT, "socket error 10060"};
     const json f = json::parse(resultPayload(failed, "T"));
     EXPECT_EQ(f["result"], "failed");

@@ -20,8 +20,8 @@ bool shouldPublish(PublishMode mode, double deadband, const Reading* last, const
     if (a.kind != b.kind) return true;
     if (!a.numeric()) return !(a == b);
     // Whole numbers compared as such: a double cannot tell 64-bit values apart.
-    const double change = integral(a.kind) ? std::fabs(static_cast<long double>(a.integer) - b.integer)
-                                           : std::fabs(a.real - b.real);
+    const double change =
+        integral(a.kind) ? std::fabs(static_cast<long double>(a.integer) - b.integer) : std::fabs(a.real - b.real);
     if (std::isnan(change)) return true;
     return change > deadband;
 }

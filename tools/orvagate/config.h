@@ -27,7 +27,7 @@ struct TlsConfig {
 
 struct BrokerConfig {
     std::string host = "localhost";
-    int port = 1883;  // 8883 when TLS is given and no port
+    int port = 1883;       // 8883 when TLS is given and no port
     std::string clientId;  // default orvagate-<gateway name>
     int keepAliveSeconds = 30;
     MqttProtocol protocol = MqttProtocol::v5;
@@ -35,7 +35,7 @@ struct BrokerConfig {
     std::optional<std::string> username;
     std::optional<std::string> password;
     std::optional<TlsConfig> tls;
-    Milliseconds reconnectMin{1000};  // the first wait after a lost or refused connection,
+    Milliseconds reconnectMin{1000};   // the first wait after a lost or refused connection,
     Milliseconds reconnectMax{30000};  // doubled up to this
 
     bool operator==(const BrokerConfig&) const = default;

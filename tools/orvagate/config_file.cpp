@@ -60,8 +60,8 @@ public:
     std::vector<ConfigError> errors;
 
     void error(const toml::source_region& where, std::string message) {
-        errors.push_back({file, static_cast<int>(where.begin.line), static_cast<int>(where.begin.column),
-                          std::move(message)});
+        errors.push_back(
+            {file, static_cast<int>(where.begin.line), static_cast<int>(where.begin.column), std::move(message)});
     }
     void error(const toml::node& where, std::string message) { error(where.source(), std::move(message)); }
 
@@ -99,7 +99,8 @@ public:
         if (node == nullptr) return std::nullopt;
         const auto* i = node->as_integer();
         if (i == nullptr) {
-            error(*node, context + std::string(key) + " must be an integer, not " + std::string(typeName(node->type())));
+            error(*node,
+                  context + std::string(key) + " must be an integer, not " + std::string(typeName(node->type())));
             return std::nullopt;
         }
         const long long v = i->get();
@@ -309,12 +310,13 @@ void Reader::readGroup(const toml::table& t, const PlcConfig& plc, std::size_t i
     for (auto&& [key, node] : *variables) {
         const std::string name(key.str());
         if (!isTopicName(name)) {
-            error(key.source(), context + "variable name " + quoted(name) + " may hold only " +
-                                    std::string(topicNameRule));
+            error(key.source(),
+                  context + "variable name " + quoted(name) + " may hold only " + std::string(topicNameRule));
             continue;
         }
         if (name == reservedVariableName) {
-            error(key.source(), context + "a variable cannot be called " + quoted(name) + ": that is the PLC's status topic");
+            error(key.source(),
+                  context + "a variable cannot be called " + quoted(name) + ": that is the PLC's status topic");
             continue;
         }
         if (!names.insert(name).second) {
@@ -352,8 +354,8 @@ void Reader::readPlcs(const toml::table& root, Config& c) {
     }
     if (plcs.size() > static_cast<std::size_t>(maxPlcs))
         error(*plcs[maxPlcs], "more than " + std::to_string(maxPlcs) +
-                                   " PLCs: one gateway holds at most that many (the library's handles); "
-                                   "share the others out to more gateways");
+                                  " PLCs: one gateway holds at most that many (the library's handles); "
+                                  "share the others out to more gateways");
     std::set<std::string> plcNames;
     for (std::size_t n = 0; n < plcs.size(); ++n) {
         const toml::table& t = *plcs[n];
@@ -366,7 +368,8 @@ void Reader::readPlcs(const toml::table& root, Config& c) {
                  context);
         if (auto name = string(t, "name", context)) {
             if (!isTopicName(*name))
-                error(*t.get("name"), context + "name " + quoted(*name) + " may hold only " + std::string(topicNameRule));
+                error(*t.get("name"),
+                      context + "name " + quoted(*name) + " may hold only " + std::string(topicNameRule));
             else if (!plcNames.insert(*name).second)
                 error(*t.get("name"), context + "the name " + *name + " is given to another PLC already");
             plc.name = *name;
@@ -377,8 +380,8 @@ void Reader::readPlcs(const toml::table& root, Config& c) {
         if (auto address = string(t, "address", context)) {
             in_addr parsed{};
             if (inet_pton(AF_INET, address->c_str(), &parsed) != 1)
-                error(*t.get("address"),
-                      context + "address " + quoted(*address) + " is not a dotted IPv4 address (host names are not looked up)");
+                error(*t.get("address"), context + "address " + quoted(*address) +
+                                             " is not a dotted IPv4 address (host names are not looked up)");
             plc.address = *address;
         } else if (!t.contains("address")) {
             error(t, context + "has no address");
@@ -433,10 +436,9 @@ ConfigResult readConfigText(std::string_view text, const std::string& path) {
     reader.readBroker(root, config);
     reader.readPlcs(root, config);
     if (!reader.errors.empty()) {
-        std::stable_sort(reader.errors.begin(), reader.errors.end(),
-                         [](const ConfigError& a, const ConfigError& b) {
-                             return a.line != b.line ? a.line < b.line : a.column < b.column;
-                         });
+        std::stable_sort(reader.errors.begin(), reader.errors.end(), [](const ConfigError& a, const ConfigError& b) {
+            return a.line != b.line ? a.line < b.line : a.column < b.column;
+        });
         return reader.errors;
     }
     return config;

@@ -98,8 +98,8 @@ void Site::onWrite(const IncomingWrite& write, Outbox& outbox) {
         return refuse(std::string(route.spelling) + ": " + *reason);
 
     std::optional<PendingWrite> replaced;
-    const auto queued =
-        route.worker->submit(*route.writable, PendingWrite{std::move(request), resultTopic, write.correlation}, replaced);
+    const auto queued = route.worker->submit(
+        *route.writable, PendingWrite{std::move(request), resultTopic, write.correlation}, replaced);
     if (queued == PlcWorker::Queued::stopped) return refuse("the gateway is stopping or reloading");
     if (replaced) {
         WriteResult r;

@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     if (!level.empty()) {
         commandLineLevel = logLevelNamed(level);
         if (!commandLineLevel) {
-            std::fprintf(stderr, "orvagate: --log-level %s: use %s\n", level.c_str(), std::string(logLevelNames).c_str());
+            std::fprintf(stderr, "orvagate: --log-level %s: use %s\n", level.c_str(),
+                         std::string(logLevelNames).c_str());
             return exitUsage;
         }
     }

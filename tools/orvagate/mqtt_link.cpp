@@ -149,7 +149,7 @@ struct MqttLink::Impl {
 
     // The link thread's own.
     Mosquitto mosq;
-    bool sessionUp = false;  // CONNACK accepted
+    bool sessionUp = false;              // CONNACK accepted
     std::optional<std::string> dropped;  // why the callbacks ended the session
     Clock::time_point connectStarted;
     Clock::time_point nextAttempt;
@@ -198,9 +198,9 @@ struct MqttLink::Impl {
 void MqttLink::Impl::onConnect(mosquitto* m, void* self, int rc, int, const mosquitto_property*) {
     Impl& link = of(self);
     if (rc != 0) {
-        link.dropped = std::string("the broker refused the connection: ") +
-                       (link.broker.protocol == MqttProtocol::v5 ? mosquitto_reason_string(rc)
-                                                                 : mosquitto_connack_string(rc));
+        link.dropped =
+            std::string("the broker refused the connection: ") +
+            (link.broker.protocol == MqttProtocol::v5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc));
         return;
     }
     link.sessionUp = true;
@@ -279,11 +279,10 @@ void MqttLink::Impl::lose(const std::string& why) {
 
 void MqttLink::Impl::connect() {
     connectStarted = Clock::now();
-    if (const auto failure = probe(broker.host, broker.port, connectStarted + probeTimeout, wake.get(),
-                                   [this] {
-                                       drainWake();
-                                       return stopRequested.load();
-                                   })) {
+    if (const auto failure = probe(broker.host, broker.port, connectStarted + probeTimeout, wake.get(), [this] {
+            drainWake();
+            return stopRequested.load();
+        })) {
         if (!stopRequested) retryLater("cannot connect: " + *failure);
         return;
     }
@@ -336,9 +335,9 @@ void MqttLink::Impl::publishReady() {
                                           static_cast<std::uint16_t>(message.correlation.size()));
         int mid = 0;
         deliveredEarly.clear();
-        const int rc = mosquitto_publish_v5(mosq.get(), &mid, message.topic.c_str(),
-                                            static_cast<int>(message.payload.size()), message.payload.data(),
-                                            broker.qos, message.retain, props.list);
+        const int rc =
+            mosquitto_publish_v5(mosq.get(), &mid, message.topic.c_str(), static_cast<int>(message.payload.size()),
+                                 message.payload.data(), broker.qos, message.retain, props.list);
         if (rc == MOSQ_ERR_SUCCESS) {
             ++published;
             if (std::find(deliveredEarly.begin(), deliveredEarly.end(), mid) != deliveredEarly.end())
@@ -423,8 +422,7 @@ void MqttLink::Impl::run() {
             if (const int rc = mosquitto_loop_misc(mosq.get()); rc != MOSQ_ERR_SUCCESS && !dropped)
                 dropped = "the connection ended: " + mosquittoError(rc);
         }
-        if (!dropped && !sessionUp &&
-            Clock::now() - connectStarted > std::chrono::seconds(broker.keepAliveSeconds))
+        if (!dropped && !sessionUp && Clock::now() - connectStarted > std::chrono::seconds(broker.keepAliveSeconds))
             dropped = "no answer to the connection request within " + std::to_string(broker.keepAliveSeconds) + " s";
         if (dropped) lose(*dropped);
     }

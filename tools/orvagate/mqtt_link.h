@@ -25,9 +25,9 @@ namespace orvagate {
 struct IncomingWrite {
     std::string_view topic;
     std::string_view payload;
-    bool retained = false;       // sent from the broker's store, not by a writer just now
-    std::string responseTopic;   // MQTT 5; empty: none
-    std::string correlation;     // MQTT 5 correlation data
+    bool retained = false;      // sent from the broker's store, not by a writer just now
+    std::string responseTopic;  // MQTT 5; empty: none
+    std::string correlation;    // MQTT 5 correlation data
 };
 
 class WriteHandler {

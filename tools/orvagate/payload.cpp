@@ -101,7 +101,8 @@ std::variant<WriteRequest, std::string> parseWriteRequest(std::string_view paylo
     json value = j;
     if (j.is_object()) {
         for (const auto& [key, member] : j.items())
-            if (key != "value" && key != "id") return "unknown member \"" + key + "\": a request has \"value\" and \"id\"";
+            if (key != "value" && key != "id")
+                return "unknown member \"" + key + "\": a request has \"value\" and \"id\"";
         if (!j.contains("value")) return std::string("no \"value\" in the request");
         value = j["value"];
         if (j.contains("id")) {

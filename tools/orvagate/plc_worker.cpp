@@ -152,8 +152,7 @@ void PlcWorker::pollDue() {
         for (std::size_t i = 0; i < g.variables.size(); ++i) {
             Variable& v = g.variables[i];
             const Reading& r = g.readings[i];
-            if (!shouldPublish(g.config.publish, g.config.deadband, v.published ? &*v.published : nullptr, r))
-                continue;
+            if (!shouldPublish(g.config.publish, g.config.deadband, v.published ? &*v.published : nullptr, r)) continue;
             outbox->update(v.slot, valuePayload(r, time));
             v.published = r;
         }

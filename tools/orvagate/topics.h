@@ -37,9 +37,7 @@ public:
         return base + "/" + std::string(plc) + "/" + std::string(variable);
     }
     std::string set(std::string_view plc, std::string_view variable) const { return value(plc, variable) + "/set"; }
-    std::string result(std::string_view plc, std::string_view variable) const {
-        return set(plc, variable) + "/result";
-    }
+    std::string result(std::string_view plc, std::string_view variable) const { return set(plc, variable) + "/result"; }
     // The one subscription: every variable's set topic.
     std::string setFilter() const { return base + "/+/+/set"; }
     // The PLC and variable of a topic setFilter matched.

@@ -95,9 +95,7 @@ int VariableList::size() const { return static_cast<int>(impl->infos.size()); }
 
 std::string VariableList::spelling(int index) const { return impl->infos.at(static_cast<std::size_t>(index)).text; }
 
-bool VariableList::writableArea(int index) const {
-    return impl->infos.at(static_cast<std::size_t>(index)).area != 'E';
-}
+bool VariableList::writableArea(int index) const { return impl->infos.at(static_cast<std::size_t>(index)).area != 'E'; }
 
 ListPlan VariableList::plan() {
     ORVAVarsPlanInfo info{};

@@ -125,7 +125,8 @@ int freePort() {
 std::string makeTempDirectory(const std::string& name) {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + name + ".XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp " + pattern + ": " + std::strerror(errno));
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp " + pattern + ": " + std::strerror(errno));
     return pattern;
 }
 
@@ -171,10 +172,10 @@ MqttClient::MqttClient(int port, bool v5) {
     if (client == nullptr) throw std::runtime_error("mosquitto_new failed");
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_message_v5_callback_set(client, [](mosquitto* m, void* self, const mosquitto_message* msg,
-                                                 const mosquitto_property* props) {
-        messageArrived(m, self, msg, props);
-    });
+    mosquitto_message_v5_callback_set(
+        client, [](mosquitto* m, void* self, const mosquitto_message* msg, const mosquitto_property* props) {
+            messageArrived(m, self, msg, props);
+        });
     mosquitto_subscribe_v5_callback_set(client,
                                         [](mosquitto*, void* self, int, int, const int*, const mosquitto_property*) {
                                             auto* c = static_cast<MqttClient*>(self);
