@@ -3,6 +3,7 @@
 
 #include "log.h"
 #include "payload.h"
+#include "wakeup.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -11,7 +12,6 @@
 #include <netdb.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,6 +41,8 @@ constexpr int miscIntervalMs = 250;
 // After SIGTERM: how long the offline message may take to be acknowledged.
 constexpr Milliseconds offlineTimeout{400};
 constexpr int packetsPerCall = 64;
+// How often the debug log tells what the link published and what waits.
+constexpr std::chrono::seconds statsInterval{10};
 
 void initLibrary() {
     static std::once_flag once;
@@ -138,8 +140,7 @@ struct MqttLink::Impl {
     Outbox& outbox;
     WriteHandler& writes;
 
-    Descriptor wake{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
-    std::atomic<bool> wakePending{false};
+    Wakeup wake;
     std::thread thread;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> isConnected{false};
@@ -158,6 +159,8 @@ struct MqttLink::Impl {
     std::vector<int> deliveredEarly;  // acknowledged before mosquitto_publish returned its id
     int offlineMid = -1;
     bool offlineDelivered = false;
+    Clock::time_point statsAt;
+    std::uint64_t statsPublished = 0;
 
     std::atomic<std::uint64_t> connections{0};
     std::atomic<std::uint64_t> published{0};
@@ -168,19 +171,8 @@ struct MqttLink::Impl {
 
     std::string brokerName() const { return broker.host + ":" + std::to_string(broker.port); }
 
-    void signal() {
-        if (!wakePending.exchange(true)) {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t n = ::write(wake.get(), &one, sizeof one);
-        }
-    }
-    void drainWake() {
-        wakePending.store(false);
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t n = ::read(wake.get(), &count, sizeof count);
-    }
-
     void run();
+    void logStats(Clock::time_point now);
     void connect();
     void retryLater(const std::string& why);
     void lose(const std::string& why);
@@ -279,8 +271,8 @@ void MqttLink::Impl::lose(const std::string& why) {
 
 void MqttLink::Impl::connect() {
     connectStarted = Clock::now();
-    if (const auto failure = probe(broker.host, broker.port, connectStarted + probeTimeout, wake.get(), [this] {
-            drainWake();
+    if (const auto failure = probe(broker.host, broker.port, connectStarted + probeTimeout, wake.fd(), [this] {
+            wake.drain();
             return stopRequested.load();
         })) {
         if (!stopRequested) retryLater("cannot connect: " + *failure);
@@ -386,17 +378,33 @@ void MqttLink::Impl::shutdown() {
     isConnected = false;
 }
 
+void MqttLink::Impl::logStats(Clock::time_point now) {
+    if (now - statsAt < statsInterval) return;
+    if (logs(LogLevel::debug)) {
+        const Outbox::Counts c = outbox.counts();
+        const std::uint64_t n = published.load();
+        logDebug("mqtt: " + std::to_string(n - statsPublished) + " messages published in " +
+                 std::to_string(duration_cast<Milliseconds>(now - statsAt).count()) +
+                 " ms; outbox: " + std::to_string(c.ready) + " ready, " + std::to_string(c.inFlight) + " in flight, " +
+                 std::to_string(c.events) + " events waiting, " + std::to_string(c.droppedEvents) + " dropped");
+        statsPublished = n;
+    }
+    statsAt = now;
+}
+
 void MqttLink::Impl::run() {
     nameThisThread("orvagate-mqtt");
     nextAttempt = Clock::now();
+    statsAt = nextAttempt;
     while (!stopRequested) {
+        logStats(Clock::now());
         if (!mosq) {
             if (Clock::now() >= nextAttempt) {
                 connect();
                 continue;
             }
         }
-        pollfd fds[2] = {{wake.get(), POLLIN, 0}, {-1, 0, 0}};
+        pollfd fds[2] = {{wake.fd(), POLLIN, 0}, {-1, 0, 0}};
         int timeout = miscIntervalMs;
         if (mosq) {
             fds[1] = {mosquitto_socket(mosq.get()),
@@ -406,7 +414,7 @@ void MqttLink::Impl::run() {
             timeout = static_cast<int>(std::clamp<long long>(left, 0, 1000));
         }
         ::poll(fds, mosq ? 2 : 1, timeout);
-        if (fds[0].revents != 0) drainWake();
+        if (fds[0].revents != 0) wake.drain();
         if (stopRequested || !mosq) continue;
 
         if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
@@ -435,7 +443,6 @@ void MqttLink::Impl::run() {
 MqttLink::MqttLink(BrokerConfig broker, LinkIdentity identity, Outbox& outbox, WriteHandler& writes)
     : impl(std::make_unique<Impl>(std::move(broker), std::move(identity), outbox, writes)) {
     initLibrary();
-    if (impl->wake.get() < 0) throw std::runtime_error("cannot make an eventfd: " + errnoText(errno));
 }
 
 MqttLink::~MqttLink() {
@@ -446,13 +453,13 @@ MqttLink::~MqttLink() {
 
 void MqttLink::start() {
     Impl* link = impl.get();
-    impl->outbox.setWakeup([link] { link->signal(); });
+    impl->outbox.setWakeup([link] { link->wake.signal(); });
     impl->thread = std::thread([link] { link->run(); });
 }
 
 void MqttLink::requestStop() {
     impl->stopRequested = true;
-    impl->signal();
+    impl->wake.signal();
 }
 
 bool MqttLink::waitStopped(std::chrono::steady_clock::time_point deadline) {

@@ -141,7 +141,7 @@ Broker::Broker(std::string p, const std::string& dir)
     // "user root": stay as the user that starts it; a private network
     // namespace's root may not change groups.
     writeFile(configFile, "listener " + std::to_string(listenPort) +
-                              " 127.0.0.1\nallow_anonymous true\nuser root\npersistence false\n");
+                              " 127.0.0.1\nallow_anonymous true\nuser root\npersistence false\nset_tcp_nodelay true\n");
 }
 
 void Broker::start() {

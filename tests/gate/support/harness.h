@@ -61,6 +61,7 @@ public:
     void stop();   // SIGTERM, waited for
     int port() const { return listenPort; }
     bool running() const { return process != nullptr; }
+    pid_t pid() const { return process ? process->pid() : -1; }
 
 private:
     std::string program;
