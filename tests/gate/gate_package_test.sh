@@ -38,7 +38,8 @@ runtime=$(deb liborvanet1) vars=$(deb liborvavars1) gate=$(deb orvanet-gate)
 contents() { dpkg-deb -c "$1" | awk '{ print $6 ($7 == "->" ? " -> " $8 : "") }' | sed 's|^\./|/|'; }
 listing=$(contents "$gate")
 for f in /usr/bin/orvagate /lib/systemd/system/orvagate.service /etc/orvanet/orvagate.toml \
-         /usr/share/doc/orvanet-gate/gate.md /usr/share/doc/orvanet-gate/copyright /usr/share/doc/orvanet-gate/changelog.gz; do
+         /usr/share/doc/orvanet-gate/gate.md /usr/share/doc/orvanet-gate/gate-flow.json \
+         /usr/share/doc/orvanet-gate/copyright /usr/share/doc/orvanet-gate/changelog.gz; do
   grep -qx "$f" <<<"$listing" || fail "orvanet-gate lacks $f; it holds: $listing"
 done
 ! grep -q "\.so" <<<"$listing" || fail "orvanet-gate holds a library: $listing"
