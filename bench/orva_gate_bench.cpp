@@ -26,6 +26,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <fstream>
 #include <map>
@@ -267,5 +268,6 @@ int main(int argc, char** argv) {
                 percentile(tally.latenciesMs, 1.0));
     gate.signal(SIGTERM);
     gate.waitExit(Milliseconds(2000));
+    std::filesystem::remove_all(directory);
     return 0;
 }

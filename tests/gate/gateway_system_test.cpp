@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <set>
@@ -47,7 +49,7 @@ bool hasValue(const Received& r, const json& value) {
 class GateSystem : public testing::Test {
 protected:
     void SetUp() override {
-        directory = gatetest::makeTempDirectory("orvagate-test");
+        directory = temporaryDirectory("orvagate-test");
         broker = std::make_unique<Broker>(MOSQUITTO_PROGRAM, directory);
         broker->start();
     }
@@ -55,6 +57,17 @@ protected:
         gate.reset();
         simulators.clear();
         broker.reset();
+        // The logs stay for a test that failed.
+        if (HasFailure())
+            std::printf("the test's files: %s\n", directory.c_str());
+        else
+            for (const std::string& d : directories) std::filesystem::remove_all(d);
+    }
+
+    // A directory of the test's own, removed after it passed.
+    std::string temporaryDirectory(const std::string& name) {
+        directories.push_back(gatetest::makeTempDirectory(name));
+        return directories.back();
     }
 
     // An orvasim on address with its control channel.
@@ -127,6 +140,7 @@ protected:
     }
 
     std::string directory;
+    std::vector<std::string> directories;
     std::unique_ptr<Broker> broker;
     std::vector<std::unique_ptr<Process>> simulators;
     std::vector<std::unique_ptr<SimControl>> controls;
@@ -602,6 +616,71 @@ TEST_F(GateSystem, SighupTakesAGoodFileAndKeepsTheOldOneForABadOne) {
     live->clear();
     EXPECT_TRUE(live->waitForTopic("orvanet/t/p1/tick", patience)) << "still polling with the old configuration";
     EXPECT_TRUE(g.running());
+}
+
+TEST_F(GateSystem, Mqtt311Works) {
+    SimControl& sim = startSim(address::gateSim1);
+    std::string config = standardConfig();
+    config.replace(config.find("keepalive_s"), 0, "protocol = \"3.1.1\"\n");
+    startGate(config);
+    auto live = subscriber("orvanet/t/#", false);
+    ASSERT_TRUE(waitOn(*live, "orvanet/t/p1/count", [](const json& j) { return j["quality"] == "good"; }));
+    live->publish("orvanet/t/p1/count/set", R"({"value": 5, "id": "v3"})");
+    const auto r = waitOn(*live, "orvanet/t/p1/count/set/result", [](const json& j) { return j["id"] == "v3"; });
+    ASSERT_TRUE(r);
+    EXPECT_EQ(payloadOf(*r)["result"], "done");
+    EXPECT_EQ(sim.read('D', 10, 8, 2), (Bytes{0, 5}));
+}
+
+TEST_F(GateSystem, ABrokerThatRefusesTheUserIsTriedAgainAndAReloadFixesIt) {
+    startSim(address::gateSim1);
+    const std::string passwords = directory + "/passwords";
+    for (const auto& [user, password] : {std::pair{"gate", "right"}, std::pair{"watcher", "pw"}}) {
+        std::vector<std::string> args{"-b", passwords, user, password};
+        if (std::string(user) == "gate") args.insert(args.begin(), "-c");
+        Process p("/usr/bin/mosquitto_passwd", args, directory + "/passwd.log");
+        ASSERT_EQ(p.waitExit(patience), 0) << p.log();
+    }
+    broker->stop();
+    broker = std::make_unique<Broker>(MOSQUITTO_PROGRAM, temporaryDirectory("orvagate-auth"),
+                                      "allow_anonymous false\npassword_file " + passwords + "\n");
+    broker->start();
+    std::string config = standardConfig();
+    const std::string wrong = "username = \"gate\"\npassword = \"wrong\"\n";
+    config.replace(config.find("keepalive_s"), 0, wrong);
+    Process& g = startGate(config, false);
+    ASSERT_TRUE(g.waitForLog("the broker refused the connection: Not authorized; next try in", patience)) << g.log();
+    EXPECT_TRUE(g.running());
+
+    config.replace(config.find(wrong), wrong.size(), "username = \"gate\"\npassword = \"right\"\n");
+    writeConfig(config);
+    g.signal(SIGHUP);
+    ASSERT_TRUE(g.waitForLog("connected to the broker", patience)) << g.log();
+    MqttClient watcher(broker->port(), gatetest::ClientOptions{true, "watcher", "pw", {}});
+    watcher.subscribe("orvanet/t/#");
+    EXPECT_TRUE(waitOn(watcher, "orvanet/t/status", [](const json& j) { return j["state"] == "online"; }));
+    EXPECT_TRUE(waitOn(watcher, "orvanet/t/p1/count", [](const json& j) { return j["quality"] == "good"; }));
+}
+
+TEST_F(GateSystem, TlsWithTheBrokersCertificate) {
+    startSim(address::gateSim1);
+    const std::string dir = temporaryDirectory("orvagate-tls");
+    Process openssl("/usr/bin/openssl",
+                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                     "subjectAltName=IP:127.0.0.1", "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem"},
+                    dir + "/openssl.log");
+    ASSERT_EQ(openssl.waitExit(Milliseconds(20000)), 0) << openssl.log();
+    broker->stop();
+    broker = std::make_unique<Broker>(MOSQUITTO_PROGRAM, dir,
+                                      "allow_anonymous true\ncafile " + dir + "/cert.pem\ncertfile " + dir +
+                                          "/cert.pem\nkeyfile " + dir + "/key.pem\n");
+    broker->start();
+    startGate(standardConfig() + "[broker.tls]\nca_file = \"" + dir + "/cert.pem\"\n");
+    MqttClient watcher(broker->port(), gatetest::ClientOptions{true, {}, {}, dir + "/cert.pem"});
+    watcher.subscribe("orvanet/t/#");
+    EXPECT_TRUE(waitOn(watcher, "orvanet/t/p1/count", [](const json& j) { return j["quality"] == "good"; }));
+    watcher.publish("orvanet/t/p1/count/set", "9");
+    EXPECT_TRUE(waitOn(watcher, "orvanet/t/p1/count/set/result", [](const json& j) { return j["result"] == "done"; }));
 }
 
 TEST_F(GateSystem, ConfigurationErrorsExitWith64BeforeAnyTraffic) {

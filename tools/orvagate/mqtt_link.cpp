@@ -175,7 +175,7 @@ struct MqttLink::Impl {
     void logStats(Clock::time_point now);
     void connect();
     void retryLater(const std::string& why);
-    void lose(const std::string& why);
+    void lose(std::string why);  // by value: it is often *dropped, which it clears
     void publishReady();
     void shutdown();
     void pump(Clock::time_point deadline, const std::function<bool()>& finished);
@@ -259,7 +259,7 @@ void MqttLink::Impl::retryLater(const std::string& why) {
     backoff = std::min(backoff * 2, broker.reconnectMax);
 }
 
-void MqttLink::Impl::lose(const std::string& why) {
+void MqttLink::Impl::lose(std::string why) {
     mosq.reset();
     sessionUp = false;
     isConnected = false;

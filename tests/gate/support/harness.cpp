@@ -136,12 +136,12 @@ void writeFile(const std::string& path, const std::string& text) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-Broker::Broker(std::string p, const std::string& dir)
+Broker::Broker(std::string p, const std::string& dir, const std::string& listenerOptions)
     : program(std::move(p)), directory(dir), configFile(dir + "/mosquitto.conf"), listenPort(freePort()) {
     // "user root": stay as the user that starts it; a private network
     // namespace's root may not change groups.
-    writeFile(configFile, "listener " + std::to_string(listenPort) +
-                              " 127.0.0.1\nallow_anonymous true\nuser root\npersistence false\nset_tcp_nodelay true\n");
+    writeFile(configFile, "user root\npersistence false\nlistener " + std::to_string(listenPort) +
+                              " 127.0.0.1\nset_tcp_nodelay true\n" + listenerOptions);
 }
 
 void Broker::start() {
@@ -164,7 +164,8 @@ void Broker::stop() {
     process.reset();
 }
 
-MqttClient::MqttClient(int port, bool v5) {
+MqttClient::MqttClient(int port, const ClientOptions& options) {
+    const bool v5 = options.v5;
     mosquitto_lib_init();
     static int counter = 0;
     const std::string id = "gatetest-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
@@ -183,6 +184,9 @@ MqttClient::MqttClient(int port, bool v5) {
                                             ++c->subscriptions;
                                             c->arrived.notify_all();
                                         });
+    if (!options.username.empty())
+        mosquitto_username_pw_set(client, options.username.c_str(), options.password.c_str());
+    if (!options.caFile.empty()) mosquitto_tls_set(client, options.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
         throw std::runtime_error("test client: no broker on port " + std::to_string(port));
     mosquitto_loop_start(client);

@@ -53,10 +53,12 @@ int freePort();
 std::string makeTempDirectory(const std::string& name);
 void writeFile(const std::string& path, const std::string& text);
 
-// mosquitto with a configuration of its own: 127.0.0.1, a free port, anonymous clients.
+// mosquitto with a configuration of its own: 127.0.0.1, a free port, and
+// the listener's options (anonymous clients unless told otherwise).
 class Broker {
 public:
-    Broker(std::string program, const std::string& directory);
+    Broker(std::string program, const std::string& directory,
+           const std::string& listenerOptions = "allow_anonymous true\n");
     void start();  // on the same port every time; waits until it listens
     void stop();   // SIGTERM, waited for
     int port() const { return listenPort; }
@@ -80,10 +82,19 @@ struct Received {
     std::chrono::system_clock::time_point at;
 };
 
+// What a client needs beyond the port: a user, a CA file for TLS.
+struct ClientOptions {
+    bool v5 = true;
+    std::string username;
+    std::string password;
+    std::string caFile;
+};
+
 // A client on its own libmosquitto thread, MQTT 5 or 3.1.1.
 class MqttClient {
 public:
-    explicit MqttClient(int port, bool v5 = true);
+    explicit MqttClient(int port, bool v5 = true) : MqttClient(port, ClientOptions{v5, {}, {}, {}}) {}
+    MqttClient(int port, const ClientOptions& options);
     ~MqttClient();
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
