@@ -10,8 +10,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <regex>
-
 namespace orvagate {
 namespace {
 
