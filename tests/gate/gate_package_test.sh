@@ -30,11 +30,12 @@ find "$work" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
 # 1. The packages the gateway needs, and only those.
 run "$work/configure.log" cmake --preset deb -S "$src" -B "$work/build"
 run "$work/build.log" cmake --build "$work/build" --target orvagate
-run "$work/cpack.log" sh -c "cd '$work/build' && cpack -G DEB -B '$work/debs' -D 'CPACK_COMPONENTS_ALL=runtime;vars_runtime;gate'"
+run "$work/cpack.log" sh -c "cd '$work/build' && cpack -G DEB -B '$work/debs' -D 'CPACK_COMPONENTS_ALL=runtime;vars_runtime;vars_development;gate'"
 deb() { find "$work/debs" -maxdepth 1 -name "$1_${version}_*.deb" -print -quit; }
-runtime=$(deb liborvanet1) vars=$(deb liborvavars1) gate=$(deb orvanet-gate)
-[ -n "$runtime" ] && [ -n "$vars" ] && [ -n "$gate" ] || fail "expected three packages, got: $(ls "$work/debs")"
+runtime=$(deb liborvanet1) vars=$(deb liborvavars1) varsdev=$(deb liborvavars-dev) gate=$(deb orvanet-gate)
+[ -n "$runtime" ] && [ -n "$vars" ] && [ -n "$varsdev" ] && [ -n "$gate" ] || fail "expected four packages, got: $(ls "$work/debs")"
 
+field() { dpkg-deb -f "$1" "$2"; }
 contents() { dpkg-deb -c "$1" | awk '{ print $6 ($7 == "->" ? " -> " $8 : "") }' | sed 's|^\./|/|'; }
 listing=$(contents "$gate")
 for f in /usr/bin/orvagate /lib/systemd/system/orvagate.service /etc/orvanet/orvagate.toml \
@@ -44,8 +45,16 @@ for f in /usr/bin/orvagate /lib/systemd/system/orvagate.service /etc/orvanet/orv
 done
 ! grep -q "\.so" <<<"$listing" || fail "orvanet-gate holds a library: $listing"
 grep -Eq "^/usr/lib/$multiarch/liborvavars\.so\.1\.[0-9]+\.[0-9]+$" <<<"$(contents "$vars")" || fail "liborvavars1: $(contents "$vars")"
+for f in /usr/include/orvavars.h "/usr/lib/$multiarch/liborvavars.so -> liborvavars.so.1"; do
+  grep -qx "$f" <<<"$(contents "$varsdev")" || fail "liborvavars-dev lacks $f: $(contents "$varsdev")"
+done
+[ "$(field "$vars" Section)" = libs ] && [ "$(field "$varsdev" Section)" = libdevel ] || fail "the variables library's sections"
+grep -qF "liborvavars1 (= $version)" <<<"$(field "$varsdev" Depends)" || fail "liborvavars-dev Depends: $(field "$varsdev" Depends)"
+mkdir -p "$work/vars-control"
+dpkg-deb -e "$vars" "$work/vars-control"
+grep -q "^liborvavars 1 liborvavars1" "$work/vars-control/shlibs" || fail "liborvavars1 has no shlibs entry"
+grep -qx "activate-noawait ldconfig" "$work/vars-control/triggers" || fail "liborvavars1 has no ldconfig trigger"
 
-field() { dpkg-deb -f "$1" "$2"; }
 [ "$(field "$gate" Section)" = net ] || fail "Section: $(field "$gate" Section)"
 depends=$(field "$gate" Depends)
 for d in "liborvanet1 (= $version)" "liborvavars1 (= $version)" adduser libmosquitto1 libtomlplusplus3; do
@@ -62,7 +71,7 @@ echo "contents and control fields: ok"
 
 # 2. lintian: no errors; each warning one the README explains.
 status=0
-lintian --no-tag-display-limit "$gate" "$vars" >"$work/lintian.log" 2>&1 || status=$?
+lintian --no-tag-display-limit "$gate" "$vars" "$varsdev" >"$work/lintian.log" 2>&1 || status=$?
 [ "$status" = 0 ] || [ "$status" = 2 ] || { cat "$work/lintian.log" >&2; fail "lintian stopped with status $status"; }
 grep -E '^[EWIPX]: ' "$work/lintian.log" || true
 ! grep -q '^E: ' "$work/lintian.log" || fail "lintian reports errors"

@@ -23,7 +23,7 @@ constexpr int exitSuccess = 0;
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 64;  // also a configuration with errors: nothing was started
 // SIGTERM to exit: the offline message and the threads get this long.
-constexpr Milliseconds stopBudget{900};
+constexpr Milliseconds stopBudget{700};
 
 void printErrors(const std::vector<ConfigError>& errors) {
     for (const ConfigError& e : errors) std::fprintf(stderr, "%s\n", describe(e).c_str());

@@ -150,7 +150,8 @@ struct MqttLink::Impl {
 
     // The link thread's own.
     Mosquitto mosq;
-    bool sessionUp = false;              // CONNACK accepted
+    bool accepted = false;               // a CONNACK that accepts the connection arrived
+    bool sessionUp = false;              // and the link has begun the session
     std::optional<std::string> dropped;  // why the callbacks ended the session
     Clock::time_point connectStarted;
     Clock::time_point nextAttempt;
@@ -172,6 +173,7 @@ struct MqttLink::Impl {
     std::string brokerName() const { return broker.host + ":" + std::to_string(broker.port); }
 
     void run();
+    void begin();
     void logStats(Clock::time_point now);
     void connect();
     void retryLater(const std::string& why);
@@ -187,7 +189,10 @@ struct MqttLink::Impl {
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message, const mosquitto_property* props);
 };
 
-void MqttLink::Impl::onConnect(mosquitto* m, void* self, int rc, int, const mosquitto_property*) {
+// The callbacks only take note: libmosquitto holds locks of its own while it
+// calls them, and a publish from inside one takes those locks in another
+// order. The link's loop acts once the library call has returned.
+void MqttLink::Impl::onConnect(mosquitto*, void* self, int rc, int, const mosquitto_property*) {
     Impl& link = of(self);
     if (rc != 0) {
         link.dropped =
@@ -195,17 +200,25 @@ void MqttLink::Impl::onConnect(mosquitto* m, void* self, int rc, int, const mosq
             (link.broker.protocol == MqttProtocol::v5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc));
         return;
     }
-    link.sessionUp = true;
-    link.isConnected = true;
-    link.backoff = link.broker.reconnectMin;
-    logInfo("connected to the broker at " + link.brokerName() + " as " + link.broker.clientId);
-    if (const int s = mosquitto_subscribe(m, nullptr, link.identity.setFilter.c_str(), link.broker.qos);
-        s != MOSQ_ERR_SUCCESS)
-        link.dropped = "cannot subscribe to " + link.identity.setFilter + ": " + mosquittoError(s);
-    const std::string online = onlinePayload(link.identity.version, isoTime(std::chrono::system_clock::now()));
-    mosquitto_publish(m, nullptr, link.identity.statusTopic.c_str(), static_cast<int>(online.size()), online.data(),
-                      link.broker.qos, true);
-    link.outbox.republishAll();
+    link.accepted = true;
+}
+
+// The broker took the connection: subscribe, announce online, send every state again.
+void MqttLink::Impl::begin() {
+    accepted = false;
+    sessionUp = true;
+    isConnected = true;
+    backoff = broker.reconnectMin;
+    logInfo("connected to the broker at " + brokerName() + " as " + broker.clientId);
+    if (const int s = mosquitto_subscribe(mosq.get(), nullptr, identity.setFilter.c_str(), broker.qos);
+        s != MOSQ_ERR_SUCCESS) {
+        dropped = "cannot subscribe to " + identity.setFilter + ": " + mosquittoError(s);
+        return;
+    }
+    const std::string online = onlinePayload(identity.version, isoTime(std::chrono::system_clock::now()));
+    mosquitto_publish(mosq.get(), nullptr, identity.statusTopic.c_str(), static_cast<int>(online.size()), online.data(),
+                      broker.qos, true);
+    outbox.republishAll();
 }
 
 void MqttLink::Impl::onDisconnect(mosquitto*, void* self, int rc, const mosquitto_property*) {
@@ -261,6 +274,7 @@ void MqttLink::Impl::retryLater(const std::string& why) {
 
 void MqttLink::Impl::lose(std::string why) {
     mosq.reset();
+    accepted = false;
     sessionUp = false;
     isConnected = false;
     dropped.reset();
@@ -421,6 +435,7 @@ void MqttLink::Impl::run() {
             if (const int rc = mosquitto_loop_read(mosq.get(), packetsPerCall); rc != MOSQ_ERR_SUCCESS && !dropped)
                 dropped = "the connection ended: " + mosquittoError(rc);
         }
+        if (!dropped && accepted) begin();
         if (!dropped && sessionUp) publishReady();
         if (!dropped && mosquitto_want_write(mosq.get())) {
             if (const int rc = mosquitto_loop_write(mosq.get(), packetsPerCall); rc != MOSQ_ERR_SUCCESS && !dropped)

@@ -126,7 +126,7 @@ void PlcWorker::publishState(const PlcState& next) {
         logInfo("PLC " + config.name + " (" + config.address + "): connected");
     else
         logWarning("PLC " + config.name + " (" + config.address + "): " + describeStatus(next.code, next.socketError) +
-                   "; trying again every " + std::to_string(config.retry.count()) + " ms at the least");
+                   "; the next try no sooner than in " + std::to_string(config.retry.count()) + " ms");
     state = published;
     outbox->update(statusSlot, plcStatusPayload(published));
 }
