@@ -1,7 +1,8 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 // The far end of the fuzz targets: a loopback listener that plays back bytes
-// chosen by the fuzzer to a real PlcConnection over a real TCP connection, so
-// the library's own receive and exchange code runs, not a copy of it.
+// chosen by the fuzzer to the library's real transport over a real TCP
+// connection, so the library's own receive and exchange code runs, not a copy
+// of it.
 #pragma once
 
 #include <arpa/inet.h>
@@ -19,7 +20,9 @@
 #include <utility>
 #include <vector>
 
+#include "orvanet.h"
 #include "telegrams.h"
+#include "unique_handle.h"
 
 namespace orvafuzz {
 
@@ -39,29 +42,8 @@ inline void check(bool ok, const char* what) {
     if (!ok) fail(what);
 }
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
+// An owned descriptor, the one the tests use.
+using Fd = orvatest::UniqueFd;
 
 // Listens on address:port (0: any free port) with SO_REUSEADDR.
 inline Fd listenOn(const char* address, std::uint16_t port) {
@@ -178,36 +160,7 @@ inline std::vector<Bytes> splitPieces(std::span<const std::uint8_t> data) {
 
 inline const Bytes goodConfirm = orva::wire::connectConfirm();
 
-// Every Windows Sockets number that the library may record.
-inline bool isKnownSocketError(int e) {
-    switch (e) {
-    case 0:
-    case 10004:
-    case 10013:
-    case 10014:
-    case 10022:
-    case 10024:
-    case 10035:
-    case 10036:
-    case 10038:
-    case 10040:
-    case 10048:
-    case 10049:
-    case 10050:
-    case 10051:
-    case 10052:
-    case 10053:
-    case 10054:
-    case 10055:
-    case 10056:
-    case 10057:
-    case 10058:
-    case 10060:
-    case 10061:
-    case 10064:
-    case 10065: return true;
-    default: return false;
-    }
-}
+// A socket error number that orvanet.h names: the only ones the library may record.
+inline bool isNamedSocketError(int e) { return e == 0 || *ORVASocketErrorText(e) != '\0'; }
 
 }  // namespace orvafuzz

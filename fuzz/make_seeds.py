@@ -9,9 +9,18 @@ without credit, and ORVAOpen arguments of every kind.
 """
 import json
 import os
+import re
 import struct
 
 here = os.path.dirname(os.path.abspath(__file__))
+
+
+def library_letters():
+    """The letters each data function accepts, from the library's one table of them."""
+    with open(os.path.join(here, "..", "linklib", "area_letters.h")) as f:
+        letters = dict(re.findall(r'std::string_view (\w+) = "([^"]*)";', f.read()))
+    assert set(letters) == {"readBytes", "readWords", "writeBytes", "writeWords"}, letters
+    return letters
 
 
 def write(target, name, data):
@@ -42,11 +51,13 @@ def pieces(stream, size=255):
 
 
 # reply_fuzzer: operation, letter index, count - 1 (big-endian), flags, pieces.
+# The letter index picks from the function's letters, as reply_fuzzer.cpp does.
 READ_B, READ_W, WRITE_B, WRITE_W = 0, 1, 2, 3
-M_READ_B = "AEIMOaeimo".index("M")
-D_READ_W = "ACDEIMOTXZacdeimotxz".index("D")
-M_WRITE_B = "AMOamo".index("M")
-D_WRITE_W = "ACDMOTXZacdmotxz".index("D")
+LETTERS = library_letters()
+M_READ_B = LETTERS["readBytes"].index("M")
+D_READ_W = LETTERS["readWords"].index("D")
+M_WRITE_B = LETTERS["writeBytes"].index("M")
+D_WRITE_W = LETTERS["writeWords"].index("D")
 
 
 def reply_seed(name, op, letter, count, flags, stream, size=255):
@@ -83,6 +94,11 @@ write("confirm_fuzzer", "disconnect", b"\x00" + pieces(bytes([3, 0, 0, 0x0B, 6, 
 write("confirm_fuzzer", "with_parameters",
       b"\x00" + pieces(bytes([3, 0, 0, 0x16, 0x11, 0xD0, 0, 1, 1, 1, 0, 0xC1, 2, 0x4F, 0x57, 0xC2, 2, 0x50, 0x4C, 0xC0, 1, 9])))
 write("confirm_fuzzer", "long", b"\x00" + pieces(cc + bytes(1100)))
+write("confirm_fuzzer", "header_then_rest", b"\x01" + pieces(cc[:4]) + pieces(cc[4:]))
+write("confirm_fuzzer", "empty_unit_behind", b"\x00" + pieces(cc + empty))
+write("confirm_fuzzer", "reply_behind", b"\x00" + pieces(cc + ack(True, b"\xA5\xA5\xA5\xA5")))
+for n in (1047, 1048):
+    write("confirm_fuzzer", "length_%d" % n, b"\x00" + pieces(cc[:2] + struct.pack(">H", n) + cc[4:] + bytes(n - len(cc))))
 
 # open_fuzzer (FuzzedDataProvider): strings from the front ("\\" ends one),
 # three time-outs (4 bytes each) and three null flags (1 byte each) from the end.

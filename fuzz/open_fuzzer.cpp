@@ -82,10 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         orva::ConnectionTable& table = orva::connectionTable();
         std::lock_guard guard(table.lockOf(h));
-        const orva::PlcConnection* c = table.connectionIn(h);
-        check(c != nullptr, "an open handle holds its connection");
-        check(c->connectRequestLength() == expected.size(), "the request is 18 bytes plus both TSAPs");
-        Bytes built(c->connectRequestBytes(), c->connectRequestBytes() + expected.size());
+        const orva::OpenHandle* open = table.handleIn(h);
+        check(open != nullptr, "an open handle is in its slot");
+        const orva::Transport* c = &open->transport;
+        check(c->connectRequestBytes().size() == expected.size(), "the request is 18 bytes plus both TSAPs");
+        Bytes built(c->connectRequestBytes().begin(), c->connectRequestBytes().end());
         built[wire::crSrcRefOffset] = built[wire::crSrcRefOffset + 1] = 0;  // the counter's value varies
         check(built == expected, "the request carries both TSAPs as given");
         check(c->receiveTimeout() == expectedTimeout(receiveMs, orva::defaultReceiveTimeoutMs) &&

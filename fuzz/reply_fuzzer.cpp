@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Fuzz target: arbitrary bytes from the peer, in arbitrary TCP pieces, as the
-// replies to one block transfer (fetch or write, bytes or words) of a real
-// PlcConnection. Checks that the outcome is one the library documents, that a
+// replies to one block transfer (fetch or write, bytes or words) of the
+// library's real fetch/write layer and transport. Checks that the outcome is one the library documents, that a
 // success delivered exactly the data the replies carried, that no byte beyond
 // the caller's buffer or the reply buffer was written, and that the connection
 // is left in a consistent state.
@@ -11,12 +11,15 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <thread>
 
+#include "area_letters.h"
+#include "fetch_write.h"
 #include "fuzz_peer.h"
-#include "link_status.h"
-#include "plc_connection.h"
 #include "loopback_addresses.h"
+#include "outcome.h"
+#include "transport.h"
 
 using namespace orvafuzz;
 namespace wire = orva::wire;
@@ -32,11 +35,6 @@ constexpr std::size_t headerSize = 5;
 
 enum class Operation { readBytes, readWords, writeBytes, writeWords };
 
-constexpr char readByteLetters[] = "AEIMOaeimo";
-constexpr char readWordLetters[] = "ACDEIMOTXZacdeimotxz";
-constexpr char writeByteLetters[] = "AMOamo";
-constexpr char writeWordLetters[] = "ACDMOTXZacdmotxz";
-
 const Fd& listener() {
     static const Fd fd = listenOn(peerAddress, 0);
     return fd;
@@ -47,7 +45,7 @@ const Fd& listener() {
 struct Expected {
     bool success = false;
     bool connectionKept = false;  // only meaningful on failure
-    int linkStatus = orva::LinkStatus::none;
+    orva::Failure failure = orva::Failure::none;
     bool cleanReply = false;        // the failing telegram's reply passed the data-unit check
     Bytes data;                     // bytes fetched by the telegrams that succeeded, in PLC order
     std::size_t telegramsDone = 0;  // telegrams that succeeded
@@ -64,7 +62,7 @@ Expected model(const Bytes& stream, const std::vector<int>& telegramBytes, bool 
         while (at + wire::dtHeaderSize <= stream.size() && byteAt(5) == wire::cotpData &&
                byteAt(4) == wire::dtLengthIndicator && byteAt(6) == wire::dtNoEndOfTsdu)
             at += wire::dtHeaderSize;
-        e.linkStatus = orva::LinkStatus::dropped;
+        e.failure = orva::Failure::dropped;
         e.cleanReply = false;
         if (at + wire::dtHeaderSize > stream.size()) return e;
         const std::size_t length = wire::readBe16(&stream[at + wire::tpktLengthOffset]);
@@ -80,27 +78,27 @@ Expected model(const Bytes& stream, const std::vector<int>& telegramBytes, bool 
                               stream.begin() + static_cast<std::ptrdiff_t>(at + length));
             } else if (length < bare && error != 0) {
                 e.connectionKept = true;
-                e.linkStatus = orva::LinkStatus::plcError;
+                e.failure = orva::Failure::plcRefused;
                 return e;
             } else {
-                if (length >= bare && error != 0) e.linkStatus = orva::LinkStatus::plcError;
+                if (length >= bare && error != 0) e.failure = orva::Failure::plcRefused;
                 return e;
             }
         } else if (length == bare) {
             if (error != 0) {
                 e.connectionKept = true;
-                e.linkStatus = orva::LinkStatus::plcError;
+                e.failure = orva::Failure::plcRefused;
                 return e;
             }
         } else {
-            if (error != 0) e.linkStatus = orva::LinkStatus::plcError;
+            if (error != 0) e.failure = orva::Failure::plcRefused;
             return e;
         }
         at += length;
         ++e.telegramsDone;
     }
     e.success = true;
-    e.linkStatus = orva::LinkStatus::none;
+    e.failure = orva::Failure::none;
     return e;
 }
 
@@ -164,11 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto operation = static_cast<Operation>(data[0] & 3);
     const bool fetch = operation == Operation::readBytes || operation == Operation::readWords;
     const bool words = operation == Operation::readWords || operation == Operation::writeWords;
-    const char* letters = operation == Operation::readBytes    ? readByteLetters
-                          : operation == Operation::readWords  ? readWordLetters
-                          : operation == Operation::writeBytes ? writeByteLetters
-                                                               : writeWordLetters;
-    const int letter = letters[data[1] % std::strlen(letters)];
+    const std::string_view letters = operation == Operation::readBytes    ? orva::letters::readBytes
+                                     : operation == Operation::readWords  ? orva::letters::readWords
+                                     : operation == Operation::writeBytes ? orva::letters::writeBytes
+                                                                          : orva::letters::writeWords;
+    const int letter = letters[data[1] % letters.size()];
     const int count = 1 + (wire::readBe16(data + 2) % maxElements);
     const bool spaced = (data[4] & 1) != 0;
     const std::vector<Bytes> pieces = splitPieces({data + headerSize, size - headerSize});
@@ -216,30 +214,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
 
     bool transferred;
-    int linkStatus, socketError;
+    orva::Record record;  // a fresh handle's
     bool connected;
     Bytes lastRequest;
     {
-        orva::PlcConnection connection;
-        connection.configure(peerAddress, boundPort(listener()), "", "", receiveTimeoutMs, sendTimeoutMs,
-                             connectTimeoutMs);
-        switch (operation) {
-        case Operation::readBytes: transferred = connection.readBytes(0, 0, count, buffer.get(), letter); break;
-        case Operation::readWords: transferred = connection.readWords(0, 0, count, buffer.get(), letter); break;
-        case Operation::writeBytes: transferred = connection.writeBytes(0, 0, count, buffer.get(), letter); break;
-        case Operation::writeWords: transferred = connection.writeWords(0, 0, count, buffer.get(), letter); break;
-        }
-        linkStatus = connection.linkStatus;
-        socketError = connection.lastSocketError;
-        connected = connection.isConnected();
-        check(connected == (connection.socket() != orva::platform::invalidSocket),
+        orva::Transport transport;
+        orva::FetchWrite fetchWrite(transport);
+        transport.configure(peerAddress, boundPort(listener()), "", "", receiveTimeoutMs, sendTimeoutMs,
+                            connectTimeoutMs);
+        const orva::Request request = orva::Request::of(wire::areaCodeOf(letter), 0, 0, count, elementSize);
+        const orva::Outcome outcome =
+            fetch ? fetchWrite.read(request, buffer.get()) : fetchWrite.write(request, buffer.get());
+        record.take(outcome);
+        transferred = outcome.succeeded;
+        connected = transport.isConnected();
+        check(connected == (transport.socket() != orva::platform::invalidSocket),
               "connected exactly while a socket is held");
-        const std::size_t sentLength = wire::readBe16(connection.requestBytes() + wire::tpktLengthOffset);
-        lastRequest.assign(connection.requestBytes(), connection.requestBytes() + sentLength);
+        const std::size_t sentLength = wire::readBe16(fetchWrite.requestBytes() + wire::tpktLengthOffset);
+        lastRequest.assign(fetchWrite.requestBytes(), fetchWrite.requestBytes() + sentLength);
     }  // destruction resets the connection, which ends the peer's drain
     peer.join();
 
-    check(isKnownSocketError(socketError), "the socket error is a known Windows Sockets number");
+    const int socketError = record.socketError;
+    check(isNamedSocketError(socketError), "the socket error is one orvanet.h names");
     // The telegrams sent, each as built here from the call's arguments, each on
     // the one connection: a reply is only sent once its request has arrived.
     const std::vector<Bytes> telegrams = expectedTelegrams(fetch, words, letter, telegramBytes, original);
@@ -252,15 +249,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(lastRequest == telegrams[attempted - 1], "the request buffer holds exactly the last telegram");
     check(transferred == expected.success, "success exactly when every reply fits its request");
     if (transferred) {
-        check(linkStatus == orva::LinkStatus::none, "a good transfer on a fresh connection leaves link status 0");
+        check(record.failure == orva::Failure::none, "a good transfer on a fresh handle records no failure");
         check(socketError == 0 && connected, "a good transfer leaves the connection up and no socket error");
     } else {
         check(connected == expected.connectionKept, "the connection is kept exactly after a refusal by the PLC");
-        check(linkStatus == expected.linkStatus, "the link status names the failure");
+        check(record.failure == expected.failure, "the recorded failure names it");
         if (expected.cleanReply)
             check(socketError == 0, "a reply that passed the data-unit check leaves no socket error");
         // The export's result for this state: one of the documented codes.
-        const int result = socketError != 0 ? -7 : linkStatus != 0 ? linkStatus : -5;
+        const int failure = static_cast<int>(record.failure);
+        const int result = socketError != 0 ? -7 : failure != 0 ? failure : -5;
         check(result == -7 || result == -1 || result == 2, "a failed exchange reports -7, -1 or 2");
     }
     if (fetch) {

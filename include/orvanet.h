@@ -54,30 +54,42 @@ enum {
 /* Number of handles the library can hold open at once (0 .. ORVA_MAX_HANDLES-1). */
 enum { ORVA_MAX_HANDLES = 64 };
 
-/* Socket error numbers that ORVAGetSockErr may return. They are the Windows
- * Sockets numbers on every platform, so that one table serves all callers. */
+/* Socket error numbers: every number that ORVAGetSockErr may return is named
+ * here, with its words in ORVASocketErrorText (a test holds the library's socket
+ * layer to this list). They are the Windows Sockets numbers on every platform,
+ * so that one table serves all callers. */
 enum {
     ORVA_WSAEINTR = 10004,
     ORVA_WSAEACCES = 10013,
+    ORVA_WSAEFAULT = 10014,
     ORVA_WSAEINVAL = 10022,
-    ORVA_WSAEMFILE = 10024,
+    ORVA_WSAEMFILE = 10024, /* no descriptor left for a socket, in the process or the system */
+    ORVA_WSAEINPROGRESS = 10036,
     ORVA_WSAENOTSOCK = 10038,
+    ORVA_WSAEMSGSIZE = 10040,
+    ORVA_WSAEADDRINUSE = 10048,    /* no local port was free for the connection */
     ORVA_WSAEADDRNOTAVAIL = 10049, /* the address text is not a usable IPv4 address */
     ORVA_WSAENETDOWN = 10050,
-    ORVA_WSAENETUNREACH = 10051,
+    ORVA_WSAENETUNREACH = 10051, /* no route to that address */
+    ORVA_WSAENETRESET = 10052,
     ORVA_WSAECONNABORTED = 10053,
     ORVA_WSAECONNRESET = 10054, /* the adapter reset the connection */
-    ORVA_WSAENOBUFS = 10055,
+    ORVA_WSAENOBUFS = 10055,    /* the system ran out of buffer space */
+    ORVA_WSAEISCONN = 10056,
     ORVA_WSAENOTCONN = 10057,
+    ORVA_WSAESHUTDOWN = 10058,
     ORVA_WSAETIMEDOUT = 10060,    /* no answer within the receive or send time-out */
     ORVA_WSAECONNREFUSED = 10061, /* nothing listens on port 102 at that address */
-    ORVA_WSAEHOSTUNREACH = 10065  /* the TCP connect did not finish within the connect time-out */
+    ORVA_WSAEHOSTDOWN = 10064,
+    ORVA_WSAEHOSTUNREACH = 10065 /* the TCP connect did not finish within the connect time-out */
 };
 
 /* Open a handle to the adapter at ipAddress (dotted IPv4), port 102. ownTsap and
  * plcTsap are the transport names (at most 8 characters are used; NULL is
- * empty). A time-out of 0 selects its default: 500, 500 and 5000 ms. Nothing is
- * sent: the first data call connects.
+ * empty). A time-out of 0 selects its default: 500, 500 and 5000 ms; any
+ * other value is taken as the unsigned 32-bit number of milliseconds it has the
+ * bits of, so a negative one is very long: -1 is 4294967295 ms, about 49.7 days.
+ * Nothing is sent: the first data call connects.
  * Returns the handle 0..63, ORVA_ERR_NO_FREE_HANDLE or ORVA_ERR_FAILED. */
 ORVA_API int ORVA_CALL ORVAOpen(const char *ipAddress, const char *ownTsap, const char *plcTsap, int receiveTimeoutMs,
                                 int sendTimeoutMs, int connectTimeoutMs);
@@ -144,18 +156,26 @@ ORVA_INLINE const char *ORVASocketErrorText(int socketError) {
     case 0: return "none";
     case ORVA_WSAEINTR: return "interrupted";
     case ORVA_WSAEACCES: return "permission denied";
+    case ORVA_WSAEFAULT: return "bad address: the socket layer was handed memory it cannot use";
     case ORVA_WSAEINVAL: return "invalid argument";
     case ORVA_WSAEMFILE: return "too many open sockets";
+    case ORVA_WSAEINPROGRESS: return "an operation is already in progress on the socket";
     case ORVA_WSAENOTSOCK: return "not a socket";
+    case ORVA_WSAEMSGSIZE: return "message too long";
+    case ORVA_WSAEADDRINUSE: return "address in use: no local port was free for the connection";
     case ORVA_WSAEADDRNOTAVAIL: return "address not usable: not an IPv4 address a connection can be made to";
     case ORVA_WSAENETDOWN: return "network is down";
     case ORVA_WSAENETUNREACH: return "network unreachable: no route to that address";
+    case ORVA_WSAENETRESET: return "connection broken by the network while it was in use";
     case ORVA_WSAECONNABORTED: return "connection aborted by the local system";
     case ORVA_WSAECONNRESET: return "connection reset by the adapter";
     case ORVA_WSAENOBUFS: return "no buffer space";
+    case ORVA_WSAEISCONN: return "already connected";
     case ORVA_WSAENOTCONN: return "not connected";
+    case ORVA_WSAESHUTDOWN: return "the connection was already shut down for sending";
     case ORVA_WSAETIMEDOUT: return "timed out: no answer within the receive or send time-out";
     case ORVA_WSAECONNREFUSED: return "connection refused: nothing listens on port 102 at that address";
+    case ORVA_WSAEHOSTDOWN: return "host is down";
     case ORVA_WSAEHOSTUNREACH: return "host unreachable: the TCP connect did not finish within the connect time-out";
     default: return "";
     }

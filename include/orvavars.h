@@ -194,6 +194,17 @@ ORVAVARS_API int ORVAVARS_CALL ORVAVarsParse(const char *text, ORVAVarInfo *info
 
 /* The words of a status or result: an ORVAVARS_ERR_* or an ORVA_* code of orvanet.h. */
 ORVAVARS_API const char *ORVAVARS_CALL ORVAVarsResultText(int code);
+/* Its C name: "ORVA_ERR_SOCKET", "ORVAVARS_ERR_INVALID_BCD"; "" for a code neither header lists. */
+ORVAVARS_API const char *ORVAVARS_CALL ORVAVarsResultName(int code);
+/* What a failed call reports, in the one form of the tools and every binding,
+ * which put "<what was asked> failed: " before it:
+ *   socket error 10061 (WSAECONNREFUSED): connection refused: nothing listens on
+ *   port 102 at that address (ORVA_ERR_SOCKET, result -7)
+ *   the connection was dropped: ... (ORVA_ERR_DROPPED, result -1)
+ * socketError (ORVAGetSockErr right after the call) is named only with
+ * ORVA_ERR_SOCKET. UTF-8 into out (size bytes, NUL-terminated, cut if it does
+ * not fit); returns the length of the whole text. */
+ORVAVARS_API int ORVAVARS_CALL ORVAVarsFailureText(int result, int socketError, char *out, int size);
 
 /* --- Lists ----------------------------------------------------------------- */
 

@@ -14,7 +14,7 @@ int ConnectionTable::claimSlot() {
 }
 
 void ConnectionTable::releaseSlot(int slot) {
-    connections[static_cast<std::size_t>(slot)].reset();
+    handles[static_cast<std::size_t>(slot)].reset();
     inUse[static_cast<std::size_t>(slot)].store(0);
 }
 
@@ -22,21 +22,21 @@ bool ConnectionTable::isOpen(int handle) const {
     return handle >= 0 && handle < slotCount && inUse[static_cast<std::size_t>(handle)].load() != 0;
 }
 
-PlcConnection* ConnectionTable::connectionIn(int slot) {
+OpenHandle* ConnectionTable::handleIn(int slot) {
     if (!isOpen(slot)) return nullptr;
-    return connections[static_cast<std::size_t>(slot)].get();
+    return handles[static_cast<std::size_t>(slot)].get();
 }
 
-void ConnectionTable::install(int slot, std::unique_ptr<PlcConnection> connection) {
-    connections[static_cast<std::size_t>(slot)] = std::move(connection);
+void ConnectionTable::install(int slot, std::unique_ptr<OpenHandle> handle) {
+    handles[static_cast<std::size_t>(slot)] = std::move(handle);
 }
 
 bool ConnectionTable::close(int slot) {
-    PlcConnection* connection = connectionIn(slot);
-    if (connection == nullptr) return false;
-    connection->closeConnection();
+    OpenHandle* handle = handleIn(slot);
+    if (handle == nullptr) return false;
+    handle->transport.close();
     inUse[static_cast<std::size_t>(slot)].store(0);
-    connections[static_cast<std::size_t>(slot)].reset();
+    handles[static_cast<std::size_t>(slot)].reset();
     return true;
 }
 

@@ -1,6 +1,6 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// The process-wide table of handles: 64 slots, each with its connection object,
-// a re-entrant lock and an in-use flag.
+// The process-wide table of handles: 64 slots, each with its open handle, a
+// re-entrant lock and an in-use flag.
 #pragma once
 
 #include <array>
@@ -8,9 +8,23 @@
 #include <memory>
 #include <mutex>
 
-#include "plc_connection.h"
+#include "fetch_write.h"
+#include "outcome.h"
+#include "transport.h"
 
 namespace orva {
+
+// One open handle: its transport connection, the fetch/write layer over it,
+// and what its calls recorded.
+struct OpenHandle {
+    OpenHandle() : fetchWrite(transport) {}
+    OpenHandle(const OpenHandle&) = delete;
+    OpenHandle& operator=(const OpenHandle&) = delete;
+
+    Transport transport;
+    FetchWrite fetchWrite;
+    Record record;
+};
 
 class ConnectionTable {
 public:
@@ -38,14 +52,14 @@ public:
     void releaseSlot(int slot);
 
     // True when handle is 0..63 and its in-use flag is set. Checked before the
-    // lock is taken, and again after, by connectionIn.
+    // lock is taken, and again after, by handleIn.
     bool isOpen(int handle) const;
     std::recursive_mutex& lockOf(int slot) { return locks[static_cast<std::size_t>(slot)]; }
-    // The connection of an open slot, or null; call with the slot's lock held.
-    PlcConnection* connectionIn(int slot);
-    void install(int slot, std::unique_ptr<PlcConnection> connection);
+    // The handle of an open slot, or null; call with the slot's lock held.
+    OpenHandle* handleIn(int slot);
+    void install(int slot, std::unique_ptr<OpenHandle> handle);
 
-    // Closes an open slot: abortive close of its connection, flag cleared, object
+    // Closes an open slot: abortive close of its connection, flag cleared, handle
     // destroyed. False when the slot is not open. Call with the slot's lock held.
     bool close(int slot);
     void closeAll();
@@ -53,8 +67,10 @@ public:
     void closeAllNotInUse();
 
 private:
-    std::array<std::unique_ptr<PlcConnection>, slotCount> connections{};
+    std::array<std::unique_ptr<OpenHandle>, slotCount> handles{};
     std::array<std::recursive_mutex, slotCount> locks{};
+    // Last: the test of isOpen's range puts bytes that are all set right
+    // behind the table, where a check that let 64 through would read a flag.
     std::array<std::atomic<int>, slotCount> inUse{};
 };
 

@@ -22,13 +22,18 @@ ReadResult receiveRest(platform::SocketHandle s, std::uint8_t* destination, int 
     return {ReadEnd::complete};
 }
 
-ReadResult readTransportHeader(platform::SocketHandle s, std::uint8_t* destination,
-                               const platform::Deadline& deadline) {
-    const int size = static_cast<int>(wire::dtHeaderSize);
+ReadResult receiveExactly(platform::SocketHandle s, std::uint8_t* destination, int size,
+                          const platform::Deadline& deadline) {
     const platform::Transfer first = platform::receiveFirst(s, destination, size, deadline);
     if (first.error != platform::wsa::none) return {ReadEnd::failed, first.error};
     if (first.bytes == 0) return {ReadEnd::closed};
-    ReadResult header = receiveRest(s, destination, first.bytes, size, deadline);
+    return receiveRest(s, destination, first.bytes, size, deadline);
+}
+
+ReadResult readTransportHeader(platform::SocketHandle s, std::uint8_t* destination,
+                               const platform::Deadline& deadline) {
+    const int size = static_cast<int>(wire::dtHeaderSize);
+    ReadResult header = receiveExactly(s, destination, size, deadline);
     // Empty units are skipped only while time is left: a stream of them ends
     // with the deadline like silence does.
     while (header.complete() && isEmptyDataUnit(destination)) {

@@ -22,6 +22,11 @@ struct ReadResult {
 ReadResult receiveRest(platform::SocketHandle s, std::uint8_t* destination, int received, int size,
                        const platform::Deadline& deadline);
 
+// Opens a wait: reads exactly size bytes, the first receive of them blocking
+// on the socket's own receive time-out (made into the deadline just before).
+ReadResult receiveExactly(platform::SocketHandle s, std::uint8_t* destination, int size,
+                          const platform::Deadline& deadline);
+
 // Opens the wait for a reply: reads its 7 bytes of TPKT and DT header, skipping
 // empty data units without end mark, all by the deadline (made of the socket's
 // own receive time-out just before).

@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib/packages.sh"
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config libcli11-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # the demo program orvapanel (Qt 6 Widgets and QtTest) and a font for its

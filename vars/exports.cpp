@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "messages.h"
 #include "notation.h"
 #include "orvanet.h"
 #include "orvavars.h"
@@ -111,28 +112,12 @@ int ORVAVARS_CALL ORVAVarsParse(const char* text, ORVAVarInfo* info, ORVAVarsErr
     });
 }
 
-const char* ORVAVARS_CALL ORVAVarsResultText(int code) {
-    switch (code) {
-    case ORVAVARS_ERR_SYNTAX: return "not a variable: the text is not written as the notation has it";
-    case ORVAVARS_ERR_UNKNOWN_AREA: return "unknown area: A E M DB DX T Z (also Q or O, I, C)";
-    case ORVAVARS_ERR_UNKNOWN_FORMAT: return "unknown data format";
-    case ORVAVARS_ERR_FORMAT_UNIT: return "the data format does not apply to that unit";
-    case ORVAVARS_ERR_OUT_OF_RANGE: return "an address, bit, block number or length out of range";
-    case ORVAVARS_ERR_VALUE_TEXT: return "the value's text does not read as a value of the format";
-    case ORVAVARS_ERR_VALUE_RANGE: return "the value does not fit the format";
-    case ORVAVARS_ERR_VALUE_PRECISION:
-        return "the time is no whole number of its time base, and rounding is not allowed";
-    case ORVAVARS_ERR_VALUE_KIND: return "a value of the wrong kind for the format";
-    case ORVAVARS_ERR_NOT_FINITE: return "not a finite number";
-    case ORVAVARS_ERR_INVALID_BCD: return "invalid value: a BCD digit above 9";
-    case ORVAVARS_ERR_NO_VALUE: return "no value";
-    case ORVAVARS_ERR_MODIFY_REFUSED: return "refused: the write would read the PLC first and write back the rest";
-    case ORVAVARS_ERR_NOT_TRIED: return "not tried: an earlier call of the list lost the connection";
-    case ORVAVARS_ERR_ARGUMENT: return "invalid argument: a null pointer, an index outside the list, or a wrong count";
-    case ORVAVARS_ERR_NO_MEMORY: return "out of memory";
-    case ORVAVARS_ERR_TOO_MANY: return "the list is full (65535 variables)";
-    default: return ORVAResultName(code);
-    }
+const char* ORVAVARS_CALL ORVAVarsResultText(int code) { return resultText(code).data(); }
+
+const char* ORVAVARS_CALL ORVAVarsResultName(int code) { return resultName(code).data(); }
+
+int ORVAVARS_CALL ORVAVarsFailureText(int result, int socketError, char* out, int size) {
+    return guarded([&]() -> int { return copyText(failureText(result, socketError), out, size); });
 }
 
 ORVAVarList* ORVAVARS_CALL ORVAVarsNewList(void) { return new (std::nothrow) ORVAVarList; }

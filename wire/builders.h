@@ -78,8 +78,7 @@ constexpr std::size_t writeConnectConfirm(std::span<std::uint8_t> out, std::uint
 }
 
 // A disconnect request with the normal reason.
-constexpr std::size_t writeDisconnectRequest(std::span<std::uint8_t> out, std::uint16_t dstRef,
-                                             std::uint16_t srcRef) {
+constexpr std::size_t writeDisconnectRequest(std::span<std::uint8_t> out, std::uint16_t dstRef, std::uint16_t srcRef) {
     out[0] = tpktVersion;
     out[1] = 0;
     writeBe16(&out[tpktLengthOffset], static_cast<std::uint16_t>(drSize));
@@ -93,8 +92,8 @@ constexpr std::size_t writeDisconnectRequest(std::span<std::uint8_t> out, std::u
 
 // The 16-byte fetch/write header of a request: headerTemplate with the op
 // code, area, block, start and length (in the area's unit) filled in.
-constexpr void writeRequestHeader(std::span<std::uint8_t> out, std::uint8_t opCode, AreaCode area,
-                                  std::uint8_t block, std::uint16_t start, std::uint16_t length) {
+constexpr void writeRequestHeader(std::span<std::uint8_t> out, std::uint8_t opCode, AreaCode area, std::uint8_t block,
+                                  std::uint16_t start, std::uint16_t length) {
     for (std::size_t i = 0; i < fwHeaderSize; ++i) out[i] = headerTemplate[i];
     out[fwOpCodeOffset] = opCode;
     out[fwAreaOffset] = static_cast<std::uint8_t>(area);

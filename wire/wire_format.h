@@ -40,7 +40,6 @@ inline constexpr std::uint8_t tpduSize512 = 0x09;  // 2^9 bytes
 inline constexpr std::size_t maxTsapLength = 8;
 inline constexpr std::size_t crFixedSize = 18;  // CR with both TSAPs empty
 inline constexpr std::size_t crMaxSize = crFixedSize + 2 * maxTsapLength;
-inline constexpr std::size_t crParameterAreaSize = 512;
 
 // A connection confirm carries the fields of a request: DST-REF (the client's
 // SRC-REF), SRC-REF (the adapter's own), class; its parameters may follow.
@@ -52,7 +51,11 @@ inline constexpr std::uint8_t drLengthIndicator = 6;
 inline constexpr std::size_t drReasonOffset = 10;
 inline constexpr std::uint8_t drReasonNormal = 0;
 
-// The source reference cycles 1, 2, ... crMaxSourceReference, 0, 1, ...
+// The source reference cycles 1, 2, ... crMaxSourceReference, 0, 1, ... Class
+// 0 asks nothing of it but that the adapter echo it (as the confirm's DST-REF,
+// which nobody checks), so the bound is free: 0x6000 keeps every value below
+// 0x8000, never negative to a peer that reads it as a signed 16-bit number, and
+// stays as it is so that traces show the same sequence from version to version.
 inline constexpr std::uint16_t crFirstSourceReference = 1;
 inline constexpr std::uint16_t crMaxSourceReference = 0x6000;
 
@@ -91,11 +94,19 @@ inline constexpr std::uint8_t ackNoError = 0;
 inline constexpr std::uint8_t ackAreaMissing = 2;
 inline constexpr std::uint8_t ackAreaTooSmall = 3;
 
-// Sizes of one telegram.
+// Sizes of one telegram. The connection request proposes TPDU size 512: a DT
+// unit of 512 bytes holds its 3-byte header, the 16-byte fetch/write header and
+// 493 data bytes, of which a telegram takes 492 (an even number, so that 246
+// words are never split between telegrams).
 inline constexpr std::size_t maxDataPerTelegram = 492;
 inline constexpr std::size_t maxTelegramSent = fwDataOffset + maxDataPerTelegram;  // 515
-inline constexpr std::size_t telegramBufferSize = fwDataOffset + 1024;             // 1047
-inline constexpr std::size_t confirmBufferSize = 2048;
+// The largest unit the library reads: 1024 bytes of data (the next TPDU size,
+// for an adapter that ignores the proposed 512) behind the 23 bytes of
+// headers. No good reply needs more than 515 bytes: a longer one is read and
+// refused as a reply of the wrong length, one that announces more than this is
+// refused before its body is read. The bound only decides how much a wrong
+// reply can make the library read.
+inline constexpr std::size_t telegramBufferSize = fwDataOffset + 1024;  // 1047
 
 // Area codes of the fetch/write header.
 enum class AreaCode : std::uint8_t {
@@ -134,6 +145,11 @@ constexpr AreaCode areaCodeOf(int letter) {
     case 'c': return AreaCode::counters;
     default: return AreaCode::none;
     }
+}
+
+// The areas whose telegrams name a data block in their block byte (D, X).
+constexpr bool hasBlockNumber(AreaCode code) {
+    return code == AreaCode::dataBlock || code == AreaCode::extendedDataBlock;
 }
 
 // Start and length of these areas are counted in words, of the others in bytes.

@@ -8,15 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "notation.h"
+
 namespace orvapanel {
 
 inline constexpr unsigned maxCount = 2048;  // both read buffers hold this many elements
 inline constexpr unsigned minCount = 1;
 inline constexpr unsigned minDbNumber = 1;
-inline constexpr unsigned maxDbNumber = 255;  // the telegram carries the block number in one byte
+inline constexpr unsigned maxDbNumber = orva::notation::maxBlock;  // the telegram carries it in one byte
 inline constexpr unsigned minStart = 0;
 inline constexpr unsigned maxStart = 65535;
-inline constexpr std::size_t maxTsapChars = 8;  // a TSAP on the wire holds 8 bytes
+inline constexpr std::size_t maxTsapChars = orva::wire::maxTsapLength;  // one byte a character on the wire
 inline constexpr std::string_view defaultIpAddress = "192.168.0.99";
 
 struct DialogFields {

@@ -9,6 +9,9 @@
 
 namespace {
 
+// The only text the library ever shows itself, kept word for word in German:
+// it is what the users of this DLL know, and search for, when Windows Sockets
+// cannot start on a machine.
 constexpr char startupFailedText[] = "Fehler beim Initialisieren der Windows-Sockets.";
 constexpr char messageTitle[] = "orvanet";
 

@@ -9,39 +9,59 @@
 // wait began: a signal that interrupts it never starts the time afresh.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "orvanet.h"
 
 namespace orva::platform {
 
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle invalidSocket = -1;
 
-// Windows Sockets error numbers this layer reports.
+// The Windows Sockets error numbers this layer reports: the header's list, by
+// its names, and no other (a test holds both OS files to it).
 namespace wsa {
 inline constexpr int none = 0;
-inline constexpr int eIntr = 10004;
-inline constexpr int eAcces = 10013;
-inline constexpr int eFault = 10014;
-inline constexpr int eInval = 10022;
-inline constexpr int eMFile = 10024;
-inline constexpr int eInProgress = 10036;
-inline constexpr int eNotSock = 10038;
-inline constexpr int eMsgSize = 10040;
-inline constexpr int eAddrInUse = 10048;
-inline constexpr int eAddrNotAvail = 10049;
-inline constexpr int eNetDown = 10050;
-inline constexpr int eNetUnreach = 10051;
-inline constexpr int eNetReset = 10052;
-inline constexpr int eConnAborted = 10053;
-inline constexpr int eConnReset = 10054;
-inline constexpr int eNoBufs = 10055;
-inline constexpr int eIsConn = 10056;
-inline constexpr int eNotConn = 10057;
-inline constexpr int eShutdown = 10058;
-inline constexpr int eTimedOut = 10060;
-inline constexpr int eConnRefused = 10061;
-inline constexpr int eHostDown = 10064;
-inline constexpr int eHostUnreach = 10065;
+inline constexpr int eIntr = ORVA_WSAEINTR;
+inline constexpr int eAcces = ORVA_WSAEACCES;
+inline constexpr int eFault = ORVA_WSAEFAULT;
+inline constexpr int eInval = ORVA_WSAEINVAL;
+inline constexpr int eMFile = ORVA_WSAEMFILE;
+inline constexpr int eInProgress = ORVA_WSAEINPROGRESS;
+inline constexpr int eNotSock = ORVA_WSAENOTSOCK;
+inline constexpr int eMsgSize = ORVA_WSAEMSGSIZE;
+inline constexpr int eAddrInUse = ORVA_WSAEADDRINUSE;
+inline constexpr int eAddrNotAvail = ORVA_WSAEADDRNOTAVAIL;
+inline constexpr int eNetDown = ORVA_WSAENETDOWN;
+inline constexpr int eNetUnreach = ORVA_WSAENETUNREACH;
+inline constexpr int eNetReset = ORVA_WSAENETRESET;
+inline constexpr int eConnAborted = ORVA_WSAECONNABORTED;
+inline constexpr int eConnReset = ORVA_WSAECONNRESET;
+inline constexpr int eNoBufs = ORVA_WSAENOBUFS;
+inline constexpr int eIsConn = ORVA_WSAEISCONN;
+inline constexpr int eNotConn = ORVA_WSAENOTCONN;
+inline constexpr int eShutdown = ORVA_WSAESHUTDOWN;
+inline constexpr int eTimedOut = ORVA_WSAETIMEDOUT;
+inline constexpr int eConnRefused = ORVA_WSAECONNREFUSED;
+inline constexpr int eHostDown = ORVA_WSAEHOSTDOWN;
+inline constexpr int eHostUnreach = ORVA_WSAEHOSTUNREACH;
+
+inline constexpr std::array<int, 23> reported = {
+    eIntr,      eAcces,        eFault,    eInval,      eMFile,       eInProgress,  eNotSock,    eMsgSize,
+    eAddrInUse, eAddrNotAvail, eNetDown,  eNetUnreach, eNetReset,    eConnAborted, eConnReset,  eNoBufs,
+    eIsConn,    eNotConn,      eShutdown, eTimedOut,   eConnRefused, eHostDown,    eHostUnreach};
+
+// A number of the OS's socket layer as this layer reports it: itself when the
+// list above has it; any other (a Windows Sockets number of a kind these calls
+// are not documented to raise) as "invalid argument", which is also what the
+// POSIX file makes of an errno it has no number for.
+constexpr int reportable(int number) {
+    if (number == none) return none;
+    for (const int listed : reported)
+        if (listed == number) return number;
+    return eInval;
+}
 }  // namespace wsa
 
 // Monotonic milliseconds, wrapping at 2^32.

@@ -14,9 +14,8 @@
 #include <ctime>
 
 namespace orva::platform {
-namespace {
 
-int toWsaError(int error) {
+int detail::wsaErrorOf(int error) {
     switch (error) {
     case 0: return wsa::none;
     case ECONNREFUSED: return wsa::eConnRefused;
@@ -55,7 +54,9 @@ int toWsaError(int error) {
     }
 }
 
-int lastWsaError() { return toWsaError(errno); }
+namespace {
+
+int lastWsaError() { return detail::wsaErrorOf(errno); }
 
 bool wouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
@@ -182,7 +183,7 @@ int connectError(SocketHandle s) {
     int error = 0;
     socklen_t size = sizeof error;
     if (::getsockopt(fd(s), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return lastWsaError();
-    return toWsaError(error);
+    return wsaErrorOf(error);
 }
 
 // Blocking again: the first send and receive of a wait may block on the socket's time-out.

@@ -8,6 +8,11 @@
 
 namespace orva::platform::detail {
 
+// The number this layer reports for an error of the OS's socket calls (an
+// errno on POSIX, a Windows Sockets number on Windows): none for 0, otherwise
+// always one of wsa::reported.
+int wsaErrorOf(int osError);
+
 // One send or receive: bytes moved (>= 0; a receive's 0 is the peer's end),
 // or nothing now (the socket has no room or no data, or a signal came), or an
 // error.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Windows Sockets behind the interface of socket.h. Error numbers are Winsock's
-// own, read at the failing call and handed back with its result: any later
-// Win32 call on the thread (a lock, an allocation) may overwrite
-// WSAGetLastError. A connected socket stays non-blocking, and every wait is a
+// own (one that orvanet.h does not name reads as 10022), read at the failing
+// call and handed back with its result: any later Win32 call on the thread (a
+// lock, an allocation) may overwrite WSAGetLastError. A connected socket stays non-blocking, and every wait is a
 // select against the time left to its deadline.
 #include "platform/socket_primitives.h"
 
@@ -21,15 +21,17 @@ constexpr WORD requestedVersion = MAKEWORD(1, 1);
 
 SOCKET sock(SocketHandle s) { return static_cast<SOCKET>(s); }
 
+int lastWsaError() { return detail::wsaErrorOf(::WSAGetLastError()); }
+
 int setDword(SocketHandle s, int option, DWORD value) {
     if (::setsockopt(sock(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value) != 0)
-        return ::WSAGetLastError();
+        return lastWsaError();
     return wsa::none;
 }
 
 int setNonBlocking(SocketHandle s) {
     u_long nonBlocking = 1;
-    return ::ioctlsocket(sock(s), FIONBIO, &nonBlocking) == 0 ? wsa::none : ::WSAGetLastError();
+    return ::ioctlsocket(sock(s), FIONBIO, &nonBlocking) == 0 ? wsa::none : lastWsaError();
 }
 
 timeval toTimeval(std::uint32_t milliseconds) {
@@ -51,12 +53,15 @@ int waitFor(SocketHandle s, bool forWriting, const Deadline& deadline) {
     timeval limit = toTimeval(deadline.remainingMs());
     const int ready =
         forWriting ? ::select(0, nullptr, &wanted, &failed, &limit) : ::select(0, &wanted, nullptr, nullptr, &limit);
-    if (ready == SOCKET_ERROR) return ::WSAGetLastError();
+    if (ready == SOCKET_ERROR) return lastWsaError();
     if (ready == 0) return WSAETIMEDOUT;
     return wsa::none;
 }
 
 }  // namespace
+
+// Winsock's own number, unless it is one the header does not name.
+int detail::wsaErrorOf(int error) { return wsa::reportable(error); }
 
 std::uint32_t tickCount() { return static_cast<std::uint32_t>(::GetTickCount()); }
 
@@ -74,7 +79,7 @@ void stopSocketLayer() { ::WSACleanup(); }
 
 OpenedSocket openTcpSocket() {
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) return {invalidSocket, ::WSAGetLastError()};
+    if (s == INVALID_SOCKET) return {invalidSocket, lastWsaError()};
     // A child process started with inherited handles must not keep the
     // connection open after the library has reset it.
     (void)::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
@@ -90,7 +95,7 @@ int setAbortiveLinger(SocketHandle s) {
     const BOOL dontLinger = FALSE;
     if (::setsockopt(sock(s), SOL_SOCKET, SO_DONTLINGER, reinterpret_cast<const char*>(&dontLinger),
                      sizeof dontLinger) != 0)
-        return ::WSAGetLastError();
+        return lastWsaError();
     return wsa::none;
 }
 
@@ -122,7 +127,7 @@ AttemptResult attemptOf(int r) {
     if (r != SOCKET_ERROR) return {Attempt::moved, r};
     const int error = ::WSAGetLastError();
     if (error == WSAEWOULDBLOCK) return {Attempt::notNow};
-    return {Attempt::failed, 0, error};
+    return {Attempt::failed, 0, wsaErrorOf(error)};
 }
 
 }  // namespace
@@ -147,15 +152,14 @@ ConnectBegun beginConnect(SocketHandle s, std::uint32_t networkOrderAddress, std
         return {ConnectStart::connected};
     const int error = ::WSAGetLastError();
     if (error == WSAEWOULDBLOCK) return {ConnectStart::underWay};
-    return {ConnectStart::failed, error};
+    return {ConnectStart::failed, wsaErrorOf(error)};
 }
 
 int connectError(SocketHandle s) {
     int error = 0;
     int size = sizeof error;
-    if (::getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
-        return ::WSAGetLastError();
-    return error;
+    if (::getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0) return lastWsaError();
+    return wsaErrorOf(error);
 }
 
 // The socket stays non-blocking: every wait is a select.
@@ -167,7 +171,8 @@ Peek peekWaiting(SocketHandle s, void* data, int len) {
     const int r = ::recv(sock(s), static_cast<char*>(data), len, MSG_PEEK);
     if (r > 0) return {Waiting::bytes, r};
     if (r == 0) return {Waiting::closed};
-    if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return {Waiting::failed, 0, error};
+    if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK)
+        return {Waiting::failed, 0, detail::wsaErrorOf(error)};
     return {Waiting::nothing};
 }
 

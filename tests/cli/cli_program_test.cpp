@@ -4,18 +4,19 @@
 // the adapter and its exit status.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
-#include "program_runner.h"
-#include "sim_server.h"
 #include "loopback_addresses.h"
+#include "running_program.h"
+#include "sim_server.h"
 
 namespace {
 
-using clitest::ProgramResult;
-using clitest::runProgram;
 using orva::wire::AreaCode;
+using orvatest::ProgramResult;
+using orvatest::runProgram;
 
 constexpr const char* simAddress = orvatest::address::cliSim;
 constexpr const char* silentAddress = orvatest::address::cliSilentSim;  // nothing listens here
@@ -202,11 +203,12 @@ TEST_F(OrvacliProgram, RepeatPollsAndCountsTheFailures) {
 }
 
 TEST_F(OrvacliProgram, RepeatUntilInterruptedStopsOnCtrlCWithASummary) {
-    const ProgramResult r = clitest::runAndInterrupt(
-        ORVACLI_PROGRAM, {simAddress, "read", "M", "0", "1", "--hex", "--repeat", "0", "--interval", "20"}, "00\n00\n",
-        10000);
-    EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
-    EXPECT_NE(r.err.find(" rounds, 0 failed\n"), std::string::npos) << r.err;
+    orvatest::RunningProgram cli(ORVACLI_PROGRAM,
+                                 {simAddress, "read", "M", "0", "1", "--hex", "--repeat", "0", "--interval", "20"});
+    ASSERT_TRUE(cli.waitForOutput("00\n00\n", 10000)) << cli.err();
+    cli.signal(SIGINT);
+    EXPECT_EQ(cli.wait(10000), exitSuccess) << cli.err();
+    EXPECT_NE(cli.err().find(" rounds, 0 failed\n"), std::string::npos) << cli.err();
 }
 
 TEST(OrvacliHelp, DocumentsEveryOptionAndExitStatus) {

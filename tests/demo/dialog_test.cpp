@@ -25,8 +25,8 @@ using orvapanel::DemoDialog;
 namespace {
 
 const char* const adapterAddress = orvatest::address::panelDialogSim;
-const QString positiveMessage = QStringLiteral("Geben Sie bitte eine positive ganze Zahl ein.");
-const QString countRangeMessage = QStringLiteral("Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein.");
+const QString positiveMessage = qtext(says::positiveNumber);
+const QString countRangeMessage = qtext(says::countRange);
 
 bool activate(QWidget* window) {
     window->show();
@@ -54,6 +54,29 @@ class DialogTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<orvasim::Server> adapter;
+
+    enum class Ending { endButton, enterKey, escapeKey, closeBox };
+
+    static void end(Panel& p, Ending how) {
+        switch (how) {
+        case Ending::endButton: p.click("end"); break;
+        case Ending::enterKey:
+            p.edit("start")->setFocus();
+            QTest::keyClick(p.edit("start"), Qt::Key_Return);
+            break;
+        case Ending::escapeKey: QTest::keyClick(p.edit("count"), Qt::Key_Escape); break;
+        case Ending::closeBox: p.dialog->close(); break;
+        }
+    }
+
+    // The controls that follow the handle: Close and the word button with one, Open and the
+    // connection's edits without. (The byte button follows the area as well.)
+    static void expectHandleControls(const Panel& p, bool open) {
+        QCOMPARE(p.button("open")->isEnabled(), !open);
+        QCOMPARE(p.button("close")->isEnabled(), open);
+        QCOMPARE(p.button("readWords")->isEnabled(), open);
+        for (const char* edit : {"ipAddress", "ownTsap", "plcTsap"}) QCOMPARE(p.edit(edit)->isEnabled(), !open);
+    }
 
 private slots:
     void initTestCase() { adapter = startSimulator(adapterAddress); }
@@ -279,12 +302,12 @@ private slots:
         Panel p;
         p.setText("dbNumber", "0");  // checked although its edit is disabled
         p.click("open");
-        QCOMPARE(p.messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."});
+        QCOMPARE(p.messages, QStringList{qtext(says::dbNumberRange)});
         p.messages.clear();
         p.setText("dbNumber", "255");
         p.setText("start", "65536");
         p.click("open");
-        QCOMPARE(p.messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."});
+        QCOMPARE(p.messages, QStringList{qtext(says::startRange)});
         QVERIFY(p.link.opens.empty());
     }
 
@@ -308,7 +331,7 @@ private slots:
         p.setText("plcTsap", "TOOLONG12");
         QCOMPARE(p.edit("plcTsap")->text(), QStringLiteral("TOOLONG12"));
         p.click("open");
-        QCOMPARE(p.messages, QStringList{"Geben Sie bitte nicht mehr als 8 Zeichen ein."});
+        QCOMPARE(p.messages, QStringList{qtext(says::tsapTooLong)});
         QCOMPARE(QApplication::focusWidget(), p.edit("plcTsap"));
         QCOMPARE(p.edit("plcTsap")->selectedText(), QStringLiteral("TOOLONG12"));
         QVERIFY(p.link.opens.empty());
@@ -398,14 +421,9 @@ private slots:
         p.openAt(adapterAddress);
         QVERIFY(p.dialog->handle() >= 0);
         QCOMPARE(p.dialog->lastResult(), ORVA_OK);
-        QVERIFY(!p.button("open")->isEnabled());
-        QVERIFY(p.button("close")->isEnabled());
-        QVERIFY(p.button("readBytes")->isEnabled());
-        QVERIFY(p.button("readWords")->isEnabled());
-        QVERIFY(!p.edit("ipAddress")->isEnabled());
-        QVERIFY(!p.edit("ownTsap")->isEnabled());
-        QVERIFY(!p.edit("plcTsap")->isEnabled());
-        QCOMPARE(p.status(), QString());  // a successful open says nothing
+        expectHandleControls(p, true);
+        QVERIFY(p.button("readBytes")->isEnabled());  // whatever the area
+        QCOMPARE(p.status(), QString());              // a successful open says nothing
         QVERIFY(p.messages.isEmpty());
         QCOMPARE(adapter->connectionsAccepted(), 0);  // and sends nothing
 
@@ -413,15 +431,10 @@ private slots:
         p.click("close");
         QCOMPARE(p.link.closes, std::vector<int>{handle});
         QCOMPARE(p.dialog->handle(), orvapanel::noHandle);
-        QCOMPARE(p.status(), QStringLiteral("Aktion erfolgreich. / Action was successfull!"));
+        QCOMPARE(p.status(), qtext(says::success));
         QVERIFY(p.messages.isEmpty());
-        QVERIFY(p.button("open")->isEnabled());
-        QVERIFY(!p.button("close")->isEnabled());
+        expectHandleControls(p, false);
         QVERIFY(!p.button("readBytes")->isEnabled());
-        QVERIFY(!p.button("readWords")->isEnabled());
-        QVERIFY(p.edit("ipAddress")->isEnabled());
-        QVERIFY(p.edit("ownTsap")->isEnabled());
-        QVERIFY(p.edit("plcTsap")->isEnabled());
         QCOMPARE(ORVAClose(handle), ORVA_ERR_HANDLE);  // really closed
     }
 
@@ -445,16 +458,12 @@ private slots:
         p.openAt(adapterAddress);
         for (int h : taken) ORVAClose(h);
 
-        const QString text = QStringLiteral("Unbekannter Fehler aufgetreten. / Unknown error occured! (-2)");
+        const QString text = qtext(says::noFreeHandle);
         QCOMPARE(p.dialog->handle(), ORVA_ERR_NO_FREE_HANDLE);
         QCOMPARE(p.dialog->lastResult(), ORVA_ERR_NO_FREE_HANDLE);
         QCOMPARE(p.status(), text);
         QCOMPARE(p.messages, QStringList{text});
-        QVERIFY(p.button("open")->isEnabled());
-        QVERIFY(!p.button("close")->isEnabled());
-        QVERIFY(!p.button("readWords")->isEnabled());
-        QVERIFY(p.edit("ipAddress")->isEnabled());
-        QVERIFY(p.edit("ownTsap")->isEnabled());
+        expectHandleControls(p, false);
 
         // A negative handle is none: the next Open works and destruction closes nothing extra.
         p.click("open");
@@ -464,45 +473,41 @@ private slots:
         QCOMPARE(p.link.closes, std::vector<int>{handle});
     }
 
-    void endValidatesFirst() {
-        Panel p;
-        QVERIFY(activate(p.dialog.get()));
-        p.setText("count", "0");
-        p.click("end");
-        QCOMPARE(p.messages, QStringList{countRangeMessage});
-        QVERIFY(p.dialog->isVisible());
-
-        // Enter in an edit presses the default button.
-        p.setText("count", "4");
-        p.edit("start")->setFocus();
-        QTest::keyClick(p.edit("start"), Qt::Key_Return);
-        QVERIFY(!p.dialog->isVisible());
-        QCOMPARE(p.dialog->result(), int(QDialog::Accepted));
+    // End, and Enter (which presses it, the default button), take the fields first and end the dialog only
+    // when they pass; Escape and the close box end it as it stands. The handle goes with the window, not
+    // with the dialog's end.
+    void endings_data() {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<bool>("validates");
+        QTest::addColumn<int>("result");
+        QTest::newRow("End") << int(Ending::endButton) << true << int(QDialog::Accepted);
+        QTest::newRow("Enter") << int(Ending::enterKey) << true << int(QDialog::Accepted);
+        QTest::newRow("Escape") << int(Ending::escapeKey) << false << int(QDialog::Rejected);
+        QTest::newRow("close box") << int(Ending::closeBox) << false << int(QDialog::Rejected);
     }
-
-    void escapeEndsWithoutValidationAndHandleClosedOnce() {
+    void endings() {
+        QFETCH(int, how);
+        QFETCH(bool, validates);
+        QFETCH(int, result);
         Panel p;
         QVERIFY(activate(p.dialog.get()));
         p.openAt(adapterAddress);
         const int handle = p.dialog->handle();
-        p.setText("count", "bad");
-        QTest::keyClick(p.edit("count"), Qt::Key_Escape);
+        p.setText("count", "0");
+        end(p, Ending(how));
+        if (validates) {
+            QCOMPARE(p.messages, QStringList{countRangeMessage});
+            QVERIFY(p.dialog->isVisible());
+            p.messages.clear();
+            p.setText("count", "4");
+            end(p, Ending(how));
+        }
         QVERIFY(!p.dialog->isVisible());
-        QCOMPARE(p.dialog->result(), int(QDialog::Rejected));
+        QCOMPARE(p.dialog->result(), result);
         QVERIFY(p.messages.isEmpty());
-        QVERIFY(p.link.closes.empty());  // the handle goes with the window, not with the dialog's end
+        QVERIFY(p.link.closes.empty());
         p.dialog.reset();
         QCOMPARE(p.link.closes, std::vector<int>{handle});
-    }
-
-    void closeBoxEndsWithoutValidation() {
-        Panel p;
-        QVERIFY(activate(p.dialog.get()));
-        p.setText("count", "bad");
-        p.dialog->close();
-        QVERIFY(!p.dialog->isVisible());
-        QCOMPARE(p.dialog->result(), int(QDialog::Rejected));
-        QVERIFY(p.messages.isEmpty());
     }
 
     void destroyingWindowResetsTheConnection() {

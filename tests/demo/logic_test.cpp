@@ -7,14 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "dialog_fields.h"
 #include "dialog_units.h"
-#include "panel.h"
-#include "read_rows.h"
 #include "loopback_addresses.h"
+#include "panel.h"
+#include "panel_cases.h"
+#include "read_rows.h"
 
 namespace orvapanel {
 namespace {
@@ -74,48 +76,47 @@ TEST(SaveFields, TakesEveryFieldAndTheAreaLetter) {
     EXPECT_EQ(fields.areaLetter, 'Z');
 }
 
-struct RefusalCase {
-    FieldTexts texts;
-    Field field;
-    std::string message;
-};
+// The text of one field.
+std::string& textOf(FieldTexts& texts, Field field) {
+    switch (field) {
+    case Field::count: return texts.count;
+    case Field::dbNumber: return texts.dbNumber;
+    case Field::ipAddress: return texts.ipAddress;
+    case Field::start: return texts.start;
+    case Field::ownTsap: return texts.ownTsap;
+    case Field::plcTsap: return texts.plcTsap;
+    case Field::area: break;  // an index, no text
+    }
+    throw std::invalid_argument("the area has no text");
+}
 
 TEST(SaveFields, RefusesEachFieldWithItsMessage) {
-    const std::string positive = "Geben Sie bitte eine positive ganze Zahl ein.";
-    auto with = [](auto change) {
-        FieldTexts t = validTexts();
-        change(t);
-        return t;
+    namespace says = panel_test::says;
+    struct Refusal {
+        Field field;
+        std::string text;
+        const std::string& message;
     };
-    const std::vector<RefusalCase> cases = {
-        {with([](FieldTexts& t) { t.count = "0"; }), Field::count,
-         "Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."},
-        {with([](FieldTexts& t) { t.count = "2049"; }), Field::count,
-         "Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."},
-        {with([](FieldTexts& t) { t.count = "-3"; }), Field::count, positive},
-        {with([](FieldTexts& t) { t.count = ""; }), Field::count, positive},
-        {with([](FieldTexts& t) { t.dbNumber = "0"; }), Field::dbNumber,
-         "Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."},
-        // The telegram has one byte for the block: 261 would read block 5.
-        {with([](FieldTexts& t) { t.dbNumber = "256"; }), Field::dbNumber,
-         "Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."},
-        {with([](FieldTexts& t) { t.dbNumber = "65535"; }), Field::dbNumber,
-         "Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."},
-        {with([](FieldTexts& t) { t.dbNumber = "x"; }), Field::dbNumber, positive},
-        {with([](FieldTexts& t) { t.start = "65536"; }), Field::start,
-         "Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."},
-        {with([](FieldTexts& t) { t.start = "99999999999"; }), Field::start,
-         "Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."},
-        {with([](FieldTexts& t) { t.ownTsap = "NINECHARS"; }), Field::ownTsap,
-         "Geben Sie bitte nicht mehr als 8 Zeichen ein."},
-        {with([](FieldTexts& t) { t.plcTsap = "123456789"; }), Field::plcTsap,
-         "Geben Sie bitte nicht mehr als 8 Zeichen ein."},
-    };
-    for (const RefusalCase& c : cases) {
+    // The telegram has one byte for the block: 256 would read block 0, 261 block 5.
+    const std::vector<Refusal> cases = {{Field::count, "0", says::countRange},
+                                        {Field::count, "2049", says::countRange},
+                                        {Field::count, "-3", says::positiveNumber},
+                                        {Field::count, "", says::positiveNumber},
+                                        {Field::dbNumber, "0", says::dbNumberRange},
+                                        {Field::dbNumber, "256", says::dbNumberRange},
+                                        {Field::dbNumber, "65535", says::dbNumberRange},
+                                        {Field::dbNumber, "x", says::positiveNumber},
+                                        {Field::start, "65536", says::startRange},
+                                        {Field::start, "99999999999", says::startRange},
+                                        {Field::ownTsap, "NINECHARS", says::tsapTooLong},
+                                        {Field::plcTsap, "123456789", says::tsapTooLong}};
+    for (const Refusal& c : cases) {
+        FieldTexts texts = validTexts();
+        textOf(texts, c.field) = c.text;
         DialogFields fields;
-        const auto failure = readFieldTexts(c.texts, 3, fields);
-        ASSERT_TRUE(failure);
-        EXPECT_EQ(failure->field, c.field) << c.message;
+        const auto failure = readFieldTexts(texts, 3, fields);
+        ASSERT_TRUE(failure) << c.text;
+        EXPECT_EQ(failure->field, c.field) << c.text;
         EXPECT_EQ(failure->message, c.message);
         EXPECT_EQ(fields.areaLetter, 'E') << "the area is taken only when every field passed";
     }

@@ -1,6 +1,6 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// What the dialog tests share: a link that records every library call on its
-// way to the real library, a recorder for messages, and widget look-ups.
+// What the dialog tests share: the recording link (recording_link.h) with the
+// cursor during each read, a recorder for messages, and widget look-ups.
 #pragma once
 
 #include <QComboBox>
@@ -13,68 +13,27 @@
 #include <QtTest>
 #include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "demo_dialog.h"
-#include "plc_link.h"
+#include "panel_cases.h"
+#include "recording_link.h"
 #include "sim_server.h"
 
 namespace panel_test {
 
-struct OpenCall {
-    std::string ipAddress, ownTsap, plcTsap;
-    int receiveTimeoutMs, sendTimeoutMs, connectTimeoutMs;
-    int result;
+// What the window showed during a read: the override cursor, if any.
+struct CursorWatch {
+    struct During {
+        std::optional<Qt::CursorShape> cursor;
+    };
+    During operator()() const {
+        if (const QCursor* c = QGuiApplication::overrideCursor()) return {c->shape()};
+        return {};
+    }
 };
 
-struct ReadCall {
-    char unit;  // 'B' or 'W'
-    int handle, areaLetter, dbNumber, start, count;
-    std::optional<Qt::CursorShape> cursorDuringCall;  // the override cursor, if any
-    int result;
-};
-
-class RecordingLink : public orvapanel::PlcLink {
-public:
-    std::vector<OpenCall> opens;
-    std::vector<int> closes;
-    std::vector<ReadCall> reads;
-    int socketErrorCalls = 0;
-
-    int open(const char* ip, const char* own, const char* plc, int rx, int tx, int connect) override {
-        const int r = real.open(ip, own, plc, rx, tx, connect);
-        opens.push_back({ip, own, plc, rx, tx, connect, r});
-        return r;
-    }
-    int close(int handle) override {
-        closes.push_back(handle);
-        return real.close(handle);
-    }
-    int readBytes(int handle, int area, int db, int start, int count, unsigned char* buffer) override {
-        ReadCall call{'B', handle, area, db, start, count, overrideShape(), 0};
-        call.result = real.readBytes(handle, area, db, start, count, buffer);
-        reads.push_back(call);
-        return call.result;
-    }
-    int readWords(int handle, int area, int db, int start, int count, unsigned short* buffer) override {
-        ReadCall call{'W', handle, area, db, start, count, overrideShape(), 0};
-        call.result = real.readWords(handle, area, db, start, count, buffer);
-        reads.push_back(call);
-        return call.result;
-    }
-    int socketError(int handle) override {
-        ++socketErrorCalls;
-        return real.socketError(handle);
-    }
-
-private:
-    static std::optional<Qt::CursorShape> overrideShape() {
-        if (const QCursor* c = QGuiApplication::overrideCursor()) return c->shape();
-        return std::nullopt;
-    }
-    orvapanel::OrvanetLink real;
-};
+using RecordingLink = RecordingLinkWith<CursorWatch>;
+using ReadCall = RecordingLink::ReadCall;
 
 // One dialog on a recording link, its messages recorded instead of shown.
 struct Panel {
@@ -120,6 +79,9 @@ struct Panel {
         return out;
     }
 };
+
+// A text of panel_cases.h as the widgets hold it.
+inline QString qtext(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // An in-process adapter on a loopback address, port 102.
 inline std::unique_ptr<orvasim::Server> startSimulator(const char* address) {

@@ -19,9 +19,7 @@ namespace {
 
 const char* const adapterAddress = orvatest::address::panelReadsSim;
 const char* const refusingAddress = orvatest::address::panelNobody;  // no listener: connection refused
-const QString success = QStringLiteral("Aktion erfolgreich. / Action was successfull!");
-
-enum AreaItem { inputs, outputs, flags, dataBlock, extendedDataBlock, timers, counters };
+const QString success = qtext(says::success);
 
 }  // namespace
 
@@ -57,14 +55,8 @@ class ReadsTest : public QObject {
 private slots:
     void initTestCase() {
         adapter = startSimulator(adapterAddress);
-        adapter->writeBytes(AreaCode::inputs, 0, 0, {0x41, 0x20, 0x7F});
-        adapter->writeBytes(AreaCode::flags, 0, 10, {0x41, 0x42, 0x00, 0x41});  // MW10 0x4142, MW12 0x0041
-        adapter->writeWord(AreaCode::counters, 0, 3, 0xFFFF);
-        adapter->writeWord(AreaCode::counters, 0, 4, 0x000A);
-        adapter->writeWord(AreaCode::timers, 0, 7, 500);
-        adapter->writeWord(AreaCode::dataBlock, 7, 0, 0x01F4);
-        adapter->writeWord(AreaCode::dataBlock, 7, 1, 0x1234);
-        adapter->writeWord(AreaCode::extendedDataBlock, 7, 0, 0x4142);
+        for (const Stored& m : memoryForReads)
+            adapter->writeBytes(orva::wire::areaCodeOf(m.letter), m.block, m.byteOffset, m.bytes);
     }
     void cleanupTestCase() { adapter.reset(); }
     void init() {
@@ -73,48 +65,17 @@ private slots:
     }
 
     void rows_data() {
-        QTest::addColumn<int>("areaItem");
-        QTest::addColumn<char>("unit");
-        QTest::addColumn<QString>("db");
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("count");
-        QTest::addColumn<char>("letter");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("input bytes") << int(inputs) << 'B' << "1"
-                                     << "0"
-                                     << "3" << 'E' << QStringList{"EB0|65|41|'A'", "EB1|32|20|' '", "EB2|127|7F|"};
-        QTest::newRow("input words step 2") << int(inputs) << 'W' << "1"
-                                            << "10"
-                                            << "3" << 'E' << QStringList{"EW10|0|00|", "EW12|0|00|", "EW14|0|00|"};
-        QTest::newRow("flag words") << int(flags) << 'W' << "1"
-                                    << "10"
-                                    << "2" << 'M' << QStringList{"MW10|16706|4142|'BA'", "MW12|65|41|"};
-        QTest::newRow("output bytes") << int(outputs) << 'B' << "1"
-                                      << "65535"
-                                      << "1" << 'A' << QStringList{"AB65535|0|00|"};
-        QTest::newRow("counter words") << int(counters) << 'W' << "1"
-                                       << "3"
-                                       << "2" << 'Z' << QStringList{"Z 3|65535|FFFF|", "Z 4|10|0A|"};
-        QTest::newRow("timer words") << int(timers) << 'W' << "1"
-                                     << "7"
-                                     << "1" << 'T' << QStringList{"T 7|500|1F4|"};
-        QTest::newRow("data block words") << int(dataBlock) << 'W' << "7"
-                                          << "0"
-                                          << "2" << 'D' << QStringList{"DB 7 DW0|500|1F4|", "DB 7 DW1|4660|1234|"};
-        QTest::newRow("extended data block") << int(extendedDataBlock) << 'W' << "7"
-                                             << "0"
-                                             << "1" << 'X' << QStringList{"DX 7 DW0|16706|4142|'BA'"};
+        QTest::addColumn<int>("index");  // in readsOfEveryArea
+        for (std::size_t i = 0; i < readsOfEveryArea.size(); ++i)
+            QTest::newRow(readsOfEveryArea[i].name) << static_cast<int>(i);
     }
     void rows() {
-        QFETCH(int, areaItem);
-        QFETCH(char, unit);
-        QFETCH(QString, db);
-        QFETCH(QString, start);
-        QFETCH(QString, count);
-        QFETCH(char, letter);
-        QFETCH(QStringList, expected);
-        auto p = openPanel(areaItem);
-        read(*p, unit, db, start, count);
+        QFETCH(int, index);
+        const AreaRead& r = readsOfEveryArea[static_cast<std::size_t>(index)];
+        auto p = openPanel(r.areaItem);
+        read(*p, r.unit, r.db, r.start, r.count);
+        QStringList expected;
+        for (const std::string& row : r.rows) expected << qtext(row);
         QCOMPARE(p->rows(), expected);
         QCOMPARE(p->dialog->lastResult(), ORVA_OK);
         QCOMPARE(p->status(), success);
@@ -122,12 +83,12 @@ private slots:
 
         QCOMPARE(p->link.reads.size(), std::size_t{1});
         const ReadCall& call = p->link.reads[0];
-        QCOMPARE(call.unit, unit);
-        QCOMPARE(call.areaLetter, int(letter));
-        QCOMPARE(call.dbNumber, db.toInt());
-        QCOMPARE(call.start, start.toInt());
-        QCOMPARE(call.count, count.toInt());
-        QCOMPARE(call.cursorDuringCall, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+        QCOMPARE(call.unit, r.unit);
+        QCOMPARE(call.areaLetter, int(r.letter));
+        QCOMPARE(call.dbNumber, std::stoi(r.db));
+        QCOMPARE(call.start, std::stoi(r.start));
+        QCOMPARE(call.count, std::stoi(r.count));
+        QCOMPARE(call.during.cursor, std::optional<Qt::CursorShape>(Qt::WaitCursor));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         QVERIFY(p->list()->updatesEnabled());
     }
@@ -146,7 +107,7 @@ private slots:
         qInfo("2048 word rows: whole read, list filled, %.2f ms", double(elapsed) / 1e6);
 
         read(*p, 'B', "1", "0", "2049");  // refused before any call
-        QCOMPARE(p->messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."});
+        QCOMPARE(p->messages, QStringList{qtext(says::countRange)});
         QCOMPARE(p->link.reads.size(), std::size_t{1});
         QCOMPARE(p->rows().size(), 2048);  // a refused input leaves the list
     }
@@ -155,8 +116,7 @@ private slots:
         auto p = openPanel();
         adapter->armReplyFault({orvasim::ReplyFaultKind::errorByte, 10});
         read(*p, 'B', "1", "0", "3");
-        expectFailureShown(*p, ORVA_ERR_PLC,
-                           QStringLiteral("Datenbereich in der SPS zu klein. / Data area in PLC too small!"));
+        expectFailureShown(*p, ORVA_ERR_PLC, qtext(says::plcError));
     }
 
     void statusMinus1Dropped() {
@@ -165,24 +125,16 @@ private slots:
         QCOMPARE(p->rows().size(), 3);
         adapter->armReplyFault({orvasim::ReplyFaultKind::wrongDataLength, 1});
         read(*p, 'B', "1", "0", "3");  // the failed read empties the list
-        expectFailureShown(*p, ORVA_ERR_DROPPED, QStringLiteral("Zeitüberlauf! / Timeout!"));
+        expectFailureShown(*p, ORVA_ERR_DROPPED, qtext(says::timeout));
         QCOMPARE(p->link.socketErrorCalls, 0);
     }
 
-    void statusMinus6SetupFailed() {
+    // A text longer than the line, shown from its first character, as a read-only edit on Windows does.
+    void statusMinus6SetupFailedShowsFromItsFirstCharacter() {
         auto p = openPanel();
         adapter->armConfirmFault({orvasim::ConfirmFaultKind::disconnectInsteadOfConfirm});
         read(*p, 'W', "1", "0", "1");
-        expectFailureShown(*p, ORVA_ERR_CONNECT,
-                           QStringLiteral("Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
-                                          "Data error on network KELVAN didn't receive all data!"));
-    }
-
-    // A text longer than the line shows from its first character, as a read-only edit on Windows does.
-    void longStatusShowsItsStart() {
-        auto p = openPanel();
-        adapter->armConfirmFault({orvasim::ConfirmFaultKind::disconnectInsteadOfConfirm});
-        read(*p, 'W', "1", "0", "1");
+        expectFailureShown(*p, ORVA_ERR_CONNECT, qtext(says::setupFailed));
         const QLineEdit* status = p->edit("status");
         QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) > status->width());
         QCOMPARE(status->cursorPosition(), 0);
@@ -199,7 +151,7 @@ private slots:
         adapter->writeWord(AreaCode::dataBlock, 5, 0, 0x0505);
         auto p = openPanel(dataBlock);
         read(*p, 'W', "261", "0", "1");
-        QCOMPARE(p->messages, QStringList{"Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."});
+        QCOMPARE(p->messages, QStringList{qtext(says::dbNumberRange)});
         QVERIFY(p->link.reads.empty());
         QCOMPARE(p->dialog->focusWidget(), static_cast<QWidget*>(p->edit("dbNumber")));
         QCOMPARE(p->edit("dbNumber")->selectedText(), QStringLiteral("261"));
@@ -231,8 +183,7 @@ private slots:
     void statusMinus7SocketError() {
         auto p = openPanel(inputs, refusingAddress);
         read(*p, 'W', "1", "0", "1");
-        expectFailureShown(*p, ORVA_ERR_SOCKET,
-                           QStringLiteral("Socketfehler Nr: 10061 aufgetreten. / Socket error no:10061 occurred!"));
+        expectFailureShown(*p, ORVA_ERR_SOCKET, qtext(says::socketError10061));
         QCOMPARE(p->link.socketErrorCalls, 1);
     }
 
@@ -240,9 +191,7 @@ private slots:
         auto p = openPanel(dataBlock);  // Open enables the byte button whatever the area
         QVERIFY(p->button("readBytes")->isEnabled());
         read(*p, 'B', "1", "0", "1");
-        expectFailureShown(*p, ORVA_ERR_AREA,
-                           QStringLiteral("Datentyp oder Format wird nicht unterstützt! / "
-                                          "Data type or data format not supported!"));
+        expectFailureShown(*p, ORVA_ERR_AREA, qtext(says::areaNotSupported));
         QCOMPARE(p->link.reads[0].areaLetter, int('D'));
         QVERIFY(!p->button("readBytes")->isEnabled());  // the exchange put the area rule back
         QCOMPARE(adapter->connectionsAccepted(), 0);
@@ -252,8 +201,7 @@ private slots:
         auto p = openPanel();
         QCOMPARE(ORVAClose(p->dialog->handle()), ORVA_OK);  // behind the panel's back
         read(*p, 'W', "1", "0", "1");
-        expectFailureShown(*p, ORVA_ERR_HANDLE,
-                           QStringLiteral("Unbekannter Fehler aufgetreten. / Unknown error occured! (-99)"));
+        expectFailureShown(*p, ORVA_ERR_HANDLE, qtext(says::handleGone));
     }
 
     void readsAfterFailureReconnect() {

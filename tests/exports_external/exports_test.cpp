@@ -32,10 +32,36 @@ Bytes pattern(int n, int seed) {
     return b;
 }
 
+// Hex written with blanks between the fields, without them.
+std::string fields(std::string spaced) {
+    std::erase(spaced, ' ');
+    return spaced;
+}
+
 class Exports : public ::testing::Test {
 protected:
     void SetUp() override { sim.reset(); }
     void TearDown() override { sim.reset(); }
+
+    // n flag bytes of a pattern put into the adapter at offset at, then read back through h, the area
+    // and block given as the caller spells them.
+    void expectFlagsReadBack(const Handle& h, int at, int n, int letter = 'M', int block = 0) {
+        const Bytes flags = pattern(n, at);
+        sim.write('M', 0, at, flags);
+        Bytes got(static_cast<std::size_t>(n));
+        ASSERT_EQ(ORVARdB(h, letter, block, at, n, got.data()), ORVA_OK);
+        EXPECT_EQ(got, flags);
+    }
+
+    // The one request the adapter saw, in hex.
+    std::string onlyRequest() {
+        const auto requests = sim.requests();
+        if (requests.size() != 1) {
+            ADD_FAILURE() << "the adapter saw " << requests.size() << " requests";
+            return {};
+        }
+        return toHex(requests[0]);
+    }
 
     SimControl sim{simControl()};
     const std::string address = simAddress();
@@ -101,22 +127,10 @@ TEST_F(Exports, EachFunctionTakesExactlyItsAreaLettersAndRefusesTheRestWithoutTr
 // --- Telegrams as the adapter sees them ----------------------------------------
 
 TEST_F(Exports, FetchOfTenFlagBytesSendsTheExactTelegramAndDeliversTheData) {
-    const Bytes flags = pattern(10, 3);
-    sim.write('M', 0, 0x20, flags);
     Handle h(address);
-    Bytes got(10);
-    ASSERT_EQ(ORVARdB(h, 'm', 7, 0x20, 10, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
-    const auto requests = sim.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(toHex(requests[0]),
-              "03000017"
-              "02f080"
-              "5335100103050308"
-              "0207"
-              "0020"
-              "000a"
-              "ff02");
+    expectFlagsReadBack(h, 0x20, 10, 'm', 7);
+    // TPKT, DT, the header's frame with op code 5 (fetch), area 2 (M), block 7, start, length, its end.
+    EXPECT_EQ(onlyRequest(), fields("03000017 02f080 5335100103050308 0207 0020 000a ff02"));
 }
 
 TEST_F(Exports, ConnectRequestCarriesTheTsapsAndIsSentAgainOnReconnect) {
@@ -129,15 +143,9 @@ TEST_F(Exports, ConnectRequestCarriesTheTsapsAndIsSentAgainOnReconnect) {
     const auto crs = sim.connectRequests();
     ASSERT_EQ(crs.size(), 2u);
     ASSERT_EQ(crs[0].size(), 29u);  // 18 + 3 + 8 (the second TSAP cut to 8 characters)
-    EXPECT_EQ(toHex(Bytes(crs[0].begin(), crs[0].begin() + 8)),
-              "0300001d"
-              "18"
-              "e00000");
-    EXPECT_EQ(toHex(Bytes(crs[0].begin() + 10, crs[0].end())),
-              "00"
-              "c103616231"
-              "c208544f4f4c4f4e4754"
-              "c00109");
+    // TPKT, length indicator, CR, DST-REF; after the SRC-REF the class, both TSAPs, the TPDU size.
+    EXPECT_EQ(toHex(Bytes(crs[0].begin(), crs[0].begin() + 8)), fields("0300001d 18 e0 0000"));
+    EXPECT_EQ(toHex(Bytes(crs[0].begin() + 10, crs[0].end())), fields("00 c103616231 c208544f4f4c4f4e4754 c00109"));
     EXPECT_EQ(crs[1], crs[0]) << "the same request, source reference included";
 }
 
@@ -148,29 +156,16 @@ TEST_F(Exports, WordsCrossInHostOrderAndTheCallersBufferIsLeftAsItWas) {
     ASSERT_EQ(ORVAWrW(h, 'D', 5, 3, 4, copy.data()), ORVA_OK);
     EXPECT_EQ(copy, words);
     EXPECT_EQ(toHex(sim.read('D', 5, 6, 8)), "1234abcd0001ff00") << "big-endian at word 3 of DB5";
-    const auto requests = sim.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(toHex(requests[0]),
-              "0300001f"
-              "02f080"
-              "5335100103030308"
-              "0105"
-              "0003"
-              "0004"
-              "ff02"
-              "1234abcd0001ff00");
+    // Op code 3 (write), area 1 (DB), block 5, word 3, 4 words, then the words big-endian.
+    EXPECT_EQ(onlyRequest(), fields("0300001f 02f080 5335100103030308 0105 0003 0004 ff02 1234abcd0001ff00"));
     std::array<std::uint16_t, 4> back{};
     ASSERT_EQ(ORVARdW(h, 'd', 5, 3, 4, back.data()), ORVA_OK);
     EXPECT_EQ(back, words);
 }
 
 TEST_F(Exports, LongTransfersAreSplitIntoTelegramsOfAtMost492Bytes) {
-    const Bytes flags = pattern(493, 11);
-    sim.write('M', 0, 100, flags);
     Handle h(address);
-    Bytes got(493);
-    ASSERT_EQ(ORVARdB(h, 'M', 0, 100, 493, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
+    expectFlagsReadBack(h, 100, 493);
     std::vector<std::uint16_t> words(300);
     ASSERT_EQ(ORVARdW(h, 'D', 2, 10, 300, words.data()), ORVA_OK);
     const auto requests = sim.requests();
@@ -241,17 +236,11 @@ TEST_F(Exports, DisconnectInsteadOfConfirmGivesMinus6) {
 }
 
 TEST_F(Exports, EmptyUnitsAndRepliesInPiecesAreAssembled) {
-    const Bytes flags = pattern(40, 5);
-    sim.write('M', 0, 0, flags);
     Handle h(address);
-    Bytes got(40);
     sim.armReplyFault("emptyUnitsBefore", 3);
     sim.armReplyFault("splitReply", 4, 20);
-    ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 40, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
-    std::fill(got.begin(), got.end(), 0);
-    ASSERT_EQ(ORVARdB(h, 'M', 0, 0, 40, got.data()), ORVA_OK);
-    EXPECT_EQ(got, flags);
+    expectFlagsReadBack(h, 0, 40);  // after three empty units
+    expectFlagsReadBack(h, 0, 40);  // in four pieces
     EXPECT_EQ(sim.connectionsAccepted(), 1);
 }
 

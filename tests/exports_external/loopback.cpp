@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "loopback.h"
 
+#include "wire_format.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <utility>
@@ -23,21 +25,13 @@ using NativeSocket = int;
 namespace orvaext {
 namespace {
 
-constexpr std::uint16_t isoTcpPort = 102;
+using orva::wire::isoTcpPort;
 // A probe connect that has not completed after this long is taken as hanging.
 constexpr int probeWaitMs = 300;
 // More probes than any accept queue of a backlog-0 listener holds.
 constexpr int maxProbes = 8;
 
 NativeSocket native(std::intptr_t s) { return static_cast<NativeSocket>(s); }
-
-void closeNative(std::intptr_t s) {
-#if defined(_WIN32)
-    ::closesocket(native(s));
-#else
-    ::close(native(s));
-#endif
-}
 
 std::intptr_t openTcp() {
     const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -122,25 +116,18 @@ SocketLayer::~SocketLayer() {
 #endif
 }
 
-Socket::Socket(Socket&& other) noexcept : handle(std::exchange(other.handle, -1)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        reset();
-        handle = std::exchange(other.handle, -1);
-    }
-    return *this;
-}
-
-void Socket::reset() {
-    if (handle != -1) closeNative(handle);
-    handle = -1;
+void SocketTraits::close(Handle socket) {
+#if defined(_WIN32)
+    ::closesocket(native(socket));
+#else
+    ::close(native(socket));
+#endif
 }
 
 bool LineClient::connect(const std::string& address, std::uint16_t port, int timeoutMs) {
     socket = Socket(openTcp());
     input.clear();
-    if (!socket.valid() || connectWithin(socket.get(), address, port, timeoutMs) != ConnectState::connected) {
+    if (!socket || connectWithin(socket.get(), address, port, timeoutMs) != ConnectState::connected) {
         socket.reset();
         return false;
     }

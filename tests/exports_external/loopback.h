@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "unique_handle.h"
+
 namespace orvaext {
 
 // The socket layer of the test program itself (Windows Sockets 2.2 on Windows;
@@ -22,24 +24,16 @@ public:
     SocketLayer& operator=(const SocketLayer&) = delete;
 };
 
-// One owned socket; closed by the destructor.
-class Socket {
-public:
-    Socket() = default;
-    explicit Socket(std::intptr_t handle) : handle(handle) {}
-    ~Socket() { reset(); }
-    Socket(Socket&& other) noexcept;
-    Socket& operator=(Socket&& other) noexcept;
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    std::intptr_t get() const { return handle; }
-    bool valid() const { return handle != -1; }
-    void reset();
-
-private:
-    std::intptr_t handle = -1;
+// A socket of either system as a number (a SOCKET is a pointer-sized handle),
+// closed with closesocket or close.
+struct SocketTraits {
+    using Handle = std::intptr_t;
+    static constexpr Handle none = -1;
+    static void close(Handle socket);
 };
+
+// One owned socket; closed by the destructor.
+using Socket = orvatest::UniqueHandle<SocketTraits>;
 
 // A text-line client over TCP.
 class LineClient {

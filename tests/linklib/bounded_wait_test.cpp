@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <limits>
 #include <thread>
 
@@ -224,18 +225,35 @@ TEST(ReplyDeadline, AHeaderAnnouncingLessThanItselfFailsAtOnce) {
     EXPECT_TRUE(sawReset) << "the connection was reset";
 }
 
+namespace {
+
+// How the library's sends stop once the handle is connected: the buffer full
+// from the first byte of a write, or part of the telegram moved late in the
+// send time-out and then nothing.
+struct FullBufferCase {
+    const char* name;
+    std::function<void()> stall;
+    int count;
+};
+
+void PrintTo(const FullBufferCase& c, std::ostream* os) { *os << c.name; }
+
+class StoppedReader : public ::testing::TestWithParam<FullBufferCase> {};
+
+}  // namespace
+
 // A peer that stops reading leaves the send buffer full: the write ends after
 // the send time-out with 10060, and the next call sets up a new connection.
-TEST(StoppedReader, AWriteIntoAFullSendBufferEndsAfterTheSendTimeOut) {
+TEST_P(StoppedReader, AWriteIntoAFullSendBufferEndsAfterTheSendTimeOut) {
     faults::reset();
     RecordingPeer peer(peerAddress);
     faults::stallSends(std::numeric_limits<int>::max());  // watches the library's socket, stalls nothing yet
     Handle h(peerAddress);
     std::vector<std::uint8_t> data(1000, 0x42);
     ASSERT_EQ(ORVAWrB(h, 'M', 0, 0, 10, data.data()), ORVA_OK);  // connected before the stall
-    faults::stallSends(faults::sendsSeen());
+    GetParam().stall();
     Stopwatch watch;
-    EXPECT_EQ(ORVAWrB(h, 'M', 0, 0, 1000, data.data()), ORVA_ERR_SOCKET);
+    EXPECT_EQ(ORVAWrB(h, 'M', 0, 0, GetParam().count, data.data()), ORVA_ERR_SOCKET);
     EXPECT_GE(watch.ms(), shortSendMs - 20);
     EXPECT_LT(watch.ms(), shortSendMs + timingMarginMs);
     EXPECT_EQ(ORVAGetSockErr(h), ORVA_WSAETIMEDOUT);
@@ -243,3 +261,13 @@ TEST(StoppedReader, AWriteIntoAFullSendBufferEndsAfterTheSendTimeOut) {
     EXPECT_EQ(ORVAWrB(h, 'M', 0, 0, 10, data.data()), ORVA_OK);
     EXPECT_EQ(peer.connections(), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sends, StoppedReader,
+    ::testing::Values(FullBufferCase{"FullFromTheStart", [] { faults::stallSends(faults::sendsSeen()); }, 1000},
+                      // The rest gets the time that is left, not a send time-out of its own:
+                      // the only test that a send after the first never blocks on the socket.
+                      FullBufferCase{"APartLateInTheWindow",
+                                     [] { faults::sendPartLateThenStall(faults::sendsSeen(), 100, shortSendMs - 20); },
+                                     492}),
+    caseName<FullBufferCase>);

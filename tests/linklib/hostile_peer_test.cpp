@@ -69,8 +69,7 @@ TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll
         if (index != resetAtTelegram) return false;
         const Request r = parseRequest(request);
         if (r.opCode == orva::wire::opFetch) {
-            Bytes reply = dataUnit(
-                Bytes(16 + r.length * (orva::wire::isWordCounted(static_cast<orva::wire::AreaCode>(r.area)) ? 2 : 1)));
+            Bytes reply = dataUnit(Bytes(16 + r.length * (countsWords(r.area) ? 2 : 1)));
             reply.resize(reply.size() / 2);
             link.send(reply);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -110,11 +109,12 @@ TEST_P(ResetMidTransfer, StopsAtTheResetKeepsWhatArrivedAndTheNextCallMovesItAll
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Transfers, ResetMidTransfer,
-    ::testing::Values(TransferCase{"ReadBytes", false, false}, TransferCase{"ReadWords", false, true},
-                      TransferCase{"WriteBytes", true, false}, TransferCase{"WriteWords", true, true}),
-    [](const ::testing::TestParamInfo<TransferCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Transfers, ResetMidTransfer,
+                         ::testing::Values(TransferCase{"ReadBytes", false, false},
+                                           TransferCase{"ReadWords", false, true},
+                                           TransferCase{"WriteBytes", true, false},
+                                           TransferCase{"WriteWords", true, true}),
+                         caseName<TransferCase>);
 
 TEST(StaleReply, AReplyThatComesAfterItsTimeoutIsNeverTakenForTheNextRequest) {
     RecordingPeer peer(orvatest::address::hostileStalePeer);

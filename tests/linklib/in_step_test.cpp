@@ -91,8 +91,7 @@ TEST_P(AfterAnExtraReply, TheNextCallGetsItsOwnAnswerOnAFreshConnection) {
     ASSERT_EQ(requests.size(), 2u) << "each request sent once";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, AfterAnExtraReply, ::testing::ValuesIn(kinds),
-                         [](const ::testing::TestParamInfo<CallKind>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kinds, AfterAnExtraReply, ::testing::ValuesIn(kinds), caseName<CallKind>);
 
 // A good acknowledgement followed by a stale refusal, and the other way round:
 // each write reports what the adapter said about that write.
@@ -203,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  2},
         IdleCase{"AReset", [](PeerLink& l) { l.reset(); }, 2}),
-    [](const ::testing::TestParamInfo<IdleCase>& info) { return std::string(info.param.name); });
+    caseName<IdleCase>);
 
 // The adapter closed the idle connection and then takes no new one: the call
 // reports the failed set-up, as any call that has to connect does.

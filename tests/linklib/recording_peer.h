@@ -45,7 +45,7 @@ public:
 
     static Bytes fetchData(const Request& r) {
         Bytes data;
-        const bool words = orva::wire::isWordCounted(static_cast<orva::wire::AreaCode>(r.area));
+        const bool words = countsWords(r.area);
         for (std::uint32_t i = 0; i < r.length; ++i) {
             if (words) {
                 const std::uint16_t w = wordAt(r.start + i);

@@ -62,8 +62,21 @@ protected:
         ASSERT_EQ(ORVAGetSockErr(h), ORVA_WSAECONNREFUSED);
     }
 
+    // Connects `other` with one good read; the peer answers the read after it
+    // with a unit that is no data unit, a failure with no socket error of its own.
+    void connectOther() {
+        answerSecondWithNoDataUnit(peer);
+        ASSERT_EQ(ORVARdB(other, 'M', 0, 0, 4, data.data()), ORVA_OK);
+    }
+    // That read: whatever the other handles' calls raised, it reports none.
+    void expectOtherFailsWithoutASocketError() {
+        EXPECT_EQ(ORVARdB(other, 'M', 0, 0, 4, data.data()), ORVA_ERR_DROPPED);
+        EXPECT_EQ(ORVAGetSockErr(other), 0);
+    }
+
     RecordingPeer peer{peerAddress};
     std::array<std::uint8_t, 4> data{};
+    Handle other{peerAddress};  // sends nothing until a test calls on it
 };
 
 }  // namespace
@@ -131,9 +144,7 @@ TEST_F(SocketFaults, ADataTelegramSentInPartDropsTheConnectionWithTheSendError) 
 // another handle, in the same thread, whose failure raised none of its own. The
 // other handle is connected already, so nothing of its own set-up clears it.
 TEST_F(SocketFaults, OneHandlesSocketErrorNeverBecomesAnothers) {
-    answerSecondWithNoDataUnit(peer);
-    Handle other(peerAddress);
-    ASSERT_EQ(ORVARdB(other, 'M', 0, 0, 4, data.data()), ORVA_OK);
+    connectOther();
     Handle badOption(peerAddress);
     faults::failOption(SO_RCVTIMEO, ENOBUFS);
     ASSERT_EQ(ORVARdB(badOption, 'M', 0, 0, 4, data.data()), ORVA_ERR_FAILED);
@@ -143,17 +154,14 @@ TEST_F(SocketFaults, OneHandlesSocketErrorNeverBecomesAnothers) {
     ASSERT_EQ(ORVARdB(noSocket, 'M', 0, 0, 4, data.data()), ORVA_ERR_FAILED);
     faults::reset();
 
-    EXPECT_EQ(ORVARdB(other, 'M', 0, 0, 4, data.data()), ORVA_ERR_DROPPED);
-    EXPECT_EQ(ORVAGetSockErr(other), 0);
+    expectOtherFailsWithoutASocketError();
     EXPECT_EQ(ORVAGetSockErr(noSocket), 0);
     EXPECT_EQ(ORVAGetSockErr(badOption), 0);
 }
 
 // The same with the process really out of descriptors.
 TEST_F(SocketFaults, ARealDescriptorLimitLeavesNothingBehindForAnotherHandle) {
-    answerSecondWithNoDataUnit(peer);
-    Handle other(peerAddress);
-    ASSERT_EQ(ORVARdB(other, 'M', 0, 0, 2, data.data()), ORVA_OK);
+    connectOther();
     Handle refused(refusingAddress);
     refuseOnce(refused);
     Handle fresh(peerAddress);
@@ -177,8 +185,7 @@ TEST_F(SocketFaults, ARealDescriptorLimitLeavesNothingBehindForAnotherHandle) {
     EXPECT_EQ(freshError, 0);
     EXPECT_EQ(refusedResult, ORVA_ERR_SOCKET) << "the earlier error stays";
     EXPECT_EQ(refusedError, ORVA_WSAECONNREFUSED);
-    EXPECT_EQ(ORVARdB(other, 'M', 0, 0, 2, data.data()), ORVA_ERR_DROPPED);
-    EXPECT_EQ(ORVAGetSockErr(other), 0);
+    expectOtherFailsWithoutASocketError();
     // With descriptors back, the fresh handle connects.
     EXPECT_EQ(ORVARdB(fresh, 'M', 0, 0, 2, data.data()), ORVA_OK);
 }

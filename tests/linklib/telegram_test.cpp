@@ -212,7 +212,7 @@ TEST_P(SplitTest, LongRequestsAreSplitIntoTelegramsOfAtMost492Bytes) {
     for (int i = 0; i < n; ++i) {
         if (!s.words) {
             ASSERT_EQ(bytes[i], byteAt(static_cast<std::uint32_t>(s.start + i))) << i;
-        } else if (orva::wire::isWordCounted(orva::wire::areaCodeOf(s.letter))) {
+        } else if (countsWords(s.letter)) {
             ASSERT_EQ(buffer[static_cast<std::size_t>(i)], wordAt(static_cast<std::uint16_t>(s.start + i))) << i;
         } else {
             const auto a = static_cast<std::uint32_t>(s.start + 2 * i);
@@ -293,7 +293,8 @@ TEST_F(TelegramTest, AFailedMiddleTelegramStopsTheTransferWithEarlierDataInPlace
 
 // The last element of a transfer may be address 65535 of the area's unit, no
 // further: past it the telegrams' 16-bit start would wrap to 0, and data of
-// other addresses would come back as success.
+// other addresses would come back as success. The only test of both sides of
+// that boundary, for byte and word counts.
 TEST_F(TelegramTest, ARangePastAddress65535IsRefusedBeforeAnyTraffic) {
     Handle h(peerAddress);
     std::vector<std::uint8_t> bytes(2000);
@@ -321,7 +322,8 @@ TEST_F(TelegramTest, ARangePastAddress65535IsRefusedBeforeAnyTraffic) {
 }
 
 // One byte of the telegram carries the block number: data block 261 would be
-// data block 5, reported as success. The areas without blocks ignore it.
+// data block 5, reported as success. The areas without blocks ignore it. The
+// only test of both sides of 0..255.
 TEST_F(TelegramTest, ADataBlockNumberPast255IsRefusedBeforeAnyTraffic) {
     Handle h(peerAddress);
     std::array<unsigned short, 2> words{};

@@ -2,9 +2,12 @@
 // Small helpers shared by the library's tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "orvanet.h"
@@ -49,6 +52,29 @@ public:
 private:
     std::chrono::steady_clock::time_point begin_;
 };
+
+// Area codes whose start and length count words: data blocks (1), extended
+// data blocks (10), timers (7) and counters (6). Spelt out here, apart from
+// the library's table, as the tests' own expectation.
+inline bool countsWords(std::uint8_t areaCode) {
+    return areaCode == 1 || areaCode == 10 || areaCode == 7 || areaCode == 6;
+}
+// The same for a letter of the functions.
+inline bool countsWords(char letter) { return std::string_view("DdXxTtZzCc").find(letter) != std::string_view::npos; }
+
+// What a failed call gives: its result, ORVAGetSockErr, and whether the
+// connection is kept (the next call then needs no new one).
+struct CallEnd {
+    int result;
+    int socketError;
+    bool connectionKept;
+};
+
+// A table case's name, for the test names: each case's own `name`.
+template <class Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
+}
 
 // Fields of a fetch/write request as it arrived.
 struct Request {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -235,31 +236,26 @@ TEST_F(FaultInjection, WrongDataLength) {
     EXPECT_EQ(cut[3], 21);
 }
 
-TEST_F(FaultInjection, BadTypeByte) {
-    auto c = connected();
-    server.armReplyFault({ReplyFaultKind::badTypeByte, 0xE0});
-    Bytes expected = reply4;
-    expected[5] = 0xE0;
-    EXPECT_EQ(c->exchange(fetch4), expected);
-}
-
-TEST_F(FaultInjection, BadEotByte) {
-    auto c = connected();
-    server.armReplyFault({ReplyFaultKind::badEotByte, 0x00});
-    Bytes expected = reply4;
-    expected[6] = 0x00;
-    EXPECT_EQ(c->exchange(fetch4), expected);
-}
-
-TEST_F(FaultInjection, TpktLength) {
-    auto c = connected();
-    server.armReplyFault({ReplyFaultKind::tpktLength, 0x0405});
-    ASSERT_TRUE(c->send(fetch4));
-    Bytes expected = reply4;
-    expected[2] = 0x04;
-    expected[3] = 0x05;
-    EXPECT_EQ(c->receive(expected.size()), expected);
-    EXPECT_TRUE(c->receiveOnce(100).empty());
+// badTypeByte, badEotByte and tpktLength: the reply with one field replaced by the fault's value, and nothing after it.
+TEST_F(FaultInjection, ReplacedFields) {
+    struct Case {
+        ReplyFaultKind kind;
+        int value;
+        std::size_t offset;
+        Bytes field;
+    };
+    for (const Case& f :
+         {Case{ReplyFaultKind::badTypeByte, 0xE0, 5, {0xE0}}, Case{ReplyFaultKind::badEotByte, 0x00, 6, {0x00}},
+          Case{ReplyFaultKind::tpktLength, 0x0405, 2, {0x04, 0x05}}}) {
+        SCOPED_TRACE(orvasim::faultEntry(f.kind).name);
+        auto c = connected();
+        server.armReplyFault({f.kind, f.value});
+        ASSERT_TRUE(c->send(fetch4));
+        Bytes expected = reply4;
+        std::copy(f.field.begin(), f.field.end(), expected.begin() + static_cast<long>(f.offset));
+        EXPECT_EQ(c->receive(expected.size()), expected);
+        EXPECT_TRUE(c->receiveOnce(100).empty());
+    }
 }
 
 TEST_F(FaultInjection, ErrorByteRefusesTheWrite) {

@@ -88,17 +88,13 @@ Bytes concat(const Bytes& a, const Bytes& b) {
     return r;
 }
 
-RawClient::~RawClient() {
-    if (socket >= 0) ::close(socket);
-}
-
 bool RawClient::connect(const std::string& address, std::uint16_t port) {
-    socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    socket.reset(::socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
     ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    if (::connect(socket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    if (::connect(socket.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         error = errno;
         return false;
     }
@@ -106,17 +102,17 @@ bool RawClient::connect(const std::string& address, std::uint16_t port) {
 }
 
 bool RawClient::send(const Bytes& bytes) {
-    return ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    return ::send(socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
 Bytes RawClient::receive(std::size_t n, int timeoutMs) {
     Bytes got;
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < n) {
-        pollfd p{socket, POLLIN, 0};
+        pollfd p{socket.get(), POLLIN, 0};
         if (::poll(&p, 1, msLeft(until)) <= 0) break;
         std::uint8_t chunk[4096];
-        ssize_t r = ::recv(socket, chunk, std::min(sizeof chunk, n - got.size()), 0);
+        ssize_t r = ::recv(socket.get(), chunk, std::min(sizeof chunk, n - got.size()), 0);
         if (r <= 0) {
             error = r < 0 ? errno : 0;
             break;
@@ -127,10 +123,10 @@ Bytes RawClient::receive(std::size_t n, int timeoutMs) {
 }
 
 Bytes RawClient::receiveOnce(int timeoutMs) {
-    pollfd p{socket, POLLIN, 0};
+    pollfd p{socket.get(), POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) <= 0) return {};
     std::uint8_t chunk[4096];
-    ssize_t r = ::recv(socket, chunk, sizeof chunk, 0);
+    ssize_t r = ::recv(socket.get(), chunk, sizeof chunk, 0);
     if (r <= 0) {
         error = r < 0 ? errno : 0;
         return {};
@@ -151,10 +147,10 @@ Bytes RawClient::receiveTelegram(int timeoutMs) {
 }
 
 PeerEnd RawClient::waitForEnd(int timeoutMs) {
-    pollfd p{socket, POLLIN, 0};
+    pollfd p{socket.get(), POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) <= 0) return PeerEnd::stillOpen;
     std::uint8_t byte;
-    ssize_t r = ::recv(socket, &byte, 1, 0);
+    ssize_t r = ::recv(socket.get(), &byte, 1, 0);
     if (r > 0) return PeerEnd::data;
     if (r == 0) return PeerEnd::orderlyClose;
     error = errno;
@@ -171,17 +167,13 @@ Bytes RawClient::exchange(const Bytes& request, int timeoutMs) {
     return receiveTelegram(timeoutMs);
 }
 
-void RawClient::closeOrderly() {
-    if (socket >= 0) ::close(socket);
-    socket = -1;
-}
+void RawClient::closeOrderly() { socket.reset(); }
 
 void RawClient::closeAbortive() {
-    if (socket < 0) return;
+    if (!socket) return;
     linger hard{1, 0};
-    ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    ::close(socket);
-    socket = -1;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    socket.reset();
 }
 
 }  // namespace simtest

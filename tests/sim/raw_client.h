@@ -1,12 +1,14 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 // A small raw-socket client for the simulator tests. Telegrams are built here
-// from literal bytes, not from the library's wire header, so that the tests
-// check the simulator's format independently of that header.
+// from literal bytes, not with wire/ (whose builders the simulator answers
+// with), so that the tests check the simulator's bytes independently of them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "unique_handle.h"
 
 namespace simtest {
 
@@ -26,11 +28,6 @@ enum class PeerEnd { stillOpen, orderlyClose, reset, data };
 
 class RawClient {
 public:
-    RawClient() = default;
-    ~RawClient();
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
-
     bool connect(const std::string& address, std::uint16_t port);
     // One send() call for the whole buffer.
     bool send(const Bytes& bytes);
@@ -49,11 +46,10 @@ public:
 
     void closeOrderly();
     void closeAbortive();  // SO_LINGER {1, 0}: the peer sees a reset
-    int fd() const { return socket; }
     int lastErrno() const { return error; }
 
 private:
-    int socket = -1;
+    orvatest::UniqueFd socket;
     int error = 0;
 };
 

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // The orvasim program: options, its listening line, exit statuses. Runs it on 127.0.0.21.
+#include "loopback_addresses.h"
 #include "raw_client.h"
+#include "running_program.h"
 #include "sim_server.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 #include <vector>
-#include "loopback_addresses.h"
 
 using namespace simtest;
 
@@ -21,89 +19,16 @@ namespace {
 
 const std::string address = orvatest::address::simProgramSim;
 
-// One run of the program with its stdout and stderr in pipes.
-class Program {
+// One run of the program.
+class Program : public orvatest::RunningProgram {
 public:
-    explicit Program(std::vector<std::string> args) {
-        int out[2], err[2];
-        if (::pipe(out) != 0 || ::pipe(err) != 0) return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            ::close(out[0]);
-            ::close(err[0]);
-            std::vector<char*> argv;
-            std::string program = ORVASIM_PROGRAM;
-            argv.push_back(program.data());
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(err[1]);
-        stdoutFd = out[0];
-        stderrFd = err[0];
-    }
-
-    ~Program() {
-        if (pid > 0 && !exited) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        if (stdoutFd >= 0) ::close(stdoutFd);
-        if (stderrFd >= 0) ::close(stderrFd);
-    }
+    explicit Program(const std::vector<std::string>& args) : RunningProgram(ORVASIM_PROGRAM, args) {}
 
     // The first line on stdout (without its newline), waiting at most timeoutMs.
     std::string firstLine(int timeoutMs = 5000) {
-        std::string line;
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (line.find('\n') == std::string::npos) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-            pollfd p{stdoutFd, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
-            char c[256];
-            ssize_t n = ::read(stdoutFd, c, sizeof c);
-            if (n <= 0) break;
-            line.append(c, static_cast<std::size_t>(n));
-        }
-        rest = line.substr(line.find('\n') == std::string::npos ? line.size() : line.find('\n') + 1);
-        return line.substr(0, line.find('\n'));
+        waitForOutput("\n", timeoutMs);
+        return out().substr(0, out().find('\n'));
     }
-
-    // Waits for the exit; the exit code, or -1 when it did not exit in time or by a signal.
-    int wait(int timeoutMs = 5000) {
-        for (int waited = 0; waited <= timeoutMs; waited += 10) {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-
-    static std::string drain(int fd) {
-        std::string text;
-        char c[4096];
-        ssize_t n;
-        while ((n = ::read(fd, c, sizeof c)) > 0) text.append(c, static_cast<std::size_t>(n));
-        return text;
-    }
-    // After the exit: the rest of stdout and all of stderr.
-    std::string remainingStdout() { return rest + drain(stdoutFd); }
-    std::string errors() { return drain(stderrFd); }
-    void signal(int s) { ::kill(pid, s); }
-
-private:
-    pid_t pid = -1;
-    bool exited = false;
-    int stdoutFd = -1, stderrFd = -1;
-    std::string rest;
 };
 
 std::uint16_t portOf(const std::string& line) {
@@ -132,7 +57,7 @@ TEST(SimProgram, PrintsItsLineServesAndExitsOnSigterm) {
 
     p.signal(SIGTERM);  // with a connection still open
     EXPECT_EQ(p.wait(), 0);
-    EXPECT_EQ(p.remainingStdout(), "");  // exactly one line
+    EXPECT_EQ(p.out(), line + "\n");  // exactly one line
 }
 
 TEST(SimProgram, ExitsOnSigintAndTracesWhenVerbose) {
@@ -148,7 +73,7 @@ TEST(SimProgram, ExitsOnSigintAndTracesWhenVerbose) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     p.signal(SIGINT);
     EXPECT_EQ(p.wait(), 0);
-    std::string trace = p.errors();
+    std::string trace = p.err();
     EXPECT_NE(trace.find("<- CR"), std::string::npos) << trace;
     EXPECT_NE(trace.find("-> CC"), std::string::npos) << trace;
     EXPECT_NE(trace.find("<- DT write M start 12 length 2"), std::string::npos) << trace;
@@ -185,7 +110,7 @@ TEST(SimProgram, BadUsageExitsWith64SayingWhatIsWrong) {
     for (const Case& c : bad) {
         Program p(c.args);
         EXPECT_EQ(p.wait(), 64) << c.args[0];
-        const std::string errors = p.errors();
+        const std::string errors = p.err();
         const std::string first = errors.substr(0, errors.find('\n'));
         EXPECT_EQ(first.rfind("orvasim: ", 0), 0u) << errors;
         EXPECT_NE(first.find(c.says), std::string::npos) << errors;
@@ -196,7 +121,7 @@ TEST(SimProgram, BadUsageExitsWith64SayingWhatIsWrong) {
 TEST(SimProgram, HelpListsEveryFaultAndExitsWithZero) {
     Program p({"--help"});
     EXPECT_EQ(p.wait(), 0);
-    const std::string help = p.remainingStdout();
+    const std::string help = p.out();
     EXPECT_NE(help.find("--block DB5="), std::string::npos) << help;
     for (const orvasim::FaultEntry& f : orvasim::faultTable)
         EXPECT_NE(help.find("    " + std::string(f.name) + " "), std::string::npos) << f.name;
@@ -205,7 +130,7 @@ TEST(SimProgram, HelpListsEveryFaultAndExitsWithZero) {
 TEST(SimProgram, VersionIsTheProjects) {
     Program p({"--version"});
     EXPECT_EQ(p.wait(), 0);
-    EXPECT_EQ(p.remainingStdout(), "orvasim " ORVA_VERSION "\n");
+    EXPECT_EQ(p.out(), "orvasim " ORVA_VERSION "\n");
 }
 
 TEST(SimProgram, BindFailureExitsWithOne) {
@@ -216,7 +141,7 @@ TEST(SimProgram, BindFailureExitsWithOne) {
     ASSERT_TRUE(holder.start());
     Program p({"--address", address, "--port", std::to_string(holder.port())});
     EXPECT_EQ(p.wait(), 1);
-    EXPECT_NE(p.errors().find("cannot listen"), std::string::npos);
+    EXPECT_NE(p.err().find("cannot listen"), std::string::npos);
     Program q({"--address", "300.1.2.3", "--port", "0"});
     EXPECT_EQ(q.wait(), 1);
 }

@@ -35,6 +35,9 @@ struct Faults {
     int cutKeep = 0;
     int cutError = 0;
     bool failNextSend = false;
+    int lateIndex = -1;
+    int lateKeep = 0;
+    int lateDelayMs = 0;
     int stallFrom = -1;
     int sends = 0;
 };
@@ -110,6 +113,15 @@ void stallSends(int sendIndex) {
     s.stallFrom = sendIndex;
 }
 
+void sendPartLateThenStall(int sendIndex, int keepBytes, int delayMs) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    arm(s);
+    s.lateIndex = sendIndex;
+    s.lateKeep = keepBytes;
+    s.lateDelayMs = delayMs;
+}
+
 int sendsSeen() {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -165,6 +177,15 @@ ssize_t send(int fd, const void* data, size_t length, int flags) {
         s.failNextSend = false;
         errno = s.cutError;
         return -1;
+    }
+    if (index == s.lateIndex) {
+        s.stallFrom = index + 1;
+        const size_t keep = static_cast<size_t>(s.lateKeep) < length ? static_cast<size_t>(s.lateKeep) : length;
+        const int delayMs = s.lateDelayMs;
+        lock.unlock();
+        // Only a blocking send waits for room; a signal ends its wait (errno EINTR).
+        if ((flags & MSG_DONTWAIT) == 0 && waitOutTimeout(fd, delayMs) < 0) return -1;
+        return real(fd, data, keep, flags);
     }
     if (index == s.cutIndex) {
         s.failNextSend = true;

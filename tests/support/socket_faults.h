@@ -27,6 +27,12 @@ void cutSend(int sendIndex, int keepBytes, int error);
 // and poll never reports them writable.
 void stallSends(int sendIndex);
 
+// The sendIndex-th send on watched sockets waits delayMs (as a blocking send
+// waits for room in a full buffer, a signal ending the wait early), then sends
+// only keepBytes; from the send after it on, sends stall as with stallSends.
+// Part of a telegram moves late in the send time-out, and then nothing.
+void sendPartLateThenStall(int sendIndex, int keepBytes, int delayMs);
+
 // Sends made on watched sockets since arming.
 int sendsSeen();
 

@@ -1,46 +1,81 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// A command line read an argument at a time, the same way in every program:
-// options as --name=value, --name value or -n value; everything else is an
-// operand, and so is a negative number; "--" ends the options.
+// A program's command line, declared option by option and read with CLI11,
+// the same way in every program: options as --name=value, --name value or
+// -n value; "--" ends the options; a negative number is an operand. The
+// handlers run in the order of the arguments, so that of two options given
+// the later one counts; a handler refuses a value with UsageError. Faults of
+// the form are said in the project's words ("unknown option '--x'", "option
+// --port needs a value", "option --verbose takes no value", "unexpected
+// argument 'x'"), and of several faults the first in the arguments' order;
+// --help and --version, met before any fault, end the reading. The help is
+// made of the declarations, between the program's own texts. A program with
+// commands (orvacli) takes them among its operands.
 #pragma once
 
-#include <cstddef>
-#include <optional>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
 
 namespace orva::notation {
 
-class ArgumentReader {
+// A refused value, thrown by an option's handler with the line that says
+// what is wrong ("repeat -1 is out of range (0..2147483647)").
+struct UsageError {
+    std::string message;
+};
+
+// readNumber for a handler: the number within [low, high], or UsageError
+// with readNumber's words.
+long long numberOrUsageError(std::string_view text, long long low, long long high, std::string_view what);
+
+class CommandLine {
 public:
-    explicit ArgumentReader(std::vector<std::string> args) : args_(std::move(args)) {}
+    enum class Outcome { run, help, version, usageError };
 
-    // True when no argument is left (a "--" that ends the options is taken here).
-    bool done();
+    // intro: the help text before the options (usage, what the program does,
+    // its operands); outro: after them (exit statuses, examples).
+    CommandLine(std::string intro, std::string outro);
+    ~CommandLine();
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
 
-    // Takes the next argument. True for an option, whose name() is then set;
-    // false for an operand, whose text is operand().
-    bool next();
-    const std::string& name() const { return name_; }
-    // The options every program takes: -h or --help, -V or --version.
-    bool isHelp() const { return name_ == "-h" || name_ == "--help"; }
-    bool isVersion() const { return name_ == "-V" || name_ == "--version"; }
-    const std::string& operand() const { return operand_; }
+    // The heading in the help of the options declared next.
+    void group(std::string heading);
+    // names as "-w,--words" or "--table". A description of several lines
+    // continues under its first line.
+    void flag(const std::string& names, std::string description, std::function<void()> handler);
+    void option(const std::string& names, std::string valueName, std::string description,
+                std::function<void(const std::string&)> handler);
+    // Flags that each choose a value, as "--table{table},--hex{hex}": handler gets the value.
+    void choiceFlags(const std::string& names, std::string description,
+                     std::function<void(const std::string&)> handler);
+    // The flags that end the reading with Outcome::help or Outcome::version.
+    void helpFlag(const std::string& names, std::string description);
+    void versionFlag(const std::string& names, std::string description);
+    // Where the operands go, in order; without it an operand is refused.
+    void operands(std::vector<std::string>& into);
 
-    // The value of the option just taken: the text after its '=', or the next
-    // argument. Nothing when there is none, with "option NAME needs a value".
-    std::optional<std::string> value(std::string& error);
-    // True when the option just taken came without "=value"; otherwise false,
-    // with "option NAME takes no value".
-    bool noValue(std::string& error) const;
+    // args: the program's arguments without its name.
+    Outcome read(const std::vector<std::string>& args);
+    // After Outcome::usageError: the one line that says what is wrong.
+    const std::string& error() const { return error_; }
+
+    std::string help() const;
 
 private:
-    std::vector<std::string> args_;
-    std::size_t at_ = 0;
-    bool optionsEnded_ = false;
-    std::string name_;
-    std::string operand_;
-    std::optional<std::string> inlineValue_;
+    std::unique_ptr<CLI::App> app;
+    const CLI::Option* helpOption = nullptr;
+    const CLI::Option* versionOption = nullptr;
+    std::string currentGroup = "Options";
+    bool takesOperands = false;
+    std::string error_;
 };
 
 }  // namespace orva::notation

@@ -1,31 +1,27 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "options.h"
 
-#include "command_line.h"
-
 #include <array>
-#include <cctype>
-#include <charconv>
 #include <limits>
-#include <optional>
+#include <memory>
+#include <span>
 #include <string_view>
+
+#include "command_line.h"
 
 namespace orvacli {
 namespace {
+
+using orva::notation::rangeText;
+using orva::notation::UsageError;
+using orva::wire::maxTsapLength;
 
 constexpr int byteMax = 0xFF;
 constexpr int wordMax = 0xFFFF;
 constexpr int ipv4Parts = 4;
 
-std::string rangeText(long long low, long long high) { return std::to_string(low) + ".." + std::to_string(high); }
-
-// A number within [low, high], or an error naming what it was for.
-bool parseBounded(std::string_view text, long long low, long long high, std::string_view what, int& out,
-                  std::string& error) {
-    const auto value = orva::notation::readNumber(text, low, high, what, error);
-    if (!value) return false;
-    out = static_cast<int>(*value);
-    return true;
+int number(std::string_view text, long long low, long long high, std::string_view what) {
+    return static_cast<int>(orva::notation::numberOrUsageError(text, low, high, what));
 }
 
 bool isDottedIpv4(std::string_view text) {
@@ -44,183 +40,126 @@ bool isDottedIpv4(std::string_view text) {
     return parts == ipv4Parts;
 }
 
-bool parseArea(std::string_view text, Area& area, std::string& error) {
+Area areaNamed(std::string_view text) {
+    std::string error;
     const auto spelled = orva::notation::readArea(text, error);
-    if (!spelled) return false;
-    if (orva::notation::isBlockArea(spelled->area) && !spelled->block) {
-        error = std::string(orva::notation::areaName(spelled->area)) + " need a block number, as in " +
-                orva::notation::areaText(spelled->area, 5);
-        return false;
-    }
-    area = Area{spelled->area, spelled->block.value_or(0)};
-    return true;
+    if (!spelled) throw UsageError{error};
+    if (orva::notation::isBlockArea(spelled->area) && !spelled->block)
+        throw UsageError{std::string(orva::notation::areaName(spelled->area)) + " need a block number, as in " +
+                         orva::notation::areaText(spelled->area, 5)};
+    return Area{spelled->area, spelled->block.value_or(0)};
 }
 
 // The letters each library function accepts, by direction and unit.
-bool checkAreaForCall(const Options& o, std::string& error) {
-    if (o.direction == Direction::write && o.area.code == orva::wire::AreaCode::inputs) {
-        error = "inputs (E) can be read but not written";
-        return false;
-    }
-    if (o.unit == Unit::bytes && orva::wire::isWordCounted(o.area.code)) {
-        error = std::string(orva::notation::areaName(o.area.code)) + " are read and written in words only: add --words";
-        return false;
-    }
-    return true;
+void checkAreaForCall(const Options& o) {
+    if (o.direction == Direction::write && o.area.code == orva::wire::AreaCode::inputs)
+        throw UsageError{"inputs (E) can be read but not written"};
+    if (o.unit == Unit::bytes && orva::wire::isWordCounted(o.area.code))
+        throw UsageError{std::string(orva::notation::areaName(o.area.code)) +
+                         " are read and written in words only: add --words"};
 }
 
-bool parseValue(std::string_view text, Unit unit, std::uint16_t& out, std::string& error) {
+std::uint16_t valueOf(std::string_view text, Unit unit) {
     const long long high = unit == Unit::bytes ? byteMax : wordMax;
     const long long lowNegative = -(high + 1) / 2;
     const auto value = orva::notation::readNumber(text);
-    if (!value) {
-        error = "value '" + std::string(text) + "' is not a number (decimal, 0x hex or 0b binary)";
-        return false;
-    }
+    if (!value) throw UsageError{"value '" + std::string(text) + "' is not a number (decimal, 0x hex or 0b binary)"};
     if (*value < lowNegative || *value > high) {
         const std::string size = unit == Unit::bytes ? "a byte" : "a word";
-        error = "value " + std::string(text) + " does not fit in " + size + " (" + rangeText(0, high) + ", or " +
-                rangeText(lowNegative, -1) + " as two's complement)";
+        std::string error = "value " + std::string(text) + " does not fit in " + size + " (" + rangeText(0, high) +
+                            ", or " + rangeText(lowNegative, -1) + " as two's complement)";
         if (unit == Unit::bytes && *value > high && *value <= wordMax) error += "; add --words for 16-bit values";
-        return false;
+        throw UsageError{error};
     }
     // Negative values are stored as their two's complement in the element size.
-    out = static_cast<std::uint16_t>(*value < 0 ? *value + high + 1 : *value);
-    return true;
+    return static_cast<std::uint16_t>(*value < 0 ? *value + high + 1 : *value);
 }
 
-}  // namespace
+// --- The commands ------------------------------------------------------------
+// Each takes the operands after its name (AREA START ...) into the request. They
+// are operands, not CLI11 subcommands: CLI11 2.1.2 ends a subcommand's arguments
+// at "--", which would part "write M 0 -- -5" from its value.
 
-ParseResult parseCommandLine(const std::vector<std::string>& args) {
-    ParseResult result;
-    Options& o = result.options;
-    std::string& error = result.error;
-    std::vector<std::string> positional;
+void takeAreaAndStart(std::span<const std::string> operands, Options& o) {
+    o.area = areaNamed(operands[0]);
+    checkAreaForCall(o);
+    o.start = number(operands[1], 0, maxAddress, "start");
+}
 
-    auto fail = [&](std::string message) {
-        result.status = ParseStatus::usageError;
-        error = std::move(message);
-        return result;
-    };
-
-    orva::notation::ArgumentReader reader(args);
-    while (!reader.done()) {
-        if (!reader.next()) {
-            positional.push_back(reader.operand());
-            continue;
-        }
-        const std::string& name = reader.name();
-        auto takeValue = [&](std::string& value) {
-            const auto given = reader.value(error);
-            if (given) value = *given;
-            return given.has_value();
-        };
-        auto flag = [&]() { return reader.noValue(error); };
-
-        std::string value;
-        if (reader.isHelp() || reader.isVersion()) {
-            result.status = reader.isHelp() ? ParseStatus::help : ParseStatus::version;
-            return result;
-        }
-        if (name == "-w" || name == "--words") {
-            if (!flag()) return fail(error);
-            o.unit = Unit::words;
-        } else if (name == "-b" || name == "--bytes") {
-            if (!flag()) return fail(error);
-            o.unit = Unit::bytes;
-        } else if (name == "--table" || name == "--hex" || name == "--json") {
-            if (!flag()) return fail(error);
-            o.format = name == "--table" ? Format::table : name == "--hex" ? Format::hex : Format::json;
-        } else if (name == "-f" || name == "--format") {
-            if (!takeValue(value)) return fail(error);
-            if (value == "table")
-                o.format = Format::table;
-            else if (value == "hex")
-                o.format = Format::hex;
-            else if (value == "json")
-                o.format = Format::json;
-            else
-                return fail("unknown format '" + value + "': use table, hex or json");
-        } else if (name == "--own-tsap" || name == "--plc-tsap") {
-            if (!takeValue(value)) return fail(error);
-            if (value.size() > static_cast<std::size_t>(maxTsapLength))
-                return fail(name.substr(2) + " '" + value + "' is longer than " + std::to_string(maxTsapLength) +
-                            " characters");
-            (name == "--own-tsap" ? o.ownTsap : o.plcTsap) = value;
-        } else if (name == "--receive-timeout" || name == "--send-timeout" || name == "--connect-timeout" ||
-                   name == "--timeout") {
-            int ms = 0;
-            if (!takeValue(value) || !parseBounded(value, 0, maxTimeoutMs, name.substr(2), ms, error))
-                return fail(error);
-            if (name == "--receive-timeout" || name == "--timeout") o.receiveTimeoutMs = ms;
-            if (name == "--send-timeout" || name == "--timeout") o.sendTimeoutMs = ms;
-            if (name == "--connect-timeout" || name == "--timeout") o.connectTimeoutMs = ms;
-        } else if (name == "-n" || name == "--repeat") {
-            if (!takeValue(value) ||
-                !parseBounded(value, 0, std::numeric_limits<int>::max(), "repeat", o.repeat, error))
-                return fail(error);
-        } else if (name == "-i" || name == "--interval") {
-            if (!takeValue(value) || !parseBounded(value, 0, maxIntervalMs, "interval", o.intervalMs, error))
-                return fail(error);
-        } else {
-            return fail("unknown option '" + name + "'");
-        }
-    }
-
-    if (positional.empty()) return fail("missing the adapter's address");
-    o.address = positional[0];
-    if (!isDottedIpv4(o.address))
-        return fail("address '" + o.address + "' is not a dotted IPv4 address (four numbers 0..255)");
-    if (positional.size() < 2) return fail("missing the command: read or write");
-    const std::string command = positional[1];
-    if (command == "read") {
-        o.direction = Direction::read;
-        if (positional.size() != 5)
-            return fail(positional.size() < 5 ? "read needs AREA START COUNT"
-                                              : "read takes AREA START COUNT; unexpected '" + positional[5] + "'");
-    } else if (command == "write") {
-        o.direction = Direction::write;
-        if (positional.size() < 5) return fail("write needs AREA START VALUE...");
-    } else {
-        return fail("unknown command '" + command + "': use read or write");
-    }
-
-    if (!parseArea(positional[2], o.area, error)) return fail(error);
-    if (!checkAreaForCall(o, error)) return fail(error);
-    if (!parseBounded(positional[3], 0, maxAddress, "start", o.start, error)) return fail(error);
-
-    if (o.direction == Direction::read) {
-        if (!parseBounded(positional[4], 1, maxCount, "count", o.count, error)) return fail(error);
-    } else {
-        if (positional.size() - 4 > static_cast<std::size_t>(maxCount))
-            return fail("at most " + std::to_string(maxCount) + " values can be written at once");
-        for (std::size_t i = 4; i < positional.size(); ++i) {
-            std::uint16_t v = 0;
-            if (!parseValue(positional[i], o.unit, v, error)) return fail(error);
-            o.values.push_back(v);
-        }
-        o.count = static_cast<int>(o.values.size());
-    }
-
-    // The range must stay inside the area's address space.
+// The range must stay inside the area's address space.
+void checkRange(const Options& o) {
     const long long last = static_cast<long long>(o.start) +
                            static_cast<long long>(o.count) * orva::notation::addressStep(o.area.code, o.unit) - 1;
     if (last > maxAddress)
-        return fail("the range " + std::to_string(o.start) + ".." + std::to_string(last) + " runs past address " +
-                    std::to_string(maxAddress) + " of the area");
-
-    result.status = ParseStatus::run;
-    return result;
+        throw UsageError{"the range " + std::to_string(o.start) + ".." + std::to_string(last) + " runs past address " +
+                         std::to_string(maxAddress) + " of the area"};
 }
 
-}  // namespace orvacli
+void takeRead(std::span<const std::string> operands, Options& o) {
+    if (operands.size() < 3) throw UsageError{"read needs AREA START COUNT"};
+    if (operands.size() > 3) throw UsageError{"read takes AREA START COUNT; unexpected '" + operands[3] + "'"};
+    takeAreaAndStart(operands, o);
+    o.count = number(operands[2], 1, maxCount, "count");
+    checkRange(o);
+}
 
-namespace orvacli {
+void takeWrite(std::span<const std::string> operands, Options& o) {
+    if (operands.size() < 3) throw UsageError{"write needs AREA START VALUE..."};
+    takeAreaAndStart(operands, o);
+    const auto values = operands.subspan(2);
+    if (values.size() > static_cast<std::size_t>(maxCount))
+        throw UsageError{"at most " + std::to_string(maxCount) + " values can be written at once"};
+    for (const std::string& v : values) o.values.push_back(valueOf(v, o.unit));
+    o.count = static_cast<int>(o.values.size());
+    checkRange(o);
+}
 
-std::string helpText() {
-    return R"(Usage: orvacli [OPTIONS] ADDRESS read AREA START COUNT
-       orvacli [OPTIONS] ADDRESS write AREA START VALUE...
+struct Command {
+    std::string_view name;
+    std::string_view operands;  // for the usage lines
+    Direction direction;
+    void (*take)(std::span<const std::string> operands, Options& o);
+};
 
+constexpr std::array commands = {
+    Command{"read", "AREA START COUNT", Direction::read, takeRead},
+    Command{"write", "AREA START VALUE...", Direction::write, takeWrite},
+};
+
+// "read or write"
+std::string commandNames() {
+    std::string names;
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == commands.size() ? " or " : ", ") + std::string(commands[i].name);
+    return names;
+}
+
+// ADDRESS COMMAND OPERANDS...
+void takeOperands(const std::vector<std::string>& operands, Options& o) {
+    if (operands.empty()) throw UsageError{"missing the adapter's address"};
+    o.address = operands[0];
+    if (!isDottedIpv4(o.address))
+        throw UsageError{"address '" + o.address + "' is not a dotted IPv4 address (four numbers 0..255)"};
+    if (operands.size() < 2) throw UsageError{"missing the command: " + commandNames()};
+    const Command* command = nullptr;
+    for (const Command& c : commands)
+        if (c.name == operands[1]) command = &c;
+    if (command == nullptr) throw UsageError{"unknown command '" + operands[1] + "': use " + commandNames()};
+    o.direction = command->direction;
+    command->take(std::span(operands).subspan(2), o);
+}
+
+// --- The options and the help --------------------------------------------------
+
+std::string usage() {
+    std::string text;
+    for (const Command& c : commands)
+        text += std::string(text.empty() ? "Usage: " : "       ") + "orvacli [OPTIONS] ADDRESS " + std::string(c.name) +
+                " " + std::string(c.operands) + "\n";
+    return text;
+}
+
+constexpr std::string_view about = R"(
 Reads or writes one data area of an S5 PLC through its network adapter
 (ISO transport on TCP port 102) with liborvanet.
 
@@ -242,36 +181,9 @@ COUNT     number of bytes, or of words with --words, 1-65535
 VALUE     one byte (0-255) or, with --words, one word (0-65535) per value;
           negative values (-128..-1, or -32768..-1 with --words) are
           written as two's complement
+)";
 
-Transfer:
-  -b, --bytes             move bytes (the default)
-  -w, --words             move 16-bit words (needed for DB, DX, T and Z)
-      --own-tsap NAME     own TSAP, at most 8 characters (default: empty)
-      --plc-tsap NAME     the PLC side's TSAP, at most 8 characters (default: empty)
-      --receive-timeout MS  time to wait for each reply (default 500)
-      --send-timeout MS     time a send may block (default 500)
-      --connect-timeout MS  time the TCP connect may take (default 5000)
-      --timeout MS          all three time-outs at once
-                          A time-out of 0 selects its default.
-
-Output (on standard output; errors go to standard error):
-  -f, --format FORMAT     table (default), hex or json
-      --table, --hex, --json  the same, shorter
-                          table: one row per element with its address (as
-                            MB10, EW2, DB 5 DW3, T 7, Z 3), decimal, hex (two
-                            digits a byte, four a word) and the printable
-                            characters ('A'; for a word the low-order byte
-                            first)
-                          hex:   the values only, two hex digits per byte or
-                            four per word, 16 bytes or 8 words a line
-                          json:  one object per line, for scripts
-  -n, --repeat N          do it N times (0: until interrupted with Ctrl-C)
-  -i, --interval MS       pause between repetitions (default 1000)
-                          With --repeat a summary of rounds and failures goes
-                          to standard error at the end.
-  -h, --help              show this text
-  -V, --version           show the version
-
+constexpr std::string_view exitStatuses = R"(
 Exit status:
   0   success (with --repeat: every round succeeded)
   1   the library failed for another reason (no free handle, out of memory)
@@ -288,6 +200,97 @@ Examples:
   orvacli 127.0.0.1 read E 0 2 --json --repeat 10 --interval 500
   orvacli --own-tsap TCP-1 --plc-tsap TCP-1 --timeout 2000 127.0.0.1 read A 0 8
 )";
+
+Format formatNamed(const std::string& name) {
+    if (name == "table") return Format::table;
+    if (name == "hex") return Format::hex;
+    if (name == "json") return Format::json;
+    throw UsageError{"unknown format '" + name + "': use table, hex or json"};
+}
+
+std::string tsap(const std::string& option, const std::string& value) {
+    if (value.size() > maxTsapLength)
+        throw UsageError{option + " '" + value + "' is longer than " + std::to_string(maxTsapLength) + " characters"};
+    return value;
+}
+
+// The command line of orvacli, its handlers writing into o, its operands into operands.
+std::unique_ptr<orva::notation::CommandLine> commandLine(Options& o, std::vector<std::string>& operands) {
+    auto cl = std::make_unique<orva::notation::CommandLine>(usage() + std::string(about), std::string(exitStatuses));
+    const std::string tsapLimit = "at most " + std::to_string(maxTsapLength) + " characters (default: empty)";
+    auto timeout = [](const std::string& name, const std::string& value) {
+        return number(value, 0, maxTimeoutMs, name);
+    };
+    cl->group("Transfer");
+    cl->flag("-b,--bytes", "move bytes (the default)", [&o] { o.unit = Unit::bytes; });
+    cl->flag("-w,--words", "move 16-bit words (needed for DB, DX, T and Z)", [&o] { o.unit = Unit::words; });
+    cl->option("--own-tsap", "NAME", "own TSAP, " + tsapLimit,
+               [&o](const std::string& v) { o.ownTsap = tsap("own-tsap", v); });
+    cl->option("--plc-tsap", "NAME", "the PLC side's TSAP, " + tsapLimit,
+               [&o](const std::string& v) { o.plcTsap = tsap("plc-tsap", v); });
+    cl->option("--receive-timeout", "MS", "time to wait for each reply (default 500)",
+               [&o, timeout](const std::string& v) { o.receiveTimeoutMs = timeout("receive-timeout", v); });
+    cl->option("--send-timeout", "MS", "time a send may block (default 500)",
+               [&o, timeout](const std::string& v) { o.sendTimeoutMs = timeout("send-timeout", v); });
+    cl->option("--connect-timeout", "MS", "time the TCP connect may take (default 5000)",
+               [&o, timeout](const std::string& v) { o.connectTimeoutMs = timeout("connect-timeout", v); });
+    cl->option("--timeout", "MS", "all three time-outs at once\nA time-out of 0 selects its default.",
+               [&o, timeout](const std::string& v) {
+                   o.receiveTimeoutMs = o.sendTimeoutMs = o.connectTimeoutMs = timeout("timeout", v);
+               });
+    cl->group("Output (on standard output; errors go to standard error)");
+    cl->option("-f,--format", "FORMAT", "table (default), hex or json",
+               [&o](const std::string& v) { o.format = formatNamed(v); });
+    cl->choiceFlags("--table{table},--hex{hex},--json{json}",
+                    "the same, shorter\n"
+                    "table: one row per element with its address (as\n"
+                    "  MB10, EW2, DB 5 DW3, T 7, Z 3), decimal, hex (two\n"
+                    "  digits a byte, four a word) and the printable\n"
+                    "  characters ('A'; for a word the low-order byte\n"
+                    "  first)\n"
+                    "hex:   the values only, two hex digits per byte or\n"
+                    "  four per word, 16 bytes or 8 words a line\n"
+                    "json:  one object per line, for scripts",
+                    [&o](const std::string& v) { o.format = formatNamed(v); });
+    cl->option("-n,--repeat", "N", "do it N times (0: until interrupted with Ctrl-C)",
+               [&o](const std::string& v) { o.repeat = number(v, 0, std::numeric_limits<int>::max(), "repeat"); });
+    cl->option("-i,--interval", "MS",
+               "pause between repetitions (default 1000)\n"
+               "With --repeat a summary of rounds and failures goes\n"
+               "to standard error at the end.",
+               [&o](const std::string& v) { o.intervalMs = number(v, 0, maxIntervalMs, "interval"); });
+    cl->helpFlag("-h,--help", "show this text");
+    cl->versionFlag("-V,--version", "show the version");
+    cl->operands(operands);
+    return cl;
+}
+
+}  // namespace
+
+ParseResult parseCommandLine(const std::vector<std::string>& args) {
+    ParseResult result;
+    std::vector<std::string> operands;
+    const auto cl = commandLine(result.options, operands);
+    switch (cl->read(args)) {
+    case orva::notation::CommandLine::Outcome::help: result.status = ParseStatus::help; return result;
+    case orva::notation::CommandLine::Outcome::version: result.status = ParseStatus::version; return result;
+    case orva::notation::CommandLine::Outcome::usageError: result.error = cl->error(); return result;
+    case orva::notation::CommandLine::Outcome::run: break;
+    }
+    try {
+        takeOperands(operands, result.options);
+    } catch (const UsageError& e) {
+        result.error = e.message;
+        return result;
+    }
+    result.status = ParseStatus::run;
+    return result;
+}
+
+std::string helpText() {
+    Options unused;
+    std::vector<std::string> operands;
+    return commandLine(unused, operands)->help();
 }
 
 }  // namespace orvacli

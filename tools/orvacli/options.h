@@ -26,8 +26,6 @@ struct Area {
 
 inline constexpr int maxAddress = 65535;
 inline constexpr int maxCount = 65535;
-inline constexpr int maxBlock = 255;
-inline constexpr int maxTsapLength = 8;
 inline constexpr int maxTimeoutMs = 3'600'000;
 inline constexpr int maxIntervalMs = 86'400'000;
 inline constexpr int defaultIntervalMs = 1000;

@@ -78,7 +78,7 @@ Place place(const std::vector<std::string_view>& w, std::size_t& at) {
     if (!spelled) throw BadRequest(error);
     if (spelled->block) return {spelled->area, *spelled->block};
     if (at >= w.size()) throw BadRequest("wrong number of words for " + std::string(w[0]));
-    return {spelled->area, number(w[at++], 0, 255, "block")};
+    return {spelled->area, number(w[at++], 0, orva::notation::maxBlock, "block")};
 }
 
 std::string toHex(const Bytes& bytes) {

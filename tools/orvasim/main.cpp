@@ -9,40 +9,37 @@
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace {
 
 namespace w = orva::wire;
+using orva::notation::UsageError;
 
 // Exit statuses.
 constexpr int exitSuccess = 0;
 constexpr int exitCannotServe = 1;
 constexpr int exitUsage = 64;
 
-std::string helpText() {
+constexpr std::string_view intro =
+    R"(Usage: orvasim [--address A] [--port P] [--block DB5=WORDS]... [--control A:P] [--verbose]
+       orvasim --help | --version
+
+Simulates the network adapter of an S5 PLC: ISO transport on TCP (RFC 1006)
+with S5 fetch/write telegrams, served from memory: inputs E, outputs A and
+flags M of 65536 bytes each, timers T and counters Z of 65536 words each,
+data blocks DB0..DB255 and DX0..DX255 of 2048 words each.
+)";
+
+// After the options: the listening lines, the faults from their table, the exit statuses.
+std::string outro() {
     std::string text =
-        "Usage: orvasim [--address A] [--port P] [--block DB5=WORDS]... [--control A:P] [--verbose]\n"
-        "       orvasim --help | --version\n"
-        "\n"
-        "Simulates the network adapter of an S5 PLC: ISO transport on TCP (RFC 1006)\n"
-        "with S5 fetch/write telegrams, served from memory: inputs E, outputs A and\n"
-        "flags M of 65536 bytes each, timers T and counters Z of 65536 words each,\n"
-        "data blocks DB0..DB255 and DX0..DX255 of 2048 words each.\n"
-        "\n"
-        "  --address A       IPv4 address to listen on (default 127.0.0.1)\n"
-        "  --port P          TCP port (default 102; 0 picks a free one)\n"
-        "  --block DB5=N     data block 5 gets N words (0..65535; 0: it does not\n"
-        "                    exist); also D5=N, DX7=N, X7=N, either case; repeatable\n"
-        "  --control A:P     also serve the control channel (faults, record, memory;\n"
-        "                    one text line per request) on IPv4 address A, port P\n"
-        "  -v, --verbose     one line on stderr for every telegram received and sent\n"
-        "  -h, --help        this text\n"
-        "  -V, --version     the version\n"
         "Numbers are decimal or 0x hex.\n"
         "\n"
         "Prints \"orvasim: listening on A:P\" once it serves (with the blocks resized);\n"
@@ -73,10 +70,6 @@ std::string helpText() {
         "  64  bad usage: it did not start\n";
     return text;
 }
-
-struct UsageError {
-    std::string message;
-};
 
 // "DB5=65535", "x7=0": a data block and its size in words.
 struct BlockSize {
@@ -114,59 +107,44 @@ std::pair<std::string, std::uint16_t> parseEndpoint(const std::string& text) {
     return {text.substr(0, colon), static_cast<std::uint16_t>(*port)};
 }
 
-enum class Action { serve, help, version };
-
-struct CommandLine {
-    Action action = Action::serve;
+// What the command line asks for.
+struct Settings {
     orvasim::Options options;
     // The last size given for each block, in the order of area code and block.
     std::map<std::pair<w::AreaCode, int>, int> blocks;
     std::optional<std::pair<std::string, std::uint16_t>> control;
 };
 
-CommandLine parse(int argc, char** argv) {
-    CommandLine c;
-    orva::notation::ArgumentReader reader({argv + 1, argv + argc});
-    std::string error;
-    auto value = [&] {
-        const auto given = reader.value(error);
-        if (!given) throw UsageError{error};
-        return *given;
-    };
-    auto flag = [&] {
-        if (!reader.noValue(error)) throw UsageError{error};
-    };
-    while (!reader.done()) {
-        if (!reader.next()) throw UsageError{"unexpected argument '" + reader.operand() + "'"};
-        const std::string& name = reader.name();
-        if (reader.isHelp() || reader.isVersion()) {
-            c.action = reader.isHelp() ? Action::help : Action::version;
-            return c;
-        }
-        if (name == "-v" || name == "--verbose") {
-            flag();
-            c.options.verbose = true;
-        } else if (name == "--address") {
-            c.options.address = value();
-            if (c.options.address.empty()) throw UsageError{"option --address needs an IPv4 address"};
-        } else if (name == "--port") {
-            const auto port = orva::notation::readNumber(value(), 0, 65535, "port", error);
-            if (!port) throw UsageError{error};
-            c.options.port = static_cast<std::uint16_t>(*port);
-        } else if (name == "--block") {
-            const BlockSize b = parseBlock(value());
-            c.blocks[{b.area, b.block}] = b.words;
-        } else if (name == "--control") {
-            c.control = parseEndpoint(value());
-        } else {
-            throw UsageError{"unknown option '" + name + "'"};
-        }
-    }
-    return c;
+// The command line of orvasim, its handlers writing into s.
+std::unique_ptr<orva::notation::CommandLine> commandLine(Settings& s) {
+    auto cl = std::make_unique<orva::notation::CommandLine>(std::string(intro), outro());
+    cl->option("--address", "A", "IPv4 address to listen on (default 127.0.0.1)", [&s](const std::string& v) {
+        if (v.empty()) throw UsageError{"option --address needs an IPv4 address"};
+        s.options.address = v;
+    });
+    cl->option("--port", "P", "TCP port (default 102; 0 picks a free one)", [&s](const std::string& v) {
+        s.options.port = static_cast<std::uint16_t>(orva::notation::numberOrUsageError(v, 0, 65535, "port"));
+    });
+    cl->option("--block", "DB5=N",
+               "data block 5 gets N words (0..65535; 0: it does not\n"
+               "exist); also D5=N, DX7=N, X7=N, either case; repeatable",
+               [&s](const std::string& v) {
+                   const BlockSize b = parseBlock(v);
+                   s.blocks[{b.area, b.block}] = b.words;
+               });
+    cl->option("--control", "A:P",
+               "also serve the control channel (faults, record, memory;\n"
+               "one text line per request) on IPv4 address A, port P",
+               [&s](const std::string& v) { s.control = parseEndpoint(v); });
+    cl->flag("-v,--verbose", "one line on stderr for every telegram received and sent",
+             [&s] { s.options.verbose = true; });
+    cl->helpFlag("-h,--help", "this text");
+    cl->versionFlag("-V,--version", "the version");
+    return cl;
 }
 
 // " (DB5 65535 words, DX7 removed)" for the blocks resized, or nothing.
-std::string blocksText(const CommandLine& c) {
+std::string blocksText(const Settings& c) {
     std::string text;
     for (const auto& [where, words] : c.blocks) {
         text += text.empty() ? " (" : ", ";
@@ -179,20 +157,17 @@ std::string blocksText(const CommandLine& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CommandLine c;
-    try {
-        c = parse(argc, argv);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "orvasim: %s\nTry 'orvasim --help' for more information.\n", e.message.c_str());
-        return exitUsage;
-    }
-    if (c.action == Action::help) {
-        std::fputs(helpText().c_str(), stdout);
-        return exitSuccess;
-    }
-    if (c.action == Action::version) {
+    Settings c;
+    const auto cl = commandLine(c);
+    switch (cl->read({argv + 1, argv + argc})) {
+    case orva::notation::CommandLine::Outcome::help: std::fputs(cl->help().c_str(), stdout); return exitSuccess;
+    case orva::notation::CommandLine::Outcome::version:
         std::fputs("orvasim " ORVA_VERSION "\n", stdout);
         return exitSuccess;
+    case orva::notation::CommandLine::Outcome::usageError:
+        std::fprintf(stderr, "orvasim: %s\nTry 'orvasim --help' for more information.\n", cl->error().c_str());
+        return exitUsage;
+    case orva::notation::CommandLine::Outcome::run: break;
     }
 
     // Block the two signals in every thread; the main thread takes them with sigwait.

@@ -11,21 +11,12 @@
 #include <vector>
 
 #include "sim_faults.h"
+#include "sim_types.h"
 #include "wire_format.h"
 
 namespace orvasim {
 
 struct ServerState;
-
-struct Options {
-    std::string address = "127.0.0.1";
-    std::uint16_t port = 102;
-    bool verbose = false;  // a readable trace of every telegram on stderr
-    int backlog = 64;
-};
-
-// How a connection ended, as the adapter saw it.
-enum class ConnectionEnd { open, orderlyClose, reset };
 
 class Server {
 public:

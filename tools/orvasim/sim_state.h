@@ -5,8 +5,8 @@
 
 #include "sim_faults.h"
 #include "sim_memory.h"
-#include "sim_server.h"
 #include "sim_socket.h"
+#include "sim_types.h"
 
 #include <atomic>
 #include <condition_variable>

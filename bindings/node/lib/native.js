@@ -6,7 +6,7 @@ const path = require('path');
 const { OrvaLibraryError } = require('./errors');
 
 // The header's prototypes; __stdcall is what the Windows DLL uses and is
-// ignored everywhere else. test/header-tables.test.js holds them to the header.
+// ignored everywhere else. test/header.test.js holds them to the header.
 const prototypes = Object.freeze([
   'int __stdcall ORVAOpen(const char *ipAddress, const char *ownTsap, const char *plcTsap, int receiveTimeoutMs, int sendTimeoutMs, int connectTimeoutMs)',
   'int __stdcall ORVAClose(int handle)',

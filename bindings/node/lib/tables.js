@@ -2,7 +2,7 @@
 'use strict';
 // The library's result codes and socket error numbers with their names and
 // their texts in words, as include/orvanet.h has them (ORVAResultName,
-// ORVASocketErrorText). test/header-tables.test.js holds them to the header.
+// ORVASocketErrorText). test/header.test.js holds them to the header.
 
 const results = Object.freeze({
   0: ['ORVA_OK', 'success'],
@@ -20,18 +20,26 @@ const socketErrors = Object.freeze({
   0: [null, 'none'],
   10004: ['ORVA_WSAEINTR', 'interrupted'],
   10013: ['ORVA_WSAEACCES', 'permission denied'],
+  10014: ['ORVA_WSAEFAULT', 'bad address: the socket layer was handed memory it cannot use'],
   10022: ['ORVA_WSAEINVAL', 'invalid argument'],
   10024: ['ORVA_WSAEMFILE', 'too many open sockets'],
+  10036: ['ORVA_WSAEINPROGRESS', 'an operation is already in progress on the socket'],
   10038: ['ORVA_WSAENOTSOCK', 'not a socket'],
+  10040: ['ORVA_WSAEMSGSIZE', 'message too long'],
+  10048: ['ORVA_WSAEADDRINUSE', 'address in use: no local port was free for the connection'],
   10049: ['ORVA_WSAEADDRNOTAVAIL', 'address not usable: not an IPv4 address a connection can be made to'],
   10050: ['ORVA_WSAENETDOWN', 'network is down'],
   10051: ['ORVA_WSAENETUNREACH', 'network unreachable: no route to that address'],
+  10052: ['ORVA_WSAENETRESET', 'connection broken by the network while it was in use'],
   10053: ['ORVA_WSAECONNABORTED', 'connection aborted by the local system'],
   10054: ['ORVA_WSAECONNRESET', 'connection reset by the adapter'],
   10055: ['ORVA_WSAENOBUFS', 'no buffer space'],
+  10056: ['ORVA_WSAEISCONN', 'already connected'],
   10057: ['ORVA_WSAENOTCONN', 'not connected'],
+  10058: ['ORVA_WSAESHUTDOWN', 'the connection was already shut down for sending'],
   10060: ['ORVA_WSAETIMEDOUT', 'timed out: no answer within the receive or send time-out'],
   10061: ['ORVA_WSAECONNREFUSED', 'connection refused: nothing listens on port 102 at that address'],
+  10064: ['ORVA_WSAEHOSTDOWN', 'host is down'],
   10065: ['ORVA_WSAEHOSTUNREACH', 'host unreachable: the TCP connect did not finish within the connect time-out'],
 });
 

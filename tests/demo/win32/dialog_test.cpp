@@ -25,10 +25,10 @@ namespace {
 
 const orvaext::SocketLayer socketLayer;
 
-const std::wstring positiveMessage = L"Geben Sie bitte eine positive ganze Zahl ein.";
-const std::wstring countRangeMessage = L"Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein.";
-const std::wstring dbRangeMessage = L"Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein.";
-const std::wstring success = L"Aktion erfolgreich. / Action was successfull!";
+const std::wstring positiveMessage = wide(says::positiveNumber);
+const std::wstring countRangeMessage = wide(says::countRange);
+const std::wstring dbRangeMessage = wide(says::dbNumberRange);
+const std::wstring success = wide(says::success);
 
 class NativeDialog : public ::testing::Test {
 protected:
@@ -291,8 +291,7 @@ TEST_F(NativeDialog, OtherFieldsValidatedInOrderAndOnlyTheFirstReported) {
     p.setText(IDC_DBNUMBER, L"255");
     p.setText(IDC_START, L"65536");
     p.press(IDC_OPEN);
-    EXPECT_EQ(p.messageTexts(),
-              std::vector<std::wstring>{L"Geben Sie bitte eine ganze Zahl zwischen 0 und 65535 ein."});
+    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{wide(says::startRange)});
     EXPECT_EQ(p.focus(), p.item(IDC_START));
     p.clearMessages();
     p.setText(IDC_COUNT, L"0");
@@ -310,7 +309,7 @@ TEST_F(NativeDialog, TsapLimitedToEightCharacters) {
     p.setText(IDC_PLCTSAP, L"TOOLONG12");
     EXPECT_EQ(p.text(IDC_PLCTSAP), L"TOOLONG12");
     p.press(IDC_OPEN);
-    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{L"Geben Sie bitte nicht mehr als 8 Zeichen ein."});
+    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{wide(says::tsapTooLong)});
     EXPECT_EQ(p.focus(), p.item(IDC_PLCTSAP));
     EXPECT_EQ(p.selection(IDC_PLCTSAP), std::make_pair(0, 9));
     EXPECT_TRUE(p.link.opens.empty());
@@ -439,7 +438,7 @@ TEST_F(NativeDialog, FailedOpenStaysWithoutHandle) {
     std::vector<int> taken;
     for (int h; (h = ORVAOpen(adapterAddress().c_str(), "", "", 0, 0, 0)) >= 0;) taken.push_back(h);
     ASSERT_EQ(static_cast<int>(taken.size()), ORVA_MAX_HANDLES);
-    const std::wstring text = L"Unbekannter Fehler aufgetreten. / Unknown error occured! (-2)";
+    const std::wstring text = wide(says::noFreeHandle);
     {
         Panel p;
         p.openAt(adapterAddress());

@@ -80,53 +80,10 @@ HWND waitForOwnedDialog(DWORD threadId, HWND owner, int timeoutMs) {
     return findDialog(threadId, nullptr, owner, timeoutMs);
 }
 
-// --- RecordingLink ------------------------------------------------------------
+// --- What a read saw ----------------------------------------------------------
 
-DuringCall RecordingLink::now() const {
-    return {GetCursor(), listLog->redraw, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)),
-            listLog->events};
-}
-
-int RecordingLink::open(const char* ip, const char* own, const char* plc, int rx, int tx, int connect) {
-    const int r = real.open(ip, own, plc, rx, tx, connect);
-    opens.push_back({ip, own, plc, rx, tx, connect, r});
-    return r;
-}
-
-int RecordingLink::close(int handle) {
-    closes.push_back(handle);
-    return real.close(handle);
-}
-
-namespace {
-
-double msSince(std::chrono::steady_clock::time_point begin) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
-}
-
-}  // namespace
-
-int RecordingLink::readBytes(int handle, int area, int db, int start, int count, unsigned char* buffer) {
-    ReadCall call{'B', handle, area, db, start, count, now(), 0, 0};
-    const auto begin = std::chrono::steady_clock::now();
-    call.result = real.readBytes(handle, area, db, start, count, buffer);
-    call.callMs = msSince(begin);
-    reads.push_back(call);
-    return call.result;
-}
-
-int RecordingLink::readWords(int handle, int area, int db, int start, int count, unsigned short* buffer) {
-    ReadCall call{'W', handle, area, db, start, count, now(), 0, 0};
-    const auto begin = std::chrono::steady_clock::now();
-    call.result = real.readWords(handle, area, db, start, count, buffer);
-    call.callMs = msSince(begin);
-    reads.push_back(call);
-    return call.result;
-}
-
-int RecordingLink::socketError(int handle) {
-    ++socketErrorCalls;
-    return real.socketError(handle);
+ListWatch::During ListWatch::operator()() const {
+    return {GetCursor(), log->redraw, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), log->events};
 }
 
 // --- Panel --------------------------------------------------------------------
@@ -148,8 +105,8 @@ Panel::Panel(bool realMessageBoxes) {
         return;
     }
     HWND list = item(IDC_LIST);
-    link.list = list;
-    link.listLog = &listLog;
+    link.watch.list = list;
+    link.watch.log = &listLog;
     currentLog = &listLog;
     listProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(list, GWLP_WNDPROC));
     SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordingListProc));
@@ -223,13 +180,9 @@ std::vector<std::wstring> Panel::rows() const {
     for (int r = 0, n = rowCount(); r < n; ++r) {
         std::wstring row;
         for (int c = 0; c < 4; ++c) {
-            wchar_t cell[64] = {};
-            LVITEMW request{};
-            request.iSubItem = c;
-            request.pszText = cell;
-            request.cchTextMax = 64;
-            SendMessageW(item(IDC_LIST), LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(&request));
-            row += (c == 0 ? L"" : L"|") + std::wstring(cell);
+            LVITEMW cell{};
+            cell.iSubItem = c;
+            row += (c == 0 ? L"" : L"|") + listText(LVM_GETITEMTEXTW, static_cast<WPARAM>(r), cell);
         }
         out.push_back(row);
     }
@@ -241,12 +194,17 @@ int Panel::columnWidth(int column) const {
 }
 
 std::wstring Panel::heading(int column) const {
-    wchar_t text[64] = {};
     LVCOLUMNW request{};
     request.mask = LVCF_TEXT;
+    return listText(LVM_GETCOLUMNW, static_cast<WPARAM>(column), request);
+}
+
+template <class Request>
+std::wstring Panel::listText(UINT message, WPARAM which, Request request) const {
+    wchar_t text[64] = {};
     request.pszText = text;
-    request.cchTextMax = 64;
-    SendMessageW(item(IDC_LIST), LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&request));
+    request.cchTextMax = static_cast<int>(std::size(text));
+    SendMessageW(item(IDC_LIST), message, which, reinterpret_cast<LPARAM>(&request));
     return text;
 }
 

@@ -1,9 +1,10 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// What the tests of the native dialog share: a link that records every
-// library call on its way to the real orvanet.dll, and a driver that runs the
-// real modal dialog (runDemoDialog, as orvapanel.exe does) on a thread of its
-// own and works its controls from the test's thread with the messages a user's
-// actions send. Messages go to a recorder unless a test asks for the real box.
+// What the tests of the native dialog share: the recording link
+// (recording_link.h) with the cursor and the list during each read, and a
+// driver that runs the real modal dialog (runDemoDialog, as orvapanel.exe
+// does) on a thread of its own and works its controls from the test's thread
+// with the messages a user's actions send. Messages go to a recorder unless a
+// test asks for the real box.
 #pragma once
 
 #include <windows.h>
@@ -18,15 +19,10 @@
 #include <vector>
 
 #include "native_dialog.h"
-#include "plc_link.h"
+#include "panel_cases.h"
+#include "recording_link.h"
 
 namespace panel_test {
-
-struct OpenCall {
-    std::string ipAddress, ownTsap, plcTsap;
-    int receiveTimeoutMs, sendTimeoutMs, connectTimeoutMs;
-    int result;
-};
 
 // What the list was told, as the dialog's thread sent it: 'r' redrawing
 // suspended, 'R' resumed, 'D' all rows deleted, 'i' a row inserted.
@@ -35,41 +31,22 @@ struct ListLog {
     bool redraw = true;
 };
 
-// What the window showed while the library call ran.
-struct DuringCall {
-    HCURSOR cursor;
-    bool listRedraws;
-    int listRows;
-    std::string listEvents;  // the list's log up to the call
-};
+// What the window showed while the library call ran: the cursor and the list.
+struct ListWatch {
+    struct During {
+        HCURSOR cursor;
+        bool listRedraws;
+        int listRows;
+        std::string listEvents;  // the list's log up to the call
+    };
+    During operator()() const;
 
-struct ReadCall {
-    char unit;  // 'B' or 'W'
-    int handle, areaLetter, dbNumber, start, count;
-    DuringCall during;
-    int result;
-    double callMs;  // the library call alone
-};
-
-class RecordingLink : public orvapanel::PlcLink {
-public:
-    std::vector<OpenCall> opens;
-    std::vector<int> closes;
-    std::vector<ReadCall> reads;
-    int socketErrorCalls = 0;
     HWND list = nullptr;  // set by the driver
-    const ListLog* listLog = nullptr;
-
-    int open(const char* ip, const char* own, const char* plc, int rx, int tx, int connect) override;
-    int close(int handle) override;
-    int readBytes(int handle, int area, int db, int start, int count, unsigned char* buffer) override;
-    int readWords(int handle, int area, int db, int start, int count, unsigned short* buffer) override;
-    int socketError(int handle) override;
-
-private:
-    DuringCall now() const;
-    orvapanel::OrvanetLink real;
+    const ListLog* log = nullptr;
 };
+
+using RecordingLink = RecordingLinkWith<ListWatch>;
+using ReadCall = RecordingLink::ReadCall;
 
 struct Message {
     std::wstring text;
@@ -126,6 +103,9 @@ public:
     void read(char unit, const std::wstring& db, const std::wstring& start, const std::wstring& count) const;
 
 private:
+    // A text the list copies into a request of its kind (LVITEMW, LVCOLUMNW) with message.
+    template <class Request>
+    std::wstring listText(UINT message, WPARAM which, Request request) const;
     void record(HWND owner, const std::wstring& text);
     void sync() const;
 

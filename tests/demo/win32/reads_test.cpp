@@ -22,20 +22,13 @@ using namespace panel_test;
 namespace {
 
 const orvaext::SocketLayer socketLayer;
-const std::wstring success = L"Aktion erfolgreich. / Action was successfull!";
-
-enum AreaItem { inputs, outputs, flags, dataBlock, extendedDataBlock, timers, counters };
+const std::wstring success = wide(says::success);
 
 class NativeReads : public ::testing::Test {
 protected:
     void SetUp() override {
         sim.reset();
-        sim.write('E', 0, 0, {0x41, 0x20, 0x7F});
-        sim.write('M', 0, 10, {0x41, 0x42, 0x00, 0x41});  // MW10 0x4142, MW12 0x0041
-        sim.write('Z', 0, 6, {0xFF, 0xFF, 0x00, 0x0A});   // Z 3, Z 4
-        sim.write('T', 0, 14, {0x01, 0xF4});              // T 7
-        sim.write('D', 7, 0, {0x01, 0xF4, 0x12, 0x34});
-        sim.write('X', 7, 0, {0x41, 0x42});
+        for (const Stored& m : memoryForReads) sim.write(m.letter, m.block, m.byteOffset, m.bytes);
     }
     void TearDown() override { sim.reset(); }
 
@@ -64,30 +57,14 @@ protected:
 }  // namespace
 
 TEST_F(NativeReads, RowsOfEveryArea) {
-    struct Case {
-        const char* name;
-        int areaItem;
-        char unit;
-        const wchar_t *db, *start, *count;
-        char letter;
-        std::vector<std::wstring> rows;
-    };
-    const std::vector<Case> cases{
-        {"input bytes", inputs, 'B', L"1", L"0", L"3", 'E', {L"EB0|65|41|'A'", L"EB1|32|20|' '", L"EB2|127|7F|"}},
-        {"input words step 2", inputs, 'W', L"1", L"10", L"3", 'E', {L"EW10|0|00|", L"EW12|0|00|", L"EW14|0|00|"}},
-        {"flag words", flags, 'W', L"1", L"10", L"2", 'M', {L"MW10|16706|4142|'BA'", L"MW12|65|41|"}},
-        {"output bytes", outputs, 'B', L"1", L"65535", L"1", 'A', {L"AB65535|0|00|"}},
-        {"counter words", counters, 'W', L"1", L"3", L"2", 'Z', {L"Z 3|65535|FFFF|", L"Z 4|10|0A|"}},
-        {"timer words", timers, 'W', L"1", L"7", L"1", 'T', {L"T 7|500|1F4|"}},
-        {"data block words", dataBlock, 'W', L"7", L"0", L"2", 'D', {L"DB 7 DW0|500|1F4|", L"DB 7 DW1|4660|1234|"}},
-        {"extended data block", extendedDataBlock, 'W', L"7", L"0", L"1", 'X', {L"DX 7 DW0|16706|4142|'BA'"}},
-    };
-    for (const Case& c : cases) {
+    for (const AreaRead& c : readsOfEveryArea) {
         SCOPED_TRACE(c.name);
         Panel p;
         open(p, c.areaItem);
-        p.read(c.unit, c.db, c.start, c.count);
-        EXPECT_EQ(p.rows(), c.rows);
+        p.read(c.unit, wide(c.db), wide(c.start), wide(c.count));
+        std::vector<std::wstring> rows;
+        for (const std::string& row : c.rows) rows.push_back(wide(row));
+        EXPECT_EQ(p.rows(), rows);
         EXPECT_EQ(p.text(IDC_STATUS), success);
         EXPECT_TRUE(p.messages().empty());
         ASSERT_EQ(p.link.reads.size(), 1u);
@@ -123,7 +100,7 @@ TEST_F(NativeReads, FullListOf2048Rows) {
                 p.link.reads.at(0).callMs);
 
     p.read('B', L"1", L"0", L"2049");  // refused before any call
-    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{L"Geben Sie bitte eine ganze Zahl zwischen 1 und 2048 ein."});
+    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{wide(says::countRange)});
     EXPECT_EQ(p.link.reads.size(), 1u);
     EXPECT_EQ(p.rowCount(), 2048);  // a refused input leaves the list
 }
@@ -133,7 +110,7 @@ TEST_F(NativeReads, Status2PlcError) {
     open(p);
     sim.armReplyFault("errorByte", 10);
     p.read('B', L"1", L"0", L"3");
-    expectFailureShown(p, ORVA_ERR_PLC, L"Datenbereich in der SPS zu klein. / Data area in PLC too small!");
+    expectFailureShown(p, ORVA_ERR_PLC, wide(says::plcError));
 }
 
 TEST_F(NativeReads, StatusMinus1DroppedEmptiesTheList) {
@@ -143,7 +120,7 @@ TEST_F(NativeReads, StatusMinus1DroppedEmptiesTheList) {
     EXPECT_EQ(p.rowCount(), 3);
     sim.armReplyFault("wrongDataLength", 1);
     p.read('B', L"1", L"0", L"3");
-    expectFailureShown(p, ORVA_ERR_DROPPED, L"Zeit\u00fcberlauf! / Timeout!");
+    expectFailureShown(p, ORVA_ERR_DROPPED, wide(says::timeout));
     EXPECT_EQ(p.link.socketErrorCalls, 0);
 }
 
@@ -152,9 +129,7 @@ TEST_F(NativeReads, StatusMinus6SetupFailedShowsFromItsFirstCharacter) {
     open(p);
     sim.armConfirmFault("disconnectInsteadOfConfirm");
     p.read('W', L"1", L"0", L"1");
-    const std::wstring text =
-        L"Datenfehler auf Netzwerk, KELVAN hat zu wenig Daten erhalten! / "
-        L"Data error on network KELVAN didn't receive all data!";
+    const std::wstring text = wide(says::setupFailed);
     expectFailureShown(p, ORVA_ERR_CONNECT, text);
     // Longer than the line, and shown from its start.
     HWND status = p.item(IDC_STATUS);
@@ -173,7 +148,7 @@ TEST_F(NativeReads, StatusMinus7SocketError) {
     Panel p;
     open(p, inputs, refusingAddress());
     p.read('W', L"1", L"0", L"1");
-    expectFailureShown(p, ORVA_ERR_SOCKET, L"Socketfehler Nr: 10061 aufgetreten. / Socket error no:10061 occurred!");
+    expectFailureShown(p, ORVA_ERR_SOCKET, wide(says::socketError10061));
     EXPECT_EQ(p.link.socketErrorCalls, 1);
 }
 
@@ -182,8 +157,7 @@ TEST_F(NativeReads, StatusMinus10ReadBytesOfDataBlock) {
     open(p, dataBlock);  // Open enables the byte button whatever the area
     ASSERT_TRUE(p.enabled(IDC_READBYTES));
     p.read('B', L"1", L"0", L"1");
-    expectFailureShown(p, ORVA_ERR_AREA,
-                       L"Datentyp oder Format wird nicht unterst\u00fctzt! / Data type or data format not supported!");
+    expectFailureShown(p, ORVA_ERR_AREA, wide(says::areaNotSupported));
     EXPECT_EQ(p.link.reads[0].areaLetter, 'D');
     EXPECT_FALSE(p.enabled(IDC_READBYTES));  // the exchange put the area rule back
     EXPECT_EQ(sim.connectionsAccepted(), 0);
@@ -194,7 +168,7 @@ TEST_F(NativeReads, StatusMinus99HandleGone) {
     open(p);
     ASSERT_EQ(ORVAClose(p.link.opens[0].result), ORVA_OK);  // behind the panel's back
     p.read('W', L"1", L"0", L"1");
-    expectFailureShown(p, ORVA_ERR_HANDLE, L"Unbekannter Fehler aufgetreten. / Unknown error occured! (-99)");
+    expectFailureShown(p, ORVA_ERR_HANDLE, wide(says::handleGone));
 }
 
 TEST_F(NativeReads, ReadsAfterFailureReconnect) {
@@ -217,7 +191,7 @@ TEST_F(NativeReads, DataBlockBeyond255Refused) {
     Panel p;
     open(p, dataBlock);
     p.read('W', L"261", L"0", L"1");
-    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{L"Geben Sie bitte eine ganze Zahl zwischen 1 und 255 ein."});
+    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{wide(says::dbNumberRange)});
     EXPECT_TRUE(p.link.reads.empty());
     EXPECT_EQ(p.focus(), p.item(IDC_DBNUMBER));
     EXPECT_EQ(p.selection(IDC_DBNUMBER), std::make_pair(0, 3));

@@ -41,18 +41,26 @@ class SocketError(enum.IntEnum):
     NONE = 0
     WSAEINTR = 10004
     WSAEACCES = 10013
+    WSAEFAULT = 10014
     WSAEINVAL = 10022
     WSAEMFILE = 10024
+    WSAEINPROGRESS = 10036
     WSAENOTSOCK = 10038
+    WSAEMSGSIZE = 10040
+    WSAEADDRINUSE = 10048
     WSAEADDRNOTAVAIL = 10049
     WSAENETDOWN = 10050
     WSAENETUNREACH = 10051
+    WSAENETRESET = 10052
     WSAECONNABORTED = 10053
     WSAECONNRESET = 10054
     WSAENOBUFS = 10055
+    WSAEISCONN = 10056
     WSAENOTCONN = 10057
+    WSAESHUTDOWN = 10058
     WSAETIMEDOUT = 10060
     WSAECONNREFUSED = 10061
+    WSAEHOSTDOWN = 10064
     WSAEHOSTUNREACH = 10065
 
     @property
@@ -79,18 +87,26 @@ SOCKET_ERROR_TEXTS: Dict[SocketError, str] = {
     SocketError.NONE: "none",
     SocketError.WSAEINTR: "interrupted",
     SocketError.WSAEACCES: "permission denied",
+    SocketError.WSAEFAULT: "bad address: the socket layer was handed memory it cannot use",
     SocketError.WSAEINVAL: "invalid argument",
     SocketError.WSAEMFILE: "too many open sockets",
+    SocketError.WSAEINPROGRESS: "an operation is already in progress on the socket",
     SocketError.WSAENOTSOCK: "not a socket",
+    SocketError.WSAEMSGSIZE: "message too long",
+    SocketError.WSAEADDRINUSE: "address in use: no local port was free for the connection",
     SocketError.WSAEADDRNOTAVAIL: "address not usable: not an IPv4 address a connection can be made to",
     SocketError.WSAENETDOWN: "network is down",
     SocketError.WSAENETUNREACH: "network unreachable: no route to that address",
+    SocketError.WSAENETRESET: "connection broken by the network while it was in use",
     SocketError.WSAECONNABORTED: "connection aborted by the local system",
     SocketError.WSAECONNRESET: "connection reset by the adapter",
     SocketError.WSAENOBUFS: "no buffer space",
+    SocketError.WSAEISCONN: "already connected",
     SocketError.WSAENOTCONN: "not connected",
+    SocketError.WSAESHUTDOWN: "the connection was already shut down for sending",
     SocketError.WSAETIMEDOUT: "timed out: no answer within the receive or send time-out",
     SocketError.WSAECONNREFUSED: "connection refused: nothing listens on port 102 at that address",
+    SocketError.WSAEHOSTDOWN: "host is down",
     SocketError.WSAEHOSTUNREACH: "host unreachable: the TCP connect did not finish within the connect time-out",
 }
 
