@@ -30,9 +30,9 @@ packages=(
   tshark
   # the format check: the tree's sources as clang-format 14 writes them
   clang-format
-  # orvagate: MQTT (libmosquitto), its TOML file, command line and JSON; the
-  # broker its tests start; systemd-analyze for its unit
-  libmosquitto-dev libtomlplusplus-dev libcli11-dev nlohmann-json3-dev mosquitto systemd
+  # orvagate: MQTT (libmosquitto), its TOML file and JSON (its command line:
+  # CLI11, above); the broker its tests start; systemd-analyze for its unit
+  libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev mosquitto systemd
 )
 
 install_packages "${packages[@]}"

@@ -76,14 +76,18 @@ TEST(Payload, BadQualityCarriesTheResultAndItsWords) {
     EXPECT_EQ(j["quality"], "bad");
     EXPECT_EQ(j["code"], -7);
     EXPECT_EQ(j["socketError"], 10061);
+    EXPECT_EQ(j["name"], "ORVA_ERR_SOCKET");
+    // The library's one form of a failure.
     EXPECT_EQ(j["error"],
-              "socket error 10061: connection refused: nothing listens on port 102 at that address (result -7)");
+              "socket error 10061 (WSAECONNREFUSED): connection refused: nothing listens on port 102 at that address "
+              "(ORVA_ERR_SOCKET, result -7)");
     EXPECT_FALSE(j.contains("value"));
     r.status = ORVA_ERR_PLC;
     r.socketError = 0;
     const json plc = json::parse(valuePayload(r, "T"));
     EXPECT_FALSE(plc.contains("socketError"));
-    EXPECT_EQ(plc["error"], std::string(ORVAResultName(ORVA_ERR_PLC)) + " (result 2)");
+    EXPECT_EQ(plc["name"], "ORVA_ERR_PLC");
+    EXPECT_EQ(plc["error"], std::string(ORVAResultName(ORVA_ERR_PLC)) + " (ORVA_ERR_PLC, result 2)");
 }
 
 TEST(Payload, StatusPayloads) {

@@ -30,6 +30,7 @@ std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_hand
 
 void addFailure(json& j, int code, int socketError, const std::string& words) {
     j["code"] = code;
+    j["name"] = resultName(code);
     if (socketError != 0) j["socketError"] = socketError;
     j["error"] = words;
 }

@@ -20,7 +20,8 @@ std::string isoTime(SystemTime time);
 
 // A variable's topic:
 //   {"value":12.5,"text":"12.5","quality":"good","time":"..."}
-//   {"quality":"bad","code":-7,"socketError":10061,"error":"socket error 10061: ...","time":"..."}
+//   {"quality":"bad","code":-7,"name":"ORVA_ERR_SOCKET","socketError":10061,"error":"socket error 10061
+//   ...","time":"..."}
 std::string valuePayload(const Reading& reading, std::string_view time);
 
 // A PLC's status: connected, or failed with the failure and since when.

@@ -154,15 +154,12 @@ CallResult VariableList::write(int handle) {
 }
 
 std::string describeStatus(int status, int socketError) {
-    const std::string code = " (result " + std::to_string(status) + ")";
-    if (status == ORVA_ERR_SOCKET) {
-        std::string text = "socket error " + std::to_string(socketError);
-        const std::string words = ORVASocketErrorText(socketError);
-        if (!words.empty()) text += ": " + words;
-        return text + code;
-    }
-    return ORVAVarsResultText(status) + code;
+    std::array<char, 512> text{};
+    ORVAVarsFailureText(status, socketError, text.data(), static_cast<int>(text.size()));
+    return text.data();
 }
+
+std::string resultName(int status) { return ORVAVarsResultName(status); }
 
 bool isConnectionFailure(int status) {
     return status == ORVA_ERR_DROPPED || status == ORVA_ERR_CONNECT || status == ORVA_ERR_SOCKET;

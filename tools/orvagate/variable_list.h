@@ -87,10 +87,11 @@ private:
     std::unique_ptr<Impl> impl;
 };
 
-// A status and socket error in words, as the tools write them:
-// "socket error 10061: connection refused: ... (result -7)",
-// "the PLC refused: ... (result 2)".
+// A failed status in the one form of the tools and bindings (the library's):
+// "socket error 10061 (WSAECONNREFUSED): connection refused: ... (ORVA_ERR_SOCKET, result -7)".
 std::string describeStatus(int status, int socketError);
+// Its C name: "ORVA_ERR_SOCKET", "ORVAVARS_ERR_INVALID_BCD".
+std::string resultName(int status);
 
 // Lost the connection, or never had it: the PLC as a whole is down.
 bool isConnectionFailure(int status);

@@ -23,7 +23,9 @@ namespace gatetest {
 
 using Milliseconds = std::chrono::milliseconds;
 
-// A child process; its standard output and error go to one log file.
+// A child process; its standard output and error go to one log file. (Not
+// tests/support's RunningProgram, whose pipes fill up unless the test reads
+// them: these run for the whole test and log all the while.)
 class Process {
 public:
     Process(const std::string& program, const std::vector<std::string>& args, std::string logFile);
