@@ -3,10 +3,12 @@
 # Builds the libFuzzer targets with clang (build-fuzz) and runs each from its
 # seed corpus for a bounded time. Inputs the run finds go to a scratch folder;
 # the corpus in the tree is not changed. A crash, a leak, a sanitizer report or
-# a failed check stops the run, and the script fails.
+# a failed check stops the run, and the script fails. Each target runs in a
+# network namespace of its own: its peers listen on loopback.
 #   scripts/fuzz-smoke.sh [seconds per target]        (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/stage.sh
 seconds=${1:-60}
 
 cmake --preset fuzz
@@ -17,7 +19,7 @@ for target in reply_fuzzer confirm_fuzzer open_fuzzer vars_parse_fuzzer; do
   log=build-fuzz/$target.log
   echo "== $target for $seconds s"
   status=0
-  build-fuzz/fuzz/$target -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+  in_netns build-fuzz/fuzz/$target -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="build-fuzz/$target-" "$found" "fuzz/corpus/$target" >"$log" 2>&1 ||
     status=$?
   rm -rf "$found"

@@ -2,22 +2,21 @@
 # SPDX-License-Identifier: Apache-2.0
 # The .NET binding (bindings/dotnet): compiled with Mono's C# compiler into
 # Orvanet.Net.dll, then the example and the test program against it, run with
-# mono against liborvanet and orvasim on 127.0.1.30 to 127.0.1.39. Installs
-# its Debian packages first.
+# mono against liborvanet and orvasim on 127.0.1.30 to 127.0.1.39 (in a
+# network namespace of its own). Installs its Debian packages first.
 #   scripts/test-dotnet.sh [BUILD_DIR]   a build with liborvanet and orvasim (default build/test)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
-build=$(cd "${1:-build/test}" && pwd)
+source scripts/lib/stage.sh
+build=$(realpath -m "${1:-build/test}")
+require_built test-dotnet "$build" linklib/liborvanet.so tools/orvasim/orvasim
 
 # mcs, and the runtime with the class libraries the binding uses (System, System.Core)
 packages=(mono-mcs mono-runtime)
 install_packages "${packages[@]}"
 
 orvasim=$build/tools/orvasim/orvasim
-for f in "$build/linklib/liborvanet.so" "$orvasim"; do
-  [ -e "$f" ] || { echo "test-dotnet: $f is missing: build the targets orvanet and orvasim first" >&2; exit 1; }
-done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,4 +27,9 @@ mcs -langversion:4 -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/
 mcs -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/BindingTest.exe" tests/bindings/dotnet/BindingTest.cs
 
 # DllImport("orvanet") finds the unversioned liborvanet.so of the build folder.
-LD_LIBRARY_PATH=$build/linklib mono "$work/BindingTest.exe" "$orvasim" "$work/ReadWrite.exe"
+# The test program ends with its own count line.
+status=0
+LD_LIBRARY_PATH=$build/linklib in_netns mono "$work/BindingTest.exe" "$orvasim" "$work/ReadWrite.exe" |
+  tee "$work/output" || status=$?
+pass_on_count dotnet "$work/output"
+exit "$status"

@@ -3,19 +3,23 @@
 # The Node.js binding (bindings/node) and the Node-RED nodes (bindings/node-red)
 # against the liborvanet and orvasim of BUILD_DIR (default build/test, where
 # test-all.sh has built them):   test-node.sh [BUILD_DIR]
-# Installs Node.js when it is missing and Debian's Chromium (for the editor
-# screenshot), the npm packages from the lock files, then runs the binding's
-# tests, the nodes' tests and the screenshot test, each ending in one line
-# "== NAME: N passed, 0 failed". Loopback addresses: 127.0.2.1 to 127.0.2.150.
+# Installs Node.js and npm from Debian when there is no node, and Debian's
+# Chromium (for the editor screenshot); checks that the lock files install with
+# Debian 12's npm as well as with the one here; installs the npm packages from
+# the lock files; then runs the binding's tests, the nodes' tests and the
+# screenshot test in a network namespace of its own (127.0.2.1 to 127.0.2.150),
+# each ending in one line "== NAME: N passed, 0 failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
-build=$(realpath "${1:-build/test}")
+source scripts/lib/stage.sh
+root=$PWD
+build=$(realpath -m "${1:-build/test}")
+require_built test-node "$build" linklib/liborvanet.so.1 tools/orvasim/orvasim
 library=$build/linklib/liborvanet.so.1
 orvasim=$build/tools/orvasim/orvasim
-for f in "$library" "$orvasim"; do
-  [ -e "$f" ] || { echo "test-node: $f is missing: build the targets orvanet and orvasim into $build first" >&2; exit 1; }
-done
+# Debian 12's npm: the lock files must install with it too.
+debian_npm=9.2.0
 
 began=$SECONDS
 # Chromium for the editor's picture, with the font it is drawn in.
@@ -29,29 +33,44 @@ echo "test-node: Node.js $(node --version), npm $(npm --version); packages $((SE
 
 # bindings/node first: the Node-RED package links it (file:../node) and uses its node_modules.
 began=$SECONDS
+npm_ci=(ci --no-audit --no-fund --loglevel=error)
 for package in bindings/node bindings/node-red; do
-  (cd "$package" && npm ci --no-audit --no-fund --loglevel=error)
+  # Where npm is not Debian's, its npm checks the lock files too (without installing).
+  if [ "$(npm --version)" != "$debian_npm" ]; then
+    (cd "$package" && npx --yes "npm@$debian_npm" "${npm_ci[@]}" --dry-run >/dev/null) ||
+      { echo "test-node: $package/package-lock.json does not install with npm $debian_npm (Debian 12's)" >&2; exit 1; }
+  fi
+  (cd "$package" && npm "${npm_ci[@]}")
 done
-echo "test-node: npm ci $((SECONDS - began)) s"
+echo "test-node: npm ci $((SECONDS - began)) s$([ "$(npm --version)" = "$debian_npm" ] || echo ", lock files checked with npm $debian_npm")"
+
+# The screenshot test installs the package into a user directory as a user
+# does, inside the namespace, without a network: this install, the same,
+# leaves what it fetches in npm's cache.
+began=$SECONDS
+user_dir=$(mktemp -d)
+trap 'rm -rf "$user_dir"' EXIT
+(cd "$user_dir" && npm install --install-links --no-audit --no-fund --loglevel=error "$root/bindings/node" "$root/bindings/node-red" >/dev/null)
+echo "test-node: npm cache for the user's install $((SECONDS - began)) s"
 
 export ORVA_BUILD_DIR=$build ORVANET_LIBRARY=$library ORVASIM=$orvasim
 export ORVA_SCREENSHOT=${ORVA_SCREENSHOT:-$build/node-red-flow.png}
 report=$(mktemp)
-trap 'rm -f "$report"' EXIT
+trap 'rm -rf "$user_dir" "$report"' EXIT
 
 # Runs node --test on the files FILES (a pattern, expanded in the package
-# folder), its TAP report on the console and in a copy for the counts, and
-# the closing line.
+# folder) in a network namespace of its own, its TAP report on the console
+# and in a copy for the counts, and the closing line.
 run() {
   local name=$1 package=$2 files=$3
   local began=$SECONDS status=0
   # shellcheck disable=SC2086
-  (cd "$package" && node --test --test-reporter=tap $files) | tee "$report" || status=$?
+  (cd "$package" && in_netns node --test --test-reporter=tap $files) | tee "$report" || status=$?
   local passed failed
   passed=$(awk '/^# pass / { n = $3 } END { print n }' "$report")
   failed=$(awk '/^# fail / { n = $3 } END { print n }' "$report")
   echo "test-node: $name $((SECONDS - began)) s"
-  echo "== $name: ${passed:-0} passed, ${failed:-0} failed"
+  report_count "$name" "${passed:-0}" "${failed:-0}"
   if [ "$status" -ne 0 ] || [ "${failed:-1}" != 0 ] || [ "${passed:-0}" = 0 ]; then exit 1; fi
 }
 

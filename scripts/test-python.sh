@@ -2,14 +2,17 @@
 # SPDX-License-Identifier: Apache-2.0
 # The Python package orvanet: pip-installed from a copy of bindings/python into
 # a fresh virtual environment (no package index, Debian's setuptools), then its
-# pytest suite against orvasim on 127.0.1.1 to 127.0.1.19, importing the
-# installed copy. Installs its Debian packages first.
+# pytest suite against orvasim on 127.0.1.1 to 127.0.1.19 (in a network
+# namespace of its own), importing the installed copy. Installs its Debian
+# packages first.
 #   scripts/test-python.sh [BUILD_DIR]   a build with liborvanet and orvasim (default build/test)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
+source scripts/lib/stage.sh
 root=$PWD
-build=$(cd "${1:-build/test}" && pwd)
+build=$(realpath -m "${1:-build/test}")
+require_built test-python "$build" linklib/liborvanet.so.1 tools/orvasim/orvasim
 
 packages=(
   # the virtual environment, with pip
@@ -24,9 +27,6 @@ install_packages "${packages[@]}"
 
 library=$build/linklib/liborvanet.so.1
 orvasim=$build/tools/orvasim/orvasim
-for f in "$library" "$orvasim"; do
-  [ -e "$f" ] || { echo "test-python: $f is missing: build the targets orvanet and orvasim first" >&2; exit 1; }
-done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,26 +39,8 @@ status=0
 (
   cd "$work"  # not the source tree: the tests must import the installed package
   ORVASIM=$orvasim ORVANET_LIBRARY=$library PYTHONDONTWRITEBYTECODE=1 PYTEST_DISABLE_PLUGIN_AUTOLOAD=1 \
-    "$work/venv/bin/python" -m pytest -p no:cacheprovider -q --junitxml="$work/junit.xml" \
+    in_netns "$work/venv/bin/python" -m pytest -p no:cacheprovider -q --junitxml="$work/junit.xml" \
     "$root/tests/bindings/python"
 ) || status=$?
 
-/usr/bin/python3 - "$work/junit.xml" "$status" <<'PY'
-import sys
-import xml.etree.ElementTree as ET
-
-try:
-    root = ET.parse(sys.argv[1]).getroot()
-except (OSError, ET.ParseError):
-    print("== python: 0 passed, 1 failed (pytest wrote no report)")
-    sys.exit(1)
-suite = root if root.tag == "testsuite" else root.find("testsuite")
-count = {k: int(suite.get(k, 0)) for k in ("tests", "failures", "errors", "skipped")}
-failed = count["failures"] + count["errors"]
-passed = count["tests"] - failed - count["skipped"]
-if int(sys.argv[2]) != 0 and failed == 0:
-    failed = 1  # pytest failed outside the tests (collection, no tests run)
-skipped = f", {count['skipped']} skipped" if count["skipped"] else ""
-print(f"== python: {passed} passed, {failed} failed{skipped}")
-sys.exit(1 if failed else 0)
-PY
+report_junit python "$work/junit.xml" "$status"

@@ -60,6 +60,8 @@ set(ORVA_LOOPBACK_ADDRESSES
   varsNobody 127.0.0.77           # vars_list_tests: nothing listens
   varsBenchSim 127.0.0.78         # orva_vars_bench
   varsExampleSim 127.0.0.79       # example_variables
+  # tests/scripts: scripts/netns-run.sh, only ever inside its namespaces
+  netnsRunProbe 127.0.0.99
   # tests/demo/win32 (under Wine): orvapanel.exe
   win32PanelSim 127.0.4.10
   win32PanelNobody 127.0.4.11
