@@ -9,8 +9,8 @@
 //
 //   orva_gate_bench [--plcs 64] [--variables 20] [--interval-ms 100] [--seconds 20] [--qos 0]
 //
-// It listens on port 102 of its adapters' addresses: run it as root in a
-// network namespace of its own (docs/gate.md, "Measured").
+// It listens on port 102 of its adapters' addresses: run it in a network
+// namespace of its own, scripts/netns-run.sh (docs/gate.md, "Measured").
 #include "harness.h"
 #include "sim_server.h"
 
@@ -181,7 +181,8 @@ int main(int argc, char** argv) {
     try {
         for (int p = 0; p < o.plcs; ++p) adapters.push_back(orvasim::Server::startedOn(adapterAddress(p)));
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "orva_gate_bench: %s (run it as root in a network namespace of its own)\n", e.what());
+        std::fprintf(stderr, "orva_gate_bench: %s (run it in a network namespace of its own: scripts/netns-run.sh)\n",
+                     e.what());
         return 1;
     }
     gatetest::Broker broker(MOSQUITTO_PROGRAM, directory);
