@@ -33,6 +33,8 @@ set(ORVA_LOOPBACK_ADDRESSES
   simServerSim 127.0.0.20
   simProgramSim 127.0.0.21
   simFaultSim 127.0.0.22
+  simVariablesProgram 127.0.0.23  # sim_variables_test: orvasim --set, read back through liborvavars
+  simVariablesServer 127.0.0.24   # sim_variables_test: the control channel's set and show
   # tests/demo: the Qt panel, offscreen
   panelReadsSim 127.0.0.30
   panelDialogSim 127.0.0.31

@@ -13,29 +13,14 @@
 
 namespace orva::vars {
 
-enum class Format : int {
-    boolean = ORVAVARS_FORMAT_BOOLEAN,
-    unsignedNumber = ORVAVARS_FORMAT_UNSIGNED,
-    kf = ORVAVARS_FORMAT_KF,
-    kh = ORVAVARS_FORMAT_KH,
-    km = ORVAVARS_FORMAT_KM,
-    ky = ORVAVARS_FORMAT_KY,
-    kc = ORVAVARS_FORMAT_KC,
-    kt = ORVAVARS_FORMAT_KT,
-    kz = ORVAVARS_FORMAT_KZ,
-    kg = ORVAVARS_FORMAT_KG,
-    dh = ORVAVARS_FORMAT_DH,
-    ks = ORVAVARS_FORMAT_KS,
-};
+// The formats and the kinds of value, with the numbers of orvavars.h's
+// ORVAVARS_FORMAT_* and ORVAVARS_KIND_*, which run on one by one from the
+// first: the asserts hold the last ones to the header.
+enum class Format : int { boolean = ORVAVARS_FORMAT_BOOLEAN, unsignedNumber, kf, kh, km, ky, kc, kt, kz, kg, dh, ks };
+static_assert(static_cast<int>(Format::ks) == ORVAVARS_FORMAT_KS);
 
-enum class Kind : int {
-    none = ORVAVARS_KIND_NONE,
-    boolean = ORVAVARS_KIND_BOOLEAN,
-    integer = ORVAVARS_KIND_INTEGER,
-    real = ORVAVARS_KIND_REAL,
-    text = ORVAVARS_KIND_TEXT,
-    time = ORVAVARS_KIND_TIME,
-};
+enum class Kind : int { none = ORVAVARS_KIND_NONE, boolean, integer, real, text, time };
+static_assert(static_cast<int>(Kind::time) == ORVAVARS_KIND_TIME);
 
 // The units a format may apply to, as a mask. Words of timers and counters
 // (T, Z) are cells of their own: no string starts there.

@@ -15,67 +15,55 @@ struct Named {
     std::string_view text;  // empty: the header's own words (ORVAResultName, ORVASocketErrorText)
 };
 
-// A test holds these names to the two headers' enums.
+// Each code with its C name, said once: NAMED(ORVA_OK); with the words of
+// orvavars' own codes, WORDED(ORVAVARS_ERR_SYNTAX, "..."); a socket error by
+// its name without ORVA_, SOCKET(WSAEINTR). A test holds them to the two
+// headers' enums.
+// clang-format off
+#define NAMED(code) Named{code, #code, ""}
+#define WORDED(code, words) Named{code, #code, words}
+#define SOCKET(name) Named{ORVA_##name, #name, ""}
+// clang-format on
+
 constexpr std::array results = {
-    Named{ORVA_OK, "ORVA_OK", ""},
-    Named{ORVA_ERR_PLC, "ORVA_ERR_PLC", ""},
-    Named{ORVA_ERR_DROPPED, "ORVA_ERR_DROPPED", ""},
-    Named{ORVA_ERR_NO_FREE_HANDLE, "ORVA_ERR_NO_FREE_HANDLE", ""},
-    Named{ORVA_ERR_FAILED, "ORVA_ERR_FAILED", ""},
-    Named{ORVA_ERR_CONNECT, "ORVA_ERR_CONNECT", ""},
-    Named{ORVA_ERR_SOCKET, "ORVA_ERR_SOCKET", ""},
-    Named{ORVA_ERR_AREA, "ORVA_ERR_AREA", ""},
-    Named{ORVA_ERR_HANDLE, "ORVA_ERR_HANDLE", ""},
-    Named{ORVAVARS_ERR_SYNTAX, "ORVAVARS_ERR_SYNTAX", "not a variable: the text is not written as the notation has it"},
-    Named{ORVAVARS_ERR_UNKNOWN_AREA, "ORVAVARS_ERR_UNKNOWN_AREA", "unknown area: A E M DB DX T Z (also Q or O, I, C)"},
-    Named{ORVAVARS_ERR_UNKNOWN_FORMAT, "ORVAVARS_ERR_UNKNOWN_FORMAT", "unknown data format"},
-    Named{ORVAVARS_ERR_FORMAT_UNIT, "ORVAVARS_ERR_FORMAT_UNIT", "the data format does not apply to that unit"},
-    Named{ORVAVARS_ERR_OUT_OF_RANGE, "ORVAVARS_ERR_OUT_OF_RANGE",
-          "an address, bit, block number or length out of range"},
-    Named{ORVAVARS_ERR_VALUE_TEXT, "ORVAVARS_ERR_VALUE_TEXT",
-          "the value's text does not read as a value of the format"},
-    Named{ORVAVARS_ERR_VALUE_RANGE, "ORVAVARS_ERR_VALUE_RANGE", "the value does not fit the format"},
-    Named{ORVAVARS_ERR_VALUE_PRECISION, "ORVAVARS_ERR_VALUE_PRECISION",
-          "the time is no whole number of its time base, and rounding is not allowed"},
-    Named{ORVAVARS_ERR_VALUE_KIND, "ORVAVARS_ERR_VALUE_KIND", "a value of the wrong kind for the format"},
-    Named{ORVAVARS_ERR_NOT_FINITE, "ORVAVARS_ERR_NOT_FINITE", "not a finite number"},
-    Named{ORVAVARS_ERR_INVALID_BCD, "ORVAVARS_ERR_INVALID_BCD", "invalid value: a BCD digit above 9"},
-    Named{ORVAVARS_ERR_NO_VALUE, "ORVAVARS_ERR_NO_VALUE", "no value"},
-    Named{ORVAVARS_ERR_MODIFY_REFUSED, "ORVAVARS_ERR_MODIFY_REFUSED",
-          "refused: the write would read the PLC first and write back the rest"},
-    Named{ORVAVARS_ERR_NOT_TRIED, "ORVAVARS_ERR_NOT_TRIED",
-          "not tried: an earlier call of the list lost the connection"},
-    Named{ORVAVARS_ERR_ARGUMENT, "ORVAVARS_ERR_ARGUMENT",
-          "invalid argument: a null pointer, an index outside the list, or a wrong count"},
-    Named{ORVAVARS_ERR_NO_MEMORY, "ORVAVARS_ERR_NO_MEMORY", "out of memory"},
-    Named{ORVAVARS_ERR_TOO_MANY, "ORVAVARS_ERR_TOO_MANY", "the list is full (65535 variables)"},
-};
+    NAMED(ORVA_OK),
+    NAMED(ORVA_ERR_PLC),
+    NAMED(ORVA_ERR_DROPPED),
+    NAMED(ORVA_ERR_NO_FREE_HANDLE),
+    NAMED(ORVA_ERR_FAILED),
+    NAMED(ORVA_ERR_CONNECT),
+    NAMED(ORVA_ERR_SOCKET),
+    NAMED(ORVA_ERR_AREA),
+    NAMED(ORVA_ERR_HANDLE),
+    WORDED(ORVAVARS_ERR_SYNTAX, "not a variable: the text is not written as the notation has it"),
+    WORDED(ORVAVARS_ERR_UNKNOWN_AREA, "unknown area: A E M DB DX T Z (also Q or O, I, C)"),
+    WORDED(ORVAVARS_ERR_UNKNOWN_FORMAT, "unknown data format"),
+    WORDED(ORVAVARS_ERR_FORMAT_UNIT, "the data format does not apply to that unit"),
+    WORDED(ORVAVARS_ERR_OUT_OF_RANGE, "an address, bit, block number or length out of range"),
+    WORDED(ORVAVARS_ERR_VALUE_TEXT, "the value's text does not read as a value of the format"),
+    WORDED(ORVAVARS_ERR_VALUE_RANGE, "the value does not fit the format"),
+    WORDED(ORVAVARS_ERR_VALUE_PRECISION, "the time is no whole number of its time base, and rounding is not allowed"),
+    WORDED(ORVAVARS_ERR_VALUE_KIND, "a value of the wrong kind for the format"),
+    WORDED(ORVAVARS_ERR_NOT_FINITE, "not a finite number"),
+    WORDED(ORVAVARS_ERR_INVALID_BCD, "invalid value: a BCD digit above 9"),
+    WORDED(ORVAVARS_ERR_NO_VALUE, "no value"),
+    WORDED(ORVAVARS_ERR_MODIFY_REFUSED, "refused: the write would read the PLC first and write back the rest"),
+    WORDED(ORVAVARS_ERR_NOT_TRIED, "not tried: an earlier call of the list lost the connection"),
+    WORDED(ORVAVARS_ERR_ARGUMENT, "invalid argument: a null pointer, an index outside the list, or a wrong count"),
+    WORDED(ORVAVARS_ERR_NO_MEMORY, "out of memory"),
+    WORDED(ORVAVARS_ERR_TOO_MANY, "the list is full (65535 variables)")};
 
 constexpr std::array socketErrors = {
-    Named{ORVA_WSAEINTR, "WSAEINTR", ""},
-    Named{ORVA_WSAEACCES, "WSAEACCES", ""},
-    Named{ORVA_WSAEFAULT, "WSAEFAULT", ""},
-    Named{ORVA_WSAEINVAL, "WSAEINVAL", ""},
-    Named{ORVA_WSAEMFILE, "WSAEMFILE", ""},
-    Named{ORVA_WSAEINPROGRESS, "WSAEINPROGRESS", ""},
-    Named{ORVA_WSAENOTSOCK, "WSAENOTSOCK", ""},
-    Named{ORVA_WSAEMSGSIZE, "WSAEMSGSIZE", ""},
-    Named{ORVA_WSAEADDRINUSE, "WSAEADDRINUSE", ""},
-    Named{ORVA_WSAEADDRNOTAVAIL, "WSAEADDRNOTAVAIL", ""},
-    Named{ORVA_WSAENETDOWN, "WSAENETDOWN", ""},
-    Named{ORVA_WSAENETUNREACH, "WSAENETUNREACH", ""},
-    Named{ORVA_WSAENETRESET, "WSAENETRESET", ""},
-    Named{ORVA_WSAECONNABORTED, "WSAECONNABORTED", ""},
-    Named{ORVA_WSAECONNRESET, "WSAECONNRESET", ""},
-    Named{ORVA_WSAENOBUFS, "WSAENOBUFS", ""},
-    Named{ORVA_WSAEISCONN, "WSAEISCONN", ""},
-    Named{ORVA_WSAENOTCONN, "WSAENOTCONN", ""},
-    Named{ORVA_WSAESHUTDOWN, "WSAESHUTDOWN", ""},
-    Named{ORVA_WSAETIMEDOUT, "WSAETIMEDOUT", ""},
-    Named{ORVA_WSAECONNREFUSED, "WSAECONNREFUSED", ""},
-    Named{ORVA_WSAEHOSTDOWN, "WSAEHOSTDOWN", ""},
-    Named{ORVA_WSAEHOSTUNREACH, "WSAEHOSTUNREACH", ""},
-};
+    SOCKET(WSAEINTR),        SOCKET(WSAEACCES),        SOCKET(WSAEFAULT),      SOCKET(WSAEINVAL),
+    SOCKET(WSAEMFILE),       SOCKET(WSAEINPROGRESS),   SOCKET(WSAENOTSOCK),    SOCKET(WSAEMSGSIZE),
+    SOCKET(WSAEADDRINUSE),   SOCKET(WSAEADDRNOTAVAIL), SOCKET(WSAENETDOWN),    SOCKET(WSAENETUNREACH),
+    SOCKET(WSAENETRESET),    SOCKET(WSAECONNABORTED),  SOCKET(WSAECONNRESET),  SOCKET(WSAENOBUFS),
+    SOCKET(WSAEISCONN),      SOCKET(WSAENOTCONN),      SOCKET(WSAESHUTDOWN),   SOCKET(WSAETIMEDOUT),
+    SOCKET(WSAECONNREFUSED), SOCKET(WSAEHOSTDOWN),     SOCKET(WSAEHOSTUNREACH)};
+
+#undef NAMED
+#undef WORDED
+#undef SOCKET
 
 template <typename Table>
 const Named* find(const Table& table, int code) {

@@ -7,8 +7,6 @@
 namespace orva::vars {
 namespace {
 
-std::string rangeText(long long low, long long high) { return std::to_string(low) + ".." + std::to_string(high); }
-
 bool allDigits(std::string_view text) {
     for (char c : text)
         if (c < '0' || c > '9') return false;
@@ -16,6 +14,8 @@ bool allDigits(std::string_view text) {
 }
 
 }  // namespace
+
+std::string rangeText(long long low, long long high) { return std::to_string(low) + ".." + std::to_string(high); }
 
 std::optional<long long> readNumber(std::string_view text) {
     bool negative = false;

@@ -30,6 +30,9 @@ std::optional<long long> readNumber(std::string_view text);
 std::optional<long long> readNumber(std::string_view text, long long low, long long high, std::string_view what,
                                     std::string& error);
 
+// A range as the messages write it: "0..65535".
+std::string rangeText(long long low, long long high);
+
 // --- Areas -------------------------------------------------------------------
 
 // A or O outputs, E or I inputs, M flags, T timers, Z or C counters, D or DB

@@ -98,8 +98,7 @@ std::vector<WriteRun> runsOf(std::span<const Variable> variables, std::span<cons
         const Variable& v = variables[static_cast<std::size_t>(p.variable)];
         auto& bytes = areas[{static_cast<int>(v.area), v.block}];
         for (int k = 0; k < v.byteCount; ++k) {
-            const std::uint8_t mask =
-                v.element == Element::bit ? static_cast<std::uint8_t>(1u << (v.bit % 8)) : std::uint8_t{0xFF};
+            const std::uint8_t mask = v.byteMask();
             Given& g = bytes[v.byteOffset + k];
             g.byte.value =
                 static_cast<std::uint8_t>((g.byte.value & ~mask) | (p.bytes[static_cast<std::size_t>(k)] & mask));

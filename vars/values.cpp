@@ -41,8 +41,6 @@ std::int64_t signExtended(std::uint32_t raw, int width) {
     return (v & sign) ? v - 2 * sign : v;
 }
 
-std::string range(std::int64_t low, std::int64_t high) { return std::to_string(low) + ".." + std::to_string(high); }
-
 std::string name(const Variable& v) { return variableText(v); }
 
 std::string numberText(std::int64_t n) { return std::to_string(n); }
@@ -396,18 +394,18 @@ int encodeValue(const Variable& v, const Value& value, const EncodeOptions& opti
     switch (v.format) {
     case Format::unsignedNumber:
         low = -(top + 1) / 2;
-        allowed = range(0, top) + ", or " + range(low, -1) + " as two's complement";
+        allowed = rangeText(0, top) + ", or " + rangeText(low, -1) + " as two's complement";
         break;
     case Format::kf:
         low = -(top + 1) / 2;
         high = top / 2;
-        allowed = range(low, high);
+        allowed = rangeText(low, high);
         break;
     case Format::kz:
         high = 999;
-        allowed = range(0, high);
+        allowed = rangeText(0, high);
         break;
-    default: allowed = range(0, top); break;
+    default: allowed = rangeText(0, top); break;
     }
     if (n < low || n > high)
         return refuse(ORVAVARS_ERR_VALUE_RANGE, message, numberText(n) + " does not fit " + who + " (" + allowed + ")");
@@ -517,6 +515,10 @@ std::string valueText(const Variable& v, const Value& value) {
     case Format::ky: return numberText(value.integer >> 8) + "," + numberText(value.integer & 0xFF);
     default: return numberText(value.integer);
     }
+}
+
+std::string variableLine(const Variable& v, const Value& value) {
+    return variableText(v) + " = " + valueText(v, value);
 }
 
 }  // namespace orva::vars

@@ -67,4 +67,8 @@ int valueFromText(const Variable& v, std::string_view text, std::string& storage
 // A value as the tools print it (UTF-8); valueFromText reads it back.
 std::string valueText(const Variable& v, const Value& value);
 
+// A variable and its value as the tools print them, one a line:
+// "DB10.DD30:KG = 12.34567".
+std::string variableLine(const Variable& v, const Value& value);
+
 }  // namespace orva::vars

@@ -23,6 +23,13 @@ struct Current {
 
 class VarList {
 public:
+    // Moved, never copied: a value's text views the list's own slots.
+    VarList() = default;
+    VarList(const VarList&) = delete;
+    VarList& operator=(const VarList&) = delete;
+    VarList(VarList&&) = default;
+    VarList& operator=(VarList&&) = default;
+
     // Parses and appends; the index, or an error code with error filled.
     int add(std::string_view text, ParseError& error);
     int add(const Variable& v);

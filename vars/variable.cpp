@@ -9,7 +9,6 @@ namespace orva::vars {
 namespace {
 
 constexpr int maxAddress = 65535;
-constexpr int maxBlock = 255;
 constexpr int maxLength = 65535;
 // More digits than this can only be out of range; reading stops there so
 // that no number overflows.
@@ -91,14 +90,6 @@ std::string_view leadingLetters(std::string_view text) {
 
 ParseError error(int code, int position, std::string message) { return ParseError{code, position, std::move(message)}; }
 
-std::string areaLetters(const Variable& v) {
-    switch (v.area) {
-    case AreaCode::dataBlock: return "DB" + std::to_string(v.block);
-    case AreaCode::extendedDataBlock: return "DX" + std::to_string(v.block);
-    default: return std::string(1, libraryLetter(v.area));
-    }
-}
-
 // The number after a unit: present, and within [0, high].
 std::optional<ParseError> readNumberIn(Reader& in, int high, std::string_view what, std::string_view example,
                                        int& value, int low = 0) {
@@ -110,7 +101,7 @@ std::optional<ParseError> readNumberIn(Reader& in, int high, std::string_view wh
     if (value < low || value > high)
         return error(ORVAVARS_ERR_OUT_OF_RANGE, at,
                      std::string(what) + " " + std::string(digits) + " at " + std::to_string(at) +
-                         " is out of range (" + std::to_string(low) + ".." + std::to_string(high) + ")");
+                         " is out of range (" + rangeText(low, high) + ")");
     return std::nullopt;
 }
 
@@ -155,9 +146,9 @@ std::optional<ParseError> blockArea(Reader& in, Variable& v) {
     if (auto e = readNumberIn(in, maxBlock, "the block number", name + "5.DW3", v.block)) return e;
     if (!in.take('.') && !in.take(' '))
         return error(ORVAVARS_ERR_SYNTAX, in.position(),
-                     "expected \".\" after \"" + areaLetters(v) + "\" at " + std::to_string(in.position()) +
-                         "; as in " + areaLetters(v) + ".DW3");
-    const std::string prefix = areaLetters(v) + ".";
+                     "expected \".\" after \"" + areaText(v.area, v.block) + "\" at " + std::to_string(in.position()) +
+                         "; as in " + areaText(v.area, v.block) + ".DW3");
+    const std::string prefix = areaText(v.area, v.block) + ".";
     if (in.peek() != 'D')
         return error(ORVAVARS_ERR_SYNTAX, in.position(),
                      "expected DW, DL, DR, DD or D at " + std::to_string(in.position()) + "; as in " + prefix +
@@ -326,40 +317,37 @@ std::variant<Variable, ParseError> parseVariable(std::string_view text) {
     return v;
 }
 
+std::variant<Assignment, ParseError> parseAssignment(std::string_view text) {
+    const std::size_t eq = text.find('=');
+    auto parsed = parseVariable(text.substr(0, eq));
+    if (auto* e = std::get_if<ParseError>(&parsed)) return std::move(*e);
+    if (eq == std::string_view::npos) {
+        const int at = static_cast<int>(text.size() + 1);
+        return error(ORVAVARS_ERR_SYNTAX, at,
+                     "expected \"=\" and a value at " + std::to_string(at) + "; as in " +
+                         variableText(std::get<Variable>(parsed)) + "=1");
+    }
+    return Assignment{std::get<Variable>(parsed), text.substr(eq + 1)};
+}
+
 std::string variableText(const Variable& v) {
-    std::string out = areaLetters(v);
-    switch (v.area) {
-    case AreaCode::dataBlock:
-    case AreaCode::extendedDataBlock:
-        out += ".D";
+    std::string out = areaText(v.area, v.block);
+    if (v.area != AreaCode::timers && v.area != AreaCode::counters) {
+        // The unit's letter: MB, MW, MD; DW, DL, DR, DD; none for a bit (M10.3, DB5.D3.15).
+        if (v.area == AreaCode::dataBlock || v.area == AreaCode::extendedDataBlock) out += ".D";
         switch (v.element) {
+        case Element::byte: out += "B"; break;
         case Element::word: out += "W"; break;
         case Element::leftByte: out += "L"; break;
         case Element::rightByte: out += "R"; break;
         case Element::doubleWord: out += "D"; break;
-        default: break;
+        case Element::bit: break;
         }
-        out += std::to_string(v.address);
-        if (v.element == Element::bit) {
-            out += '.';
-            out += std::to_string(v.bit);
-        }
-        break;
-    case AreaCode::timers:
-    case AreaCode::counters: out += std::to_string(v.address); break;
-    default:
-        switch (v.element) {
-        case Element::byte: out += "B"; break;
-        case Element::word: out += "W"; break;
-        case Element::doubleWord: out += "D"; break;
-        default: break;
-        }
-        out += std::to_string(v.address);
-        if (v.element == Element::bit) {
-            out += '.';
-            out += std::to_string(v.bit);
-        }
-        break;
+    }
+    out += std::to_string(v.address);
+    if (v.element == Element::bit) {
+        out += '.';
+        out += std::to_string(v.bit);
     }
     const FormatRow& row = formatRow(v.format);
     if (!row.defaultFormat) {

@@ -3,6 +3,7 @@
 // "T3". The grammar is in docs/variables.md; this is its only parser.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -14,14 +15,9 @@ namespace orva::vars {
 
 using wire::AreaCode;
 
-enum class Element : int {
-    bit = ORVAVARS_ELEMENT_BIT,
-    byte = ORVAVARS_ELEMENT_BYTE,
-    word = ORVAVARS_ELEMENT_WORD,
-    doubleWord = ORVAVARS_ELEMENT_DOUBLE,
-    leftByte = ORVAVARS_ELEMENT_LEFT_BYTE,
-    rightByte = ORVAVARS_ELEMENT_RIGHT_BYTE,
-};
+// What a variable addresses, with the numbers of ORVAVARS_ELEMENT_* (one by one from BIT).
+enum class Element : int { bit = ORVAVARS_ELEMENT_BIT, byte, word, doubleWord, leftByte, rightByte };
+static_assert(static_cast<int>(Element::rightByte) == ORVAVARS_ELEMENT_RIGHT_BYTE);
 
 struct Variable {
     AreaCode area = AreaCode::none;
@@ -38,6 +34,8 @@ struct Variable {
     unsigned unit() const;
     // The bits of the value: 1, 8, 16 or 32 (a string: 8 a character).
     int width() const;
+    // The bits of each of its bytes that are its own: a bit's one, else all eight.
+    std::uint8_t byteMask() const { return element == Element::bit ? std::uint8_t(1u << (bit % 8)) : 0xFF; }
     bool operator==(const Variable&) const = default;
 };
 
@@ -49,6 +47,15 @@ struct ParseError {
 
 // A whole text as a variable (blanks around it are ignored), or why not.
 std::variant<Variable, ParseError> parseVariable(std::string_view text);
+
+// "DB10.DD30:KG=12.5": a variable and the text of the value to give it, as
+// the tools take it; the first "=" ends the variable. Positions count in the
+// whole text.
+struct Assignment {
+    Variable variable;
+    std::string_view value;  // into the text given, as typed (ORVAVarsSetText's rules read it)
+};
+std::variant<Assignment, ParseError> parseAssignment(std::string_view text);
 
 // Its spelling as the tools print it: upper case, the areas by their own
 // letters (AB3 for QB3), no optional blanks, the format after a colon unless

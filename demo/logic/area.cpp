@@ -6,7 +6,7 @@
 namespace orvapanel {
 namespace {
 
-bool isDataBlock(char letter) { return orva::notation::isBlockArea(orva::wire::areaCodeOf(letter)); }
+bool isDataBlock(char letter) { return orva::vars::isBlockArea(orva::wire::areaCodeOf(letter)); }
 bool isByteAddressed(char letter) { return !orva::wire::isWordCounted(orva::wire::areaCodeOf(letter)); }
 
 }  // namespace
@@ -17,9 +17,5 @@ char areaLetterAt(int index) {
 }
 
 AreaControls areaControls(char areaLetter) { return {isByteAddressed(areaLetter), isDataBlock(areaLetter)}; }
-
-int wordAddressStep(char areaLetter) {
-    return orva::notation::addressStep(orva::wire::areaCodeOf(areaLetter), orva::notation::Unit::words);
-}
 
 }  // namespace orvapanel

@@ -24,8 +24,4 @@ struct AreaControls {
 };
 AreaControls areaControls(char areaLetter);
 
-// Distance between the addresses of two consecutive words: the byte-addressed
-// areas count a word as two addresses.
-int wordAddressStep(char areaLetter);
-
 }  // namespace orvapanel

@@ -15,7 +15,7 @@ namespace orvapanel {
 inline constexpr unsigned maxCount = 2048;  // both read buffers hold this many elements
 inline constexpr unsigned minCount = 1;
 inline constexpr unsigned minDbNumber = 1;
-inline constexpr unsigned maxDbNumber = orva::notation::maxBlock;  // the telegram carries it in one byte
+inline constexpr unsigned maxDbNumber = orva::vars::maxBlock;  // the telegram carries it in one byte
 inline constexpr unsigned minStart = 0;
 inline constexpr unsigned maxStart = 65535;
 inline constexpr std::size_t maxTsapChars = orva::wire::maxTsapLength;  // one byte a character on the wire

@@ -95,12 +95,12 @@ void Panel::read(Unit unit) {
         lastResultValue = link.readWords(handleValue, letter, db, start, count, wordBuffer.data());
     }
     if (lastResultValue == ORVA_OK) {
-        addressLabelText = orvapanel::addressLabel(fieldValues.areaLetter, fieldValues.dbNumber, unit);
+        const char area = fieldValues.areaLetter;
         if (unit == Unit::byte) {
-            view.showRows(
-                byteRows(addressLabelText, fieldValues.start, std::span(byteBuffer.data(), fieldValues.count)));
+            view.showRows(byteRows(area, fieldValues.dbNumber, fieldValues.start,
+                                   std::span(byteBuffer.data(), fieldValues.count)));
         } else {
-            view.showRows(wordRows(addressLabelText, fieldValues.start, wordAddressStep(fieldValues.areaLetter),
+            view.showRows(wordRows(area, fieldValues.dbNumber, fieldValues.start,
                                    std::span(wordBuffer.data(), fieldValues.count)));
         }
     }

@@ -68,7 +68,6 @@ public:
     int handle() const { return handleValue; }
     int lastResult() const { return lastResultValue; }
     const DialogFields& fields() const { return fieldValues; }
-    const std::string& addressLabel() const { return addressLabelText; }
 
 private:
     void applyAreaRule();
@@ -81,7 +80,6 @@ private:
     DialogFields fieldValues;
     int handleValue = noHandle;
     int lastResultValue = 0;
-    std::string addressLabelText;
     std::array<std::uint8_t, maxCount> byteBuffer{};
     std::array<std::uint16_t, maxCount> wordBuffer{};
 };

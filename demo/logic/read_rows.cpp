@@ -10,9 +10,7 @@
 namespace orvapanel {
 namespace {
 
-orva::notation::Unit notationUnit(Unit unit) {
-    return unit == Unit::byte ? orva::notation::Unit::bytes : orva::notation::Unit::words;
-}
+namespace vars = orva::vars;
 
 std::string hexText(unsigned value) {
     char text[8];
@@ -20,23 +18,19 @@ std::string hexText(unsigned value) {
     return text;
 }
 
+std::string elementAddress(char areaLetter, unsigned dbNumber, vars::Unit unit, unsigned start, std::size_t index) {
+    return vars::elementAddress(orva::wire::areaCodeOf(areaLetter), static_cast<int>(dbNumber), unit,
+                                static_cast<int>(start), static_cast<int>(index));
+}
+
 }  // namespace
 
-std::string addressLabel(char areaLetter, unsigned dbNumber, Unit unit) {
-    return orva::notation::addressLabel(orva::wire::areaCodeOf(areaLetter), static_cast<int>(dbNumber),
-                                        notationUnit(unit));
+RowTexts byteRow(std::string address, std::uint8_t value) {
+    return {std::move(address), std::to_string(value), hexText(value), vars::printableText(value, vars::Unit::bytes)};
 }
 
-RowTexts byteRow(std::string_view label, long address, std::uint8_t value) {
-    RowTexts row{std::string(label) + std::to_string(address), std::to_string(value), hexText(value), {}};
-    row.chars = orva::notation::printableText(value, orva::notation::Unit::bytes);
-    return row;
-}
-
-RowTexts wordRow(std::string_view label, long address, std::uint16_t value) {
-    RowTexts row{std::string(label) + std::to_string(address), std::to_string(value), hexText(value), {}};
-    row.chars = orva::notation::printableText(value, orva::notation::Unit::words);
-    return row;
+RowTexts wordRow(std::string address, std::uint16_t value) {
+    return {std::move(address), std::to_string(value), hexText(value), vars::printableText(value, vars::Unit::words)};
 }
 
 std::vector<std::string> longestAddressTexts() {
@@ -47,32 +41,28 @@ std::vector<std::string> longestAddressTexts() {
         longest.push_back(std::move(text));
     };
     for (char letter : areaLetterTable) {
-        const long lastWord = static_cast<long>(maxStart) + static_cast<long>(maxCount - 1) * wordAddressStep(letter);
-        consider(addressLabel(letter, maxDbNumber, Unit::word) + std::to_string(lastWord));
-        if (areaControls(letter).readBytesEnabled) {
-            consider(addressLabel(letter, maxDbNumber, Unit::byte) + std::to_string(maxStart + maxCount - 1));
-        }
+        consider(elementAddress(letter, maxDbNumber, vars::Unit::words, maxStart, maxCount - 1));
+        if (areaControls(letter).readBytesEnabled)
+            consider(elementAddress(letter, maxDbNumber, vars::Unit::bytes, maxStart, maxCount - 1));
     }
     return longest;
 }
 
-std::vector<RowTexts> byteRows(std::string_view label, unsigned start, std::span<const std::uint8_t> values) {
+std::vector<RowTexts> byteRows(char areaLetter, unsigned dbNumber, unsigned start,
+                               std::span<const std::uint8_t> values) {
     std::vector<RowTexts> rows;
     rows.reserve(values.size());
-    long address = start;
-    for (std::uint8_t b : values) rows.push_back(byteRow(label, address++, b));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        rows.push_back(byteRow(elementAddress(areaLetter, dbNumber, vars::Unit::bytes, start, i), values[i]));
     return rows;
 }
 
-std::vector<RowTexts> wordRows(std::string_view label, unsigned start, int addressStep,
+std::vector<RowTexts> wordRows(char areaLetter, unsigned dbNumber, unsigned start,
                                std::span<const std::uint16_t> values) {
     std::vector<RowTexts> rows;
     rows.reserve(values.size());
-    long address = start;
-    for (std::uint16_t w : values) {
-        rows.push_back(wordRow(label, address, w));
-        address += addressStep;
-    }
+    for (std::size_t i = 0; i < values.size(); ++i)
+        rows.push_back(wordRow(elementAddress(areaLetter, dbNumber, vars::Unit::words, start, i), values[i]));
     return rows;
 }
 

@@ -35,20 +35,21 @@ struct RowTexts {
     bool operator==(const RowTexts&) const = default;
 };
 
-// Prefix of every address of one read: "DB 5 DW", "DX 5 DB", "T ", "Z ", "EB", "MW".
-std::string addressLabel(char areaLetter, unsigned dbNumber, Unit unit);
-
-RowTexts byteRow(std::string_view label, long address, std::uint8_t value);
+// One row; address as the list shows it ("MB1", "DB 5 DW3").
+RowTexts byteRow(std::string address, std::uint8_t value);
 // The character pair shows the low-order byte first.
-RowTexts wordRow(std::string_view label, long address, std::uint16_t value);
+RowTexts wordRow(std::string address, std::uint16_t value);
 
 // The address texts with the most characters among every read that the
 // fields allow (largest block, start and count, each area and unit it
 // reads): the address column is made wide enough for each of them.
 std::vector<std::string> longestAddressTexts();
 
-std::vector<RowTexts> byteRows(std::string_view label, unsigned start, std::span<const std::uint8_t> values);
-std::vector<RowTexts> wordRows(std::string_view label, unsigned start, int addressStep,
+// The rows of a read from start, each element's address in the PLC's notation
+// of the variables library ("EB3", "MW12", "DB 5 DW3", "T 7").
+std::vector<RowTexts> byteRows(char areaLetter, unsigned dbNumber, unsigned start,
+                               std::span<const std::uint8_t> values);
+std::vector<RowTexts> wordRows(char areaLetter, unsigned dbNumber, unsigned start,
                                std::span<const std::uint16_t> values);
 
 }  // namespace orvapanel

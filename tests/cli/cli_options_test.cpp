@@ -8,6 +8,7 @@
 #include "format.h"
 #include "options.h"
 #include "orvanet.h"
+#include "variable_output.h"
 
 namespace {
 
@@ -241,17 +242,17 @@ TEST(OrvacliOutput, ValuesShowDecimalHexAndPrintableCharacters) {
 TEST(OrvacliOutput, FailuresNameTheResultTheSocketErrorAndTheExitStatus) {
     const Options o = request("M", 0, Unit::bytes, 4, 2);
     EXPECT_EQ(failureMessage(o, Outcome{ORVA_ERR_SOCKET, ORVA_WSAECONNREFUSED, {}}),
-              "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: socket error 10061: connection refused: "
-              "nothing listens on port 102 at that address (result -7)\n");
+              "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: socket error 10061 (WSAECONNREFUSED): "
+              "connection refused: nothing listens on port 102 at that address (ORVA_ERR_SOCKET, result -7)\n");
     // Without a socket error the result says it all: no "socket error 0" tail.
     EXPECT_EQ(failureMessage(o, Outcome{ORVA_ERR_DROPPED, 0, {}}),
               "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: the connection was dropped: closed, reset "
-              "without a socket error, or a reply that did not fit (result -1)\n");
+              "without a socket error, or a reply that did not fit (ORVA_ERR_DROPPED, result -1)\n");
     EXPECT_EQ(failureMessage(o, Outcome{ORVA_ERR_PLC, 0, {}}),
               "orvacli: reading 2 bytes from MB4..MB5 at 127.0.0.1 failed: the PLC refused: data block missing, or "
-              "the range runs past the end of the area (result 2)\n");
+              "the range runs past the end of the area (ORVA_ERR_PLC, result 2)\n");
 
-    Options j = o;
+    Options j = request("M", 0, Unit::bytes, 4, 2);
     j.format = Format::json;
     EXPECT_EQ(failureJson(j, Outcome{ORVA_ERR_DROPPED, 0, {}}, 4),
               "{\"round\":4,\"address\":\"127.0.0.1\",\"operation\":\"read\",\"area\":\"M\",\"unit\":\"bytes\","
@@ -263,8 +264,96 @@ TEST(OrvacliOutput, FailuresNameTheResultTheSocketErrorAndTheExitStatus) {
     EXPECT_EQ(exitStatusFor(ORVA_ERR_PLC), exitPlcError);
     for (int connection : {ORVA_ERR_DROPPED, ORVA_ERR_CONNECT, ORVA_ERR_SOCKET})
         EXPECT_EQ(exitStatusFor(connection), exitConnectionFailure) << connection;
-    for (int other : {ORVA_ERR_FAILED, ORVA_ERR_NO_FREE_HANDLE, ORVA_ERR_AREA, ORVA_ERR_HANDLE})
+    for (int other :
+         {static_cast<int>(ORVA_ERR_FAILED), static_cast<int>(ORVA_ERR_NO_FREE_HANDLE), static_cast<int>(ORVA_ERR_AREA),
+          static_cast<int>(ORVA_ERR_HANDLE), static_cast<int>(ORVAVARS_ERR_INVALID_BCD)})
         EXPECT_EQ(exitStatusFor(other), exitOtherFailure) << other;
+}
+
+// --- get and set ---------------------------------------------------------------
+
+std::vector<std::string> spellings(const Options& o) {
+    std::vector<std::string> out;
+    for (int i = 0; i < o.variables.size(); ++i) out.push_back(orva::vars::variableText(o.variables.variable(i)));
+    return out;
+}
+
+TEST(OrvacliVariables, GetAndSetTakeTheNotationOfTheVariablesLibrary) {
+    ParseResult r = parse({"127.0.0.1", "get", "db10.dd30:kg", "MW 20:KF", "c5", "q0.7", "--json"});
+    ASSERT_EQ(r.status, ParseStatus::run) << r.error;
+    EXPECT_TRUE(r.options.byVariable);
+    EXPECT_EQ(r.options.direction, Direction::read);
+    EXPECT_EQ(spellings(r.options), (std::vector<std::string>{"DB10.DD30:KG", "MW20:KF", "Z5", "A0.7"}));
+
+    // set: the first "=" ends the variable; the value is the format's, taken at once.
+    r = parse({"127.0.0.1", "set", "DB10.DD30:KG=12.5", "M20.3=1", "DB5.DW0:KS4=a=b", "--", "MW2:KF=-3"});
+    ASSERT_EQ(r.status, ParseStatus::run) << r.error;
+    EXPECT_EQ(r.options.direction, Direction::write);
+    EXPECT_EQ(spellings(r.options), (std::vector<std::string>{"DB10.DD30:KG", "M20.3", "DB5.DW0:KS4", "MW2:KF"}));
+    const auto encoded = [&r](int i) {
+        const auto bytes = r.options.variables.encoded(i);
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(encoded(0), (std::vector<std::uint8_t>{0x04, 0x64, 0x00, 0x00}));  // 12.5 as KG
+    EXPECT_EQ(encoded(1), std::vector<std::uint8_t>{0x08});                      // its bit of MB20
+    EXPECT_EQ(encoded(2), (std::vector<std::uint8_t>{'a', '=', 'b', ' '}));
+    EXPECT_EQ(encoded(3), (std::vector<std::uint8_t>{0xFF, 0xFD}));
+}
+
+TEST(OrvacliVariables, ARefusedOneNamesWhereAndWhatWasExpectedBeforeAnyTraffic) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"get", "MW10:KQ"}, "MW10:KQ: unknown format \"KQ\" at 6; one of KF KH KM KY KC KT KZ KG DH KS"},
+             {{"get", "MW10", "DB5.D3.16"}, "DB5.D3.16: the bit 16 at 8 is out of range (0..15)"},
+             {{"get", "MW10", "mw 10"}, "mw 10: MW10 is given twice"},
+             {{"get"}, "get needs VARIABLE..., as in DB10.DD30:KG MW20:KF T3"},
+             {{"get", "MW10", "--hex"}, "get prints a line per variable or json; --hex is for read and write"},
+             {{"set", "M20.3"}, "M20.3: expected \"=\" and a value at 6; as in M20.3=1"},
+             {{"set", "MW10:KQ=1"}, "MW10:KQ=1: unknown format \"KQ\" at 6; one of KF KH KM KY KC KT KZ KG DH KS"},
+             {{"set", "MW10:KF=40000"}, "MW10:KF=40000: 40000 does not fit MW10:KF (-32768..32767)"},
+             {{"set", "DB10.DD30:KG=abc"},
+              "DB10.DD30:KG=abc: value \"abc\" for DB10.DD30:KG is not a number (such as 12.5, -0.005 or 1.5e-3)"},
+             {{"set", "EB0=1"}, "EB0=1: inputs (E) can be read but not written"},
+             {{"set"}, "set needs VARIABLE=VALUE..., as in DB10.DD30:KG=12.5 M20.3=1"}}) {
+        std::vector<std::string> args = {"127.0.0.1"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ParseResult r = parse(args);
+        EXPECT_EQ(r.status, ParseStatus::usageError) << c.error;
+        EXPECT_EQ(r.error, c.error);
+    }
+}
+
+TEST(OrvacliVariables, JsonHoldsEachValueAsItsKindAndEachFailureByName) {
+    Options o;
+    o.address = "127.0.0.1";
+    o.format = Format::json;
+    orva::vars::ParseError e;
+    for (const char* text : {"M0.0", "MW2:KF", "MD4:KG", "MW8:KT", "MW10:KC", "MW12"}) o.variables.add(text, e);
+    const std::vector<std::uint8_t> bytes = {0x01, 0, 0xFF, 0xF9, 0x04, 0x62, 0xC3, 0xEF, 0x01, 0x50, 'A', 0xE4};
+    for (int i = 0; i < 5; ++i) {
+        const auto& v = o.variables.variable(i);
+        o.variables.decode(
+            i, std::span(bytes).subspan(static_cast<std::size_t>(v.byteOffset), static_cast<std::size_t>(v.byteCount)));
+    }
+    const std::vector<VariableResult> results = {{}, {}, {}, {}, {}, {ORVA_ERR_SOCKET, ORVA_WSAETIMEDOUT}};
+    EXPECT_EQ(variablesOutput(o, results, 0),
+              "{\"M0.0\":{\"value\":true,\"text\":\"true\"},\"MW2:KF\":{\"value\":-7,\"text\":\"-7\"},"
+              "\"MD4:KG\":{\"value\":12.345670700073242,\"text\":\"12.34567\"},"
+              "\"MW8:KT\":{\"value\":1500,\"text\":\"1.5s\"},"
+              "\"MW10:KC\":{\"value\":\"A\u00e4\",\"text\":\"A\u00e4\"},"
+              "\"MW12\":{\"error\":{\"name\":\"ORVA_ERR_SOCKET\",\"code\":-7,\"socket_error\":10060,"
+              "\"message\":\"socket error 10060 (WSAETIMEDOUT): timed out: no answer within the receive or send "
+              "time-out (ORVA_ERR_SOCKET, result -7)\"}}}\n");
+    EXPECT_EQ(variablesOutput(o, results, 3).rfind("{\"round\":3,\"M0.0\":", 0), 0u);
+    o.format = Format::table;
+    EXPECT_EQ(variablesOutput(o, results, 2),
+              "round 2\nM0.0 = true\nMW2:KF = -7\nMD4:KG = 12.34567\nMW8:KT = 1.5s\nMW10:KC = A\u00e4\n");
+    EXPECT_EQ(variableFailures(o, results),
+              "orvacli: reading MW12 at 127.0.0.1 failed: socket error 10060 (WSAETIMEDOUT): timed out: no answer "
+              "within the receive or send time-out (ORVA_ERR_SOCKET, result -7)\n");
 }
 
 }  // namespace

@@ -152,18 +152,31 @@ TEST(SaveFields, CountsTsapLengthInCharacters) {
 }
 
 TEST(Rows, PrintableIsBlankToTilde) {
-    EXPECT_EQ(byteRow("MB", 1, 0x1F).chars, "");
-    EXPECT_EQ(byteRow("MB", 1, 0x7E).chars, "'~'");
-    EXPECT_EQ(byteRow("MB", 1, 0x80).chars, "");
-    EXPECT_EQ(byteRow("MB", 1, 0xFF), (RowTexts{"MB1", "255", "FF", ""}));
-    EXPECT_EQ(byteRow("MB", 1, 0x00), (RowTexts{"MB1", "0", "00", ""}));
-    EXPECT_EQ(wordRow("MW", 0, 0x4100).chars, "");         // low-order byte not printable
-    EXPECT_EQ(wordRow("MW", 0, 0x8000).decimal, "32768");  // never negative
+    EXPECT_EQ(byteRow("MB1", 0x1F).chars, "");
+    EXPECT_EQ(byteRow("MB1", 0x7E).chars, "'~'");
+    EXPECT_EQ(byteRow("MB1", 0x80).chars, "");
+    EXPECT_EQ(byteRow("MB1", 0xFF), (RowTexts{"MB1", "255", "FF", ""}));
+    EXPECT_EQ(byteRow("MB1", 0x00), (RowTexts{"MB1", "0", "00", ""}));
+    EXPECT_EQ(wordRow("MW0", 0x4100).chars, "");         // low-order byte not printable
+    EXPECT_EQ(wordRow("MW0", 0x8000).decimal, "32768");  // never negative
+}
+
+TEST(Rows, AddressesInThePlcNotationOfEveryArea) {
+    const std::vector<std::uint8_t> bytes = {0x41, 0x42};
+    EXPECT_EQ(byteRows('E', 1, 7, bytes),
+              (std::vector<RowTexts>{{"EB7", "65", "41", "'A'"}, {"EB8", "66", "42", "'B'"}}));
+    const std::vector<std::uint16_t> words = {0x4142, 0x01F4};
+    EXPECT_EQ(wordRows('A', 1, 10, words)[1].address, "AW12") << "a word of a byte area covers two addresses";
+    EXPECT_EQ(wordRows('D', 5, 0, words),
+              (std::vector<RowTexts>{{"DB 5 DW0", "16706", "4142", "'BA'"}, {"DB 5 DW1", "500", "1F4", ""}}));
+    EXPECT_EQ(wordRows('X', 255, 3, words)[0].address, "DX 255 DW3");
+    EXPECT_EQ(wordRows('T', 1, 7, words)[0].address, "T 7");
+    EXPECT_EQ(wordRows('Z', 1, 3, words)[1].address, "Z 4");
 }
 
 TEST(Rows, AddressesRunPast65535WithoutWrapping) {
     const std::vector<std::uint16_t> words(2048, 0);
-    const auto rows = wordRows("MW", 65535, 2, words);
+    const auto rows = wordRows('M', 1, 65535, words);
     ASSERT_EQ(rows.size(), 2048u);
     EXPECT_EQ(rows.back().address, "MW" + std::to_string(65535 + 2 * 2047));
 }

@@ -106,6 +106,11 @@ TEST(SimProgram, BadUsageExitsWith64SayingWhatIsWrong) {
         {{"--block", "D1"}, "use DB<n>=WORDS"},
         {{"--control", "127.0.0.1:port"}, "control port 'port' is not a number (decimal, 0x hex or 0b binary)"},
         {{"--verbose=yes"}, "option --verbose takes no value"},
+        {{"--set", "MW10:KQ=1"}, "--set MW10:KQ=1: unknown format \"KQ\" at 6; one of KF KH KM KY KC KT KZ KG DH KS"},
+        {{"--set", "M10.3"}, "--set M10.3: expected \"=\" and a value at 6; as in M10.3=1"},
+        {{"--set", "MW10:KF=40000"}, "--set MW10:KF=40000: 40000 does not fit MW10:KF (-32768..32767)"},
+        {{"--block", "DB5=100", "--set", "DB5.DW100=1"},
+         "--set DB5.DW100=1: DB5.DW100 lies outside DB5, which has 100 words"},
     };
     for (const Case& c : bad) {
         Program p(c.args);
@@ -123,6 +128,8 @@ TEST(SimProgram, HelpListsEveryFaultAndExitsWithZero) {
     EXPECT_EQ(p.wait(), 0);
     const std::string help = p.out();
     EXPECT_NE(help.find("--block DB5="), std::string::npos) << help;
+    EXPECT_NE(help.find("--set VAR=VALUE"), std::string::npos) << help;
+    EXPECT_NE(help.find("set VARIABLE=VALUE, show VARIABLE"), std::string::npos) << help;
     for (const orvasim::FaultEntry& f : orvasim::faultTable)
         EXPECT_NE(help.find("    " + std::string(f.name) + " "), std::string::npos) << f.name;
 }

@@ -1,74 +1,103 @@
 // SPDX-License-Identifier: Apache-2.0
-// The notation of areas and addresses that orvavars now owns: it reads and
-// writes exactly what the tools' copy (tools/notation) does, which the tools
-// switch over from, plus the PLC's spacing "DB 5" that two bindings took and
-// two tools refused; and the C API the bindings will call for it.
+// The notation of areas and addresses as every tool and binding reads and
+// writes it (orvacli, orvasim and orvapanel use this one copy): numbers,
+// areas, element addresses and characters; and the C API the bindings call
+// for it.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "notation.h"
 #include "orvavars.h"
-#include "../../tools/notation/notation.h"
 
 namespace {
 
-namespace vars = orva::vars;
-namespace tools = orva::notation;
+using namespace orva::vars;
 using orva::wire::AreaCode;
 
-constexpr AreaCode allAreas[] = {AreaCode::outputs,           AreaCode::inputs, AreaCode::flags,    AreaCode::dataBlock,
-                                 AreaCode::extendedDataBlock, AreaCode::timers, AreaCode::counters, AreaCode::none,
-                                 static_cast<AreaCode>(9)};
+TEST(NotationNumbers, ReadDecimalHexAndBinaryWithASignAndNothingElse) {
+    EXPECT_EQ(readNumber("42"), 42);
+    EXPECT_EQ(readNumber("+5"), 5);
+    EXPECT_EQ(readNumber("-128"), -128);
+    EXPECT_EQ(readNumber("0x1F4"), 500);
+    EXPECT_EQ(readNumber("0XfF"), 255);
+    EXPECT_EQ(readNumber("0b1010"), 10);
+    EXPECT_EQ(readNumber("-0x10"), -16);
+    for (const char* bad : {"", " 5", "5 ", "0x", "0b2", "1e3", "1.5", "--1", "abc", "99999999999999999999999"})
+        EXPECT_EQ(readNumber(bad), std::nullopt) << "'" << bad << "'";
 
-TEST(Notation, AreasAddressesAndValuesReadAsTheToolsCopyWritesThem) {
-    for (AreaCode area : allAreas) {
-        EXPECT_EQ(vars::areaText(area, 5), tools::areaText(area, 5));
-        EXPECT_EQ(vars::areaName(area), tools::areaName(area));
-        EXPECT_EQ(vars::libraryLetter(area), tools::libraryLetter(area));
-        for (auto unit : {vars::Unit::bytes, vars::Unit::words}) {
-            const auto toolUnit = unit == vars::Unit::bytes ? tools::Unit::bytes : tools::Unit::words;
-            EXPECT_EQ(vars::addressLabel(area, 7, unit), tools::addressLabel(area, 7, toolUnit));
-            EXPECT_EQ(vars::addressStep(area, unit), tools::addressStep(area, toolUnit));
-            for (int index : {0, 1, 65535})
-                EXPECT_EQ(vars::elementAddress(area, 255, unit, 3, index),
-                          tools::elementAddress(area, 255, toolUnit, 3, index));
-        }
+    std::string error;
+    EXPECT_EQ(readNumber("abc", 0, 9, "start", error), std::nullopt);
+    EXPECT_EQ(error, "start 'abc' is not a number (decimal, 0x hex or 0b binary)");
+    EXPECT_EQ(readNumber("-1", 0, 9, "repeat", error), std::nullopt);
+    EXPECT_EQ(error, "repeat -1 is out of range (0..9)") << "a minus sign reads as a number out of range";
+    EXPECT_EQ(readNumber("0x9", 0, 9, "start", error), 9);
+}
+
+TEST(NotationAreas, EverySpellingOfEveryAreaInEitherCase) {
+    struct Case {
+        const char* text;
+        AreaCode area;
+        std::optional<int> block;
+    };
+    for (const Case& c :
+         {Case{"A", AreaCode::outputs, {}}, Case{"o", AreaCode::outputs, {}}, Case{"E", AreaCode::inputs, {}},
+          Case{"i", AreaCode::inputs, {}}, Case{"m", AreaCode::flags, {}}, Case{"T", AreaCode::timers, {}},
+          Case{"z", AreaCode::counters, {}}, Case{"C", AreaCode::counters, {}}, Case{"DB", AreaCode::dataBlock, {}},
+          Case{"db5", AreaCode::dataBlock, 5}, Case{"D255", AreaCode::dataBlock, 255},
+          Case{"DB0x10", AreaCode::dataBlock, 16}, Case{"dx0", AreaCode::extendedDataBlock, 0},
+          Case{"X17", AreaCode::extendedDataBlock, 17}}) {
+        std::string error;
+        const auto spelled = readArea(c.text, error);
+        ASSERT_TRUE(spelled) << c.text << ": " << error;
+        EXPECT_EQ(spelled->area, c.area) << c.text;
+        EXPECT_EQ(spelled->block, c.block) << c.text;
     }
-    for (unsigned v = 0; v <= 0xFFFF; v += 0x0101 / 3)
-        for (auto unit : {vars::Unit::bytes, vars::Unit::words})
-            EXPECT_EQ(vars::printableText(static_cast<std::uint16_t>(unit == vars::Unit::bytes ? v & 0xFF : v), unit),
-                      tools::printableText(static_cast<std::uint16_t>(unit == vars::Unit::bytes ? v & 0xFF : v),
-                                           unit == vars::Unit::bytes ? tools::Unit::bytes : tools::Unit::words));
-    for (const char* text : {"42", "+5", "-128", "0x1F4", "0XfF", "0b1010", "-0x10", "", " 5", "0x", "1e3", "abc",
-                             "99999999999999999999999"}) {
-        EXPECT_EQ(vars::readNumber(text), tools::readNumber(text)) << text;
-        std::string a, b;
-        EXPECT_EQ(vars::readNumber(text, 0, 100, "start", a), tools::readNumber(text, 0, 100, "start", b)) << text;
-        EXPECT_EQ(a, b);
+    for (const char* bad : {"", "Q", "MB", "M5", "D256", "DB-1", "DBX", "DB5x", "T1"}) {
+        std::string error;
+        EXPECT_FALSE(readArea(bad, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
     }
-    for (const char* text : {"A",   "o",   "E", "i", "m",  "T",  "z",    "C",    "DB",  "db5",  "D255", "DB0x10",
-                             "dx0", "X17", "",  "Q", "MB", "M5", "D256", "DB-1", "DBX", "DB5x", "T1"}) {
-        std::string a, b;
-        const auto mine = vars::readArea(text, a);
-        const auto theirs = tools::readArea(text, b);
-        ASSERT_EQ(mine.has_value(), theirs.has_value()) << text;
-        EXPECT_EQ(a, b) << text;
-        if (mine) {
-            EXPECT_EQ(mine->area, theirs->area) << text;
-            EXPECT_EQ(mine->block, theirs->block) << text;
-        }
-    }
+    std::string error;
+    EXPECT_FALSE(readArea("Q", error, blockAreas));
+    EXPECT_EQ(error, "unknown area 'Q': use DB<n> or D<n>, DX<n> or X<n> (n 0..255)");
+
+    EXPECT_EQ(areaText(AreaCode::dataBlock, 5), "DB5");
+    EXPECT_EQ(areaText(AreaCode::extendedDataBlock, 7), "DX7");
+    EXPECT_EQ(areaText(AreaCode::counters, 0), "Z");
+    EXPECT_EQ(areaText(static_cast<AreaCode>(9), 0), "area code 9");
+}
+
+TEST(NotationAddresses, FollowThePlcNotation) {
+    EXPECT_EQ(elementAddress(AreaCode::inputs, 0, Unit::bytes, 0, 2), "EB2");
+    EXPECT_EQ(elementAddress(AreaCode::flags, 0, Unit::words, 10, 1), "MW12") << "words of flags step by 2";
+    EXPECT_EQ(elementAddress(AreaCode::outputs, 0, Unit::words, 0, 1), "AW2");
+    EXPECT_EQ(elementAddress(AreaCode::dataBlock, 5, Unit::words, 10, 1), "DB 5 DW11");
+    EXPECT_EQ(elementAddress(AreaCode::extendedDataBlock, 7, Unit::bytes, 0, 0), "DX 7 DB0");
+    EXPECT_EQ(elementAddress(AreaCode::timers, 0, Unit::words, 7, 0), "T 7");
+    EXPECT_EQ(elementAddress(AreaCode::counters, 0, Unit::words, 3, 1), "Z 4");
+}
+
+TEST(NotationValues, CharactersOnlyWhenEveryBytePrintsTheLowByteFirst) {
+    EXPECT_EQ(printableText(0x41, Unit::bytes), "'A'");
+    EXPECT_EQ(printableText(0x20, Unit::bytes), "' '");
+    EXPECT_EQ(printableText(0x7E, Unit::bytes), "'~'");
+    EXPECT_EQ(printableText(0x1F, Unit::bytes), "");
+    EXPECT_EQ(printableText(0x7F, Unit::bytes), "");
+    EXPECT_EQ(printableText(0x4142, Unit::words), "'BA'");
+    EXPECT_EQ(printableText(0x7E20, Unit::words), "' ~'");
+    EXPECT_EQ(printableText(0x0041, Unit::words), "") << "its high byte does not print";
+    EXPECT_EQ(printableText(0x8041, Unit::words), "");
 }
 
 TEST(Notation, TheBlockMayFollowABlankAsThePlcWritesIt) {
     std::string error;
-    const auto spelled = vars::readArea(" DB 5 ", error);
+    const auto spelled = readArea(" DB 5 ", error);
     ASSERT_TRUE(spelled) << error;
     EXPECT_EQ(spelled->area, AreaCode::dataBlock);
     EXPECT_EQ(spelled->block, 5);
-    EXPECT_FALSE(vars::readArea("M 5", error)) << "only blocks carry a number";
-    EXPECT_FALSE(vars::readArea("DB  5", error)) << "one blank";
+    EXPECT_FALSE(readArea("M 5", error)) << "only blocks carry a number";
+    EXPECT_FALSE(readArea("DB  5", error)) << "one blank";
 }
 
 TEST(NotationCApi, AreasAndAddressesForTheBindings) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "messages.h"
 #include "orvanet.h"
 
 namespace orvacli {
@@ -18,28 +19,10 @@ std::string hexDigits(unsigned value, int digits) {
     return text;
 }
 
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // The json field "area": DB or DX without the block (that is a field of its
 // own), or the letter.
 std::string areaCode(const Area& area) {
-    if (orva::notation::isBlockArea(area.code)) return area.code == orva::wire::AreaCode::dataBlock ? "DB" : "DX";
+    if (orva::vars::isBlockArea(area.code)) return area.code == orva::wire::AreaCode::dataBlock ? "DB" : "DX";
     return std::string(1, area.letter());
 }
 
@@ -55,7 +38,7 @@ std::string jsonRequestFields(const Options& r, int round) {
     out += "\"address\":" + jsonString(r.address);
     out += ",\"operation\":" + jsonString(r.direction == Direction::read ? "read" : "write");
     out += ",\"area\":" + jsonString(areaCode(r.area));
-    if (orva::notation::isBlockArea(r.area.code)) out += ",\"block\":" + std::to_string(r.area.block);
+    if (orva::vars::isBlockArea(r.area.code)) out += ",\"block\":" + std::to_string(r.area.block);
     out += ",\"unit\":" + jsonString(r.unit == Unit::bytes ? "bytes" : "words");
     out += ",\"start\":" + std::to_string(r.start);
     out += ",\"count\":" + std::to_string(r.count);
@@ -73,7 +56,7 @@ std::string table(const Options& r, const std::vector<std::uint16_t>& values) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         // Two hex digits a byte, four a word, as in the hex format.
         Row row{elementAddress(r, static_cast<int>(i)), std::to_string(values[i]),
-                hexDigits(values[i], r.unit == Unit::words ? 4 : 2), orva::notation::printableText(values[i], r.unit)};
+                hexDigits(values[i], r.unit == Unit::words ? 4 : 2), orva::vars::printableText(values[i], r.unit)};
         widths[0] = std::max(widths[0], row.address.size());
         widths[1] = std::max(widths[1], row.decimal.size());
         widths[2] = std::max(widths[2], row.hexText.size());
@@ -123,19 +106,26 @@ int exitStatusFor(int result) {
     }
 }
 
-std::string describeFailure(int result, int socketError) {
-    // A socket error says more than its result: it leads.
-    if (result == ORVA_ERR_SOCKET) {
-        std::string text = "socket error " + std::to_string(socketError);
-        if (const std::string_view words = ORVASocketErrorText(socketError); !words.empty())
-            text += ": " + std::string(words);
-        return text + " (result " + std::to_string(result) + ")";
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
     }
-    return std::string(ORVAResultName(result)) + " (result " + std::to_string(result) + ")";
+    return out + "\"";
 }
 
 std::string elementAddress(const Options& r, int index) {
-    return orva::notation::elementAddress(r.area.code, r.area.block, r.unit, r.start, index);
+    return orva::vars::elementAddress(r.area.code, r.area.block, r.unit, r.start, index);
 }
 
 std::string formatSuccess(const Options& r, const Outcome& outcome, int round) {
@@ -164,7 +154,8 @@ std::string formatSuccess(const Options& r, const Outcome& outcome, int round) {
 std::string failureMessage(const Options& r, const Outcome& outcome) {
     std::string text = "orvacli: ";
     text += r.direction == Direction::read ? "reading " : "writing ";
-    text += describeRange(r) + " at " + r.address + " failed: " + describeFailure(outcome.result, outcome.socketError);
+    text += describeRange(r) + " at " + r.address +
+            " failed: " + orva::vars::failureText(outcome.result, outcome.socketError);
     return text + "\n";
 }
 

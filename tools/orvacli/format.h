@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "options.h"
@@ -22,9 +23,8 @@ enum ExitStatus : int {
 // The exit status for a library result code.
 int exitStatusFor(int result);
 
-// A failed call in words: the result (ORVAResultName) and its code, led by
-// the socket error number and its text (ORVASocketErrorText) for -7.
-std::string describeFailure(int result, int socketError);
+// A text as a JSON string, with its quotes.
+std::string jsonString(std::string_view text);
 
 // One element's address as the PLC's own notation writes it ("DB 5 DW3").
 std::string elementAddress(const Options& request, int index);
@@ -41,8 +41,9 @@ struct Outcome {
 // newline (or empty: a write prints nothing in hex format). round counts from 1
 // and appears only when repeating.
 std::string formatSuccess(const Options& request, const Outcome& outcome, int round);
-// The failure line for standard error ("orvacli: ..."), and for json the
-// object for standard output.
+// The failure line for standard error ("orvacli: reading ... failed: " and the
+// one form of every tool and binding, orva::vars::failureText), and for json
+// the object for standard output.
 std::string failureMessage(const Options& request, const Outcome& outcome);
 std::string failureJson(const Options& request, const Outcome& outcome, int round);
 // The closing line of a repeated run.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// orvacli: read and write S5 PLC data areas from a shell, through liborvanet.
+// orvacli: read and write S5 PLC data areas, and get and set variables, from a
+// shell, through liborvanet.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -9,8 +10,11 @@
 #include <vector>
 
 #include "format.h"
+#include "messages.h"
 #include "options.h"
 #include "orvanet.h"
+#include "transfer.h"
+#include "variable_output.h"
 
 namespace {
 
@@ -42,6 +46,13 @@ public:
 
 private:
     int handle;
+};
+
+// What one round printed, and the result it ends with.
+struct Round {
+    int result = ORVA_OK;
+    std::string out;
+    std::string err;
 };
 
 Outcome transfer(const PlcHandle& plc, const Options& o) {
@@ -76,6 +87,28 @@ Outcome transfer(const PlcHandle& plc, const Options& o) {
     return outcome;
 }
 
+Round areaRound(const PlcHandle& plc, const Options& o, int round) {
+    const Outcome outcome = transfer(plc, o);
+    if (outcome.result == ORVA_OK) return {ORVA_OK, formatSuccess(o, outcome, round), ""};
+    return {outcome.result, o.format == Format::json ? failureJson(o, outcome, round) : "", failureMessage(o, outcome)};
+}
+
+// get and set: the list in the calls the variables library plans.
+Round variableRound(const PlcHandle& plc, Options& o, int round) {
+    std::vector<VariableResult> results(static_cast<std::size_t>(o.variables.size()));
+    int first = ORVA_OK;
+    if (o.direction == Direction::read) {
+        first = orva::vars::readList(plc.get(), o.variables);
+        for (int i = 0; i < o.variables.size(); ++i)
+            results[static_cast<std::size_t>(i)] = {o.variables.current(i).status, o.variables.current(i).socketError};
+    } else {
+        std::vector<orva::vars::WriteOutcome> outcomes;
+        first = orva::vars::writeList(plc.get(), o.variables, outcomes);
+        for (std::size_t i = 0; i < outcomes.size(); ++i) results[i] = {outcomes[i].status, outcomes[i].socketError};
+    }
+    return {first, variablesOutput(o, results, round), variableFailures(o, results)};
+}
+
 void pause(int ms) {
     using namespace std::chrono;
     constexpr milliseconds slice{50};
@@ -89,10 +122,10 @@ void print(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-int run(const Options& o) {
+int run(Options& o) {
     PlcHandle plc(o);
     if (!plc.isOpen()) {
-        print(stderr, "orvacli: no handle: " + describeFailure(plc.get(), 0) + "\n");
+        print(stderr, "orvacli: no handle: " + orva::vars::failureText(plc.get(), 0) + "\n");
         return exitOtherFailure;
     }
     const bool repeating = o.repeat != 1;
@@ -104,14 +137,12 @@ int run(const Options& o) {
     while (o.repeat == 0 || rounds < o.repeat) {
         ++rounds;
         const int round = repeating ? rounds : 0;
-        const Outcome outcome = transfer(plc, o);
-        if (outcome.result == ORVA_OK) {
-            print(stdout, formatSuccess(o, outcome, round));
-        } else {
+        const Round done = o.byVariable ? variableRound(plc, o, round) : areaRound(plc, o, round);
+        print(stdout, done.out);
+        print(stderr, done.err);
+        if (done.result != ORVA_OK) {
             ++failures;
-            status = exitStatusFor(outcome.result);
-            if (o.format == Format::json) print(stdout, failureJson(o, outcome, round));
-            print(stderr, failureMessage(o, outcome));
+            status = exitStatusFor(done.result);
         }
         if (interrupted || (o.repeat != 0 && rounds >= o.repeat)) break;
         pause(o.intervalMs);
@@ -124,7 +155,7 @@ int run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (parsed.status) {
     case ParseStatus::help: print(stdout, helpText()); return exitSuccess;
     case ParseStatus::version: print(stdout, "orvacli " ORVACLI_VERSION "\n"); return exitSuccess;

@@ -4,24 +4,28 @@
 #include <array>
 #include <limits>
 #include <memory>
+#include <set>
 #include <span>
 #include <string_view>
 
 #include "command_line.h"
+#include "messages.h"
+#include "variable.h"
 
 namespace orvacli {
 namespace {
 
-using orva::notation::rangeText;
-using orva::notation::UsageError;
+using orva::command_line::UsageError;
+using orva::vars::rangeText;
 using orva::wire::maxTsapLength;
 
 constexpr int byteMax = 0xFF;
 constexpr int wordMax = 0xFFFF;
 constexpr int ipv4Parts = 4;
+constexpr std::string_view inputsNotWritten = "inputs (E) can be read but not written";
 
 int number(std::string_view text, long long low, long long high, std::string_view what) {
-    return static_cast<int>(orva::notation::numberOrUsageError(text, low, high, what));
+    return static_cast<int>(orva::command_line::numberOrUsageError(text, low, high, what));
 }
 
 bool isDottedIpv4(std::string_view text) {
@@ -42,27 +46,27 @@ bool isDottedIpv4(std::string_view text) {
 
 Area areaNamed(std::string_view text) {
     std::string error;
-    const auto spelled = orva::notation::readArea(text, error);
+    const auto spelled = orva::vars::readArea(text, error);
     if (!spelled) throw UsageError{error};
-    if (orva::notation::isBlockArea(spelled->area) && !spelled->block)
-        throw UsageError{std::string(orva::notation::areaName(spelled->area)) + " need a block number, as in " +
-                         orva::notation::areaText(spelled->area, 5)};
+    if (orva::vars::isBlockArea(spelled->area) && !spelled->block)
+        throw UsageError{std::string(orva::vars::areaName(spelled->area)) + " need a block number, as in " +
+                         orva::vars::areaText(spelled->area, 5)};
     return Area{spelled->area, spelled->block.value_or(0)};
 }
 
 // The letters each library function accepts, by direction and unit.
 void checkAreaForCall(const Options& o) {
     if (o.direction == Direction::write && o.area.code == orva::wire::AreaCode::inputs)
-        throw UsageError{"inputs (E) can be read but not written"};
+        throw UsageError{std::string(inputsNotWritten)};
     if (o.unit == Unit::bytes && orva::wire::isWordCounted(o.area.code))
-        throw UsageError{std::string(orva::notation::areaName(o.area.code)) +
+        throw UsageError{std::string(orva::vars::areaName(o.area.code)) +
                          " are read and written in words only: add --words"};
 }
 
 std::uint16_t valueOf(std::string_view text, Unit unit) {
     const long long high = unit == Unit::bytes ? byteMax : wordMax;
     const long long lowNegative = -(high + 1) / 2;
-    const auto value = orva::notation::readNumber(text);
+    const auto value = orva::vars::readNumber(text);
     if (!value) throw UsageError{"value '" + std::string(text) + "' is not a number (decimal, 0x hex or 0b binary)"};
     if (*value < lowNegative || *value > high) {
         const std::string size = unit == Unit::bytes ? "a byte" : "a word";
@@ -89,7 +93,7 @@ void takeAreaAndStart(std::span<const std::string> operands, Options& o) {
 // The range must stay inside the area's address space.
 void checkRange(const Options& o) {
     const long long last = static_cast<long long>(o.start) +
-                           static_cast<long long>(o.count) * orva::notation::addressStep(o.area.code, o.unit) - 1;
+                           static_cast<long long>(o.count) * orva::vars::addressStep(o.area.code, o.unit) - 1;
     if (last > maxAddress)
         throw UsageError{"the range " + std::to_string(o.start) + ".." + std::to_string(last) + " runs past address " +
                          std::to_string(maxAddress) + " of the area"};
@@ -114,6 +118,46 @@ void takeWrite(std::span<const std::string> operands, Options& o) {
     checkRange(o);
 }
 
+// get and set: each operand a variable, or a variable and its value, as the
+// variables library reads them; a refused one is named with the library's
+// message, which says where in it and what was expected.
+template <typename Parsed>
+Parsed parsedOrRefused(std::variant<Parsed, orva::vars::ParseError> parsed, std::string_view operand) {
+    if (const auto* e = std::get_if<orva::vars::ParseError>(&parsed))
+        throw UsageError{std::string(operand) + ": " + e->message};
+    return std::get<Parsed>(std::move(parsed));
+}
+
+orva::vars::Assignment operandOf(const std::string& text, bool withValue) {
+    if (withValue) return parsedOrRefused(orva::vars::parseAssignment(text), text);
+    return {parsedOrRefused(orva::vars::parseVariable(text), text), {}};
+}
+
+// get VARIABLE... (o.direction read) and set VARIABLE=VALUE... (write); the
+// same variable twice, in any spelling, is refused.
+void takeVariables(std::span<const std::string> operands, Options& o) {
+    const bool set = o.direction == Direction::write;
+    if (operands.empty())
+        throw UsageError{set ? "set needs VARIABLE=VALUE..., as in DB10.DD30:KG=12.5 M20.3=1"
+                             : "get needs VARIABLE..., as in DB10.DD30:KG MW20:KF T3"};
+    if (o.format == Format::hex)
+        throw UsageError{std::string(set ? "set" : "get") +
+                         " prints a line per variable or json; --hex is for read and write"};
+    o.byVariable = true;
+    std::set<std::string> seen;
+    for (const std::string& text : operands) {
+        const auto [variable, value] = operandOf(text, set);
+        if (set && variable.area == orva::wire::AreaCode::inputs)
+            throw UsageError{text + ": " + std::string(inputsNotWritten)};
+        const std::string spelling = orva::vars::variableText(variable);
+        if (!seen.insert(spelling).second) throw UsageError{text + ": " + spelling + " is given twice"};
+        const int index = o.variables.add(variable);
+        if (index < 0) throw UsageError{text + ": " + std::string(orva::vars::resultText(index))};
+        std::string message;
+        if (set && o.variables.setText(index, value, message) != ORVAVARS_OK) throw UsageError{text + ": " + message};
+    }
+}
+
 struct Command {
     std::string_view name;
     std::string_view operands;  // for the usage lines
@@ -124,9 +168,11 @@ struct Command {
 constexpr std::array commands = {
     Command{"read", "AREA START COUNT", Direction::read, takeRead},
     Command{"write", "AREA START VALUE...", Direction::write, takeWrite},
+    Command{"get", "VARIABLE...", Direction::read, takeVariables},
+    Command{"set", "VARIABLE=VALUE...", Direction::write, takeVariables},
 };
 
-// "read or write"
+// "read, write, get or set"
 std::string commandNames() {
     std::string names;
     for (std::size_t i = 0; i < commands.size(); ++i)
@@ -161,7 +207,8 @@ std::string usage() {
 
 constexpr std::string_view about = R"(
 Reads or writes one data area of an S5 PLC through its network adapter
-(ISO transport on TCP port 102) with liborvanet.
+(ISO transport on TCP port 102) with liborvanet; or gets and sets typed
+variables in the PLC's notation, in as few calls as the variables allow.
 
 ADDRESS   the adapter's dotted IPv4 address
 AREA      A or O  outputs                bytes or words, read and write
@@ -181,22 +228,35 @@ COUNT     number of bytes, or of words with --words, 1-65535
 VALUE     one byte (0-255) or, with --words, one word (0-65535) per value;
           negative values (-128..-1, or -32768..-1 with --words) are
           written as two's complement
+
+VARIABLE  an address in the PLC's notation, then optionally a colon and a
+          data format: MB10, MW10, MD10, M10.3 (also E, A, I, Q, O),
+          DB5.DW3, DB5.DL3, DB5.DR3, DB5.DD20, DB5.D3.15, DX7.DW0, T3, Z5;
+          formats KF KH KM KY KC KT KZ KG DH KS<n> (DB10.DD30:KG, MW20:KF).
+          get prints one line per variable, "DB10.DD30:KG = 12.34567".
+VALUE     of set, after "=": as the format reads it: 12.5, -3, 0x1F, true,
+          1.5s, 18,52, text. Bits and bytes of data words are read and
+          written back with the rest of their byte or word.
 )";
 
 constexpr std::string_view exitStatuses = R"(
 Exit status:
   0   success (with --repeat: every round succeeded)
-  1   the library failed for another reason (no free handle, out of memory)
+  1   the library failed for another reason (no free handle, out of memory,
+      a value that does not decode)
   2   the PLC side reported an error (data area missing or too small)
   3   connection failure: refused, timed out, reset, dropped or set-up
       failed (the message names the result code and the socket error)
   64  bad usage: nothing was sent
-  With --repeat, the status of the last failed round.
+  With --repeat, the status of the last failed round; of several
+  variables, that of the first failure.
 
 Examples:
   orvacli 127.0.0.1 read M 10 4
   orvacli 127.0.0.1 read DB5 0 10 --words
   orvacli 127.0.0.1 write DB5 3 0x1234 42 --words
+  orvacli 127.0.0.1 get DB10.DD30:KG MW20:KF T3
+  orvacli 127.0.0.1 set DB10.DD30:KG=12.5 M20.3=1
   orvacli 127.0.0.1 read E 0 2 --json --repeat 10 --interval 500
   orvacli --own-tsap TCP-1 --plc-tsap TCP-1 --timeout 2000 127.0.0.1 read A 0 8
 )";
@@ -215,8 +275,9 @@ std::string tsap(const std::string& option, const std::string& value) {
 }
 
 // The command line of orvacli, its handlers writing into o, its operands into operands.
-std::unique_ptr<orva::notation::CommandLine> commandLine(Options& o, std::vector<std::string>& operands) {
-    auto cl = std::make_unique<orva::notation::CommandLine>(usage() + std::string(about), std::string(exitStatuses));
+std::unique_ptr<orva::command_line::CommandLine> commandLine(Options& o, std::vector<std::string>& operands) {
+    auto cl =
+        std::make_unique<orva::command_line::CommandLine>(usage() + std::string(about), std::string(exitStatuses));
     const std::string tsapLimit = "at most " + std::to_string(maxTsapLength) + " characters (default: empty)";
     auto timeout = [](const std::string& name, const std::string& value) {
         return number(value, 0, maxTimeoutMs, name);
@@ -250,7 +311,9 @@ std::unique_ptr<orva::notation::CommandLine> commandLine(Options& o, std::vector
                     "  first)\n"
                     "hex:   the values only, two hex digits per byte or\n"
                     "  four per word, 16 bytes or 8 words a line\n"
-                    "json:  one object per line, for scripts",
+                    "json:  one object per line, for scripts\n"
+                    "get and set print a line per variable, or with\n"
+                    "json one object with a member per variable",
                     [&o](const std::string& v) { o.format = formatNamed(v); });
     cl->option("-n,--repeat", "N", "do it N times (0: until interrupted with Ctrl-C)",
                [&o](const std::string& v) { o.repeat = number(v, 0, std::numeric_limits<int>::max(), "repeat"); });
@@ -272,10 +335,10 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     std::vector<std::string> operands;
     const auto cl = commandLine(result.options, operands);
     switch (cl->read(args)) {
-    case orva::notation::CommandLine::Outcome::help: result.status = ParseStatus::help; return result;
-    case orva::notation::CommandLine::Outcome::version: result.status = ParseStatus::version; return result;
-    case orva::notation::CommandLine::Outcome::usageError: result.error = cl->error(); return result;
-    case orva::notation::CommandLine::Outcome::run: break;
+    case orva::command_line::CommandLine::Outcome::help: result.status = ParseStatus::help; return result;
+    case orva::command_line::CommandLine::Outcome::version: result.status = ParseStatus::version; return result;
+    case orva::command_line::CommandLine::Outcome::usageError: result.error = cl->error(); return result;
+    case orva::command_line::CommandLine::Outcome::run: break;
     }
     try {
         takeOperands(operands, result.options);

@@ -1,7 +1,8 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 // orvacli's command line: what to read or write, where, and how to show it.
 // Everything is checked here, before any traffic, against the rules the library
-// applies (area letters per direction, ranges, value sizes).
+// applies (area letters per direction, ranges, value sizes); the variables of
+// get and set by the variables library, their values included.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +10,12 @@
 #include <vector>
 
 #include "notation.h"
+#include "var_list.h"
 
 namespace orvacli {
 
 enum class Direction { read, write };
-using Unit = orva::notation::Unit;
+using Unit = orva::vars::Unit;
 enum class Format { table, hex, json };
 
 // One data area as the library addresses it.
@@ -21,7 +23,7 @@ struct Area {
     orva::wire::AreaCode code = orva::wire::AreaCode::none;
     int block = 0;  // DB and DX only
     // The letter handed to the library: A E M D X T Z.
-    char letter() const { return orva::notation::libraryLetter(code); }
+    char letter() const { return orva::vars::libraryLetter(code); }
 };
 
 inline constexpr int maxAddress = 65535;
@@ -33,6 +35,10 @@ inline constexpr int defaultIntervalMs = 1000;
 struct Options {
     std::string address;
     Direction direction = Direction::read;
+    // get and set: the variables, not an area's elements (area, unit, start,
+    // count and values are unused); set gives each its value.
+    bool byVariable = false;
+    orva::vars::VarList variables;
     Area area;
     Unit unit = Unit::bytes;
     int start = 0;

@@ -4,6 +4,7 @@
 // thread serves all clients.
 #include "control_channel.h"
 #include "sim_socket.h"
+#include "sim_variables.h"
 #include "notation.h"
 
 #include <arpa/inet.h>
@@ -28,9 +29,9 @@ namespace orvasim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using orva::notation::isBlockArea;
-using orva::notation::readArea;
-using orva::notation::readNumber;
+using orva::vars::isBlockArea;
+using orva::vars::readArea;
+using orva::vars::readNumber;
 
 // A request line longer than this (a write of 64 KiB is 128 Ki hex digits) ends the client.
 constexpr std::size_t maxLineLength = 256 * 1024;
@@ -78,7 +79,7 @@ Place place(const std::vector<std::string_view>& w, std::size_t& at) {
     if (!spelled) throw BadRequest(error);
     if (spelled->block) return {spelled->area, *spelled->block};
     if (at >= w.size()) throw BadRequest("wrong number of words for " + std::string(w[0]));
-    return {spelled->area, number(w[at++], 0, orva::notation::maxBlock, "block")};
+    return {spelled->area, number(w[at++], 0, orva::vars::maxBlock, "block")};
 }
 
 std::string toHex(const Bytes& bytes) {
@@ -116,8 +117,9 @@ void expectWords(const std::vector<std::string_view>& w, std::size_t low, std::s
 }
 
 // Data lines of the reply to one request; throws BadRequest (and the memory's
-// range errors) for a request that cannot be served.
-std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
+// range errors) for a request that cannot be served. rest: the line after
+// its first word, for the requests that take a variable (which may hold blanks).
+std::string dataLines(Server& server, const std::vector<std::string_view>& w, std::string_view rest) {
     const std::string_view command = w[0];
     std::string out;
     auto telegrams = [&out](const std::vector<Bytes>& list) {
@@ -188,6 +190,9 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
         expectWords(w, at + 1, at + 1);
         if (!isBlockArea(p.area)) throw BadRequest("blocksize takes a data block: DB<n> or DX<n>");
         server.setBlockWords(p.area, p.block, number(w[at], 0, 65535, "words"));
+    } else if (command == "set" || command == "show") {
+        if (w.size() < 2) throw BadRequest(std::string(command) + " needs a variable, as in DB5.DD30:KG");
+        out += (command == "set" ? setVariable(server, rest) : showVariable(server, rest)) + '\n';
     } else {
         throw BadRequest("unknown command: " + std::string(command));
     }
@@ -199,8 +204,9 @@ std::string dataLines(Server& server, const std::vector<std::string_view>& w) {
 std::string controlReply(Server& server, std::string_view line) {
     const std::vector<std::string_view> w = words(line);
     if (w.empty()) return "error empty request\n";
+    const std::string_view rest = line.substr(w[0].data() + w[0].size() - line.data());
     try {
-        return dataLines(server, w) + "ok\n";
+        return dataLines(server, w, rest.substr(rest.empty() ? 0 : 1)) + "ok\n";
     } catch (const std::exception& e) {
         return std::string("error ") + e.what() + '\n';
     }

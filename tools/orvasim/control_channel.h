@@ -21,11 +21,17 @@
 //   read AREA BLOCK OFFSET COUNT        one line: COUNT bytes of memory, hex
 //   write AREA BLOCK OFFSET HEX
 //   blocksize AREA BLOCK WORDS          AREA a data block: D or X
+//   set VARIABLE=VALUE                  one line: the value as written,
+//                                       "DB5.DD30:KG = 12.5"
+//   show VARIABLE                       one line: its value, "T3:KT = 1.5s"
 //
 // AREA is one of D X M E A T Z, or any spelling of the other tools (DB, DX,
 // O, I, C, either case); a block spelled with its area (DB5, D5, DX7, X7)
 // takes the place of BLOCK: "read DB5 0 4". OFFSET and COUNT are in bytes.
-// Numbers are decimal or 0x hex. The record (crs, dts, ends, accepted) counts
+// Numbers are decimal or 0x hex. A VARIABLE is one of the variables library
+// (DB5.DD30:KG, M10.3, MW20:KF, T3:KT; docs/variables.md), the rest of the
+// line after the command, blanks included; its VALUE as ORVAVarsSetText reads
+// it (12.5, true, 1.5s, text). The record (crs, dts, ends, accepted) counts
 // from the last reset or clear record.
 #pragma once
 

@@ -3,8 +3,10 @@
 #include "control_channel.h"
 #include "sim_faults.h"
 #include "sim_server.h"
+#include "sim_variables.h"
 #include "command_line.h"
 #include "notation.h"
+#include "variable.h"
 
 #include <csignal>
 #include <cstdio>
@@ -20,7 +22,7 @@
 namespace {
 
 namespace w = orva::wire;
-using orva::notation::UsageError;
+using orva::command_line::UsageError;
 
 // Exit statuses.
 constexpr int exitSuccess = 0;
@@ -28,7 +30,8 @@ constexpr int exitCannotServe = 1;
 constexpr int exitUsage = 64;
 
 constexpr std::string_view intro =
-    R"(Usage: orvasim [--address A] [--port P] [--block DB5=WORDS]... [--control A:P] [--verbose]
+    R"(Usage: orvasim [--address A] [--port P] [--block DB5=WORDS]... [--set VARIABLE=VALUE]...
+               [--control A:P] [--verbose]
        orvasim --help | --version
 
 Simulates the network adapter of an S5 PLC: ISO transport on TCP (RFC 1006)
@@ -64,6 +67,11 @@ std::string outro() {
     }
     text +=
         "\n"
+        "Memory through the control channel, by bytes or by variable:\n"
+        "  read AREA BLOCK OFFSET COUNT, write AREA BLOCK OFFSET HEX, blocksize DB<n> WORDS\n"
+        "  set VARIABLE=VALUE, show VARIABLE    each answered with a line such as\n"
+        "                                       \"DB5.DD30:KG = 12.5\"\n"
+        "\n"
         "Exit status:\n"
         "  0   stopped by SIGINT or SIGTERM (also after --help, --version)\n"
         "  1   cannot listen (address in use, not an address of this machine)\n"
@@ -83,15 +91,15 @@ BlockSize parseBlock(const std::string& text) {
     if (eq == std::string::npos) throw UsageError{"--block " + text + ": use DB<n>=WORDS, as in DB5=65535"};
     const std::string name = text.substr(0, eq);
     std::string error;
-    const auto spelled = orva::notation::readArea(name, error, orva::notation::blockAreas);
+    const auto spelled = orva::vars::readArea(name, error, orva::vars::blockAreas);
     if (!spelled) throw UsageError{"--block " + text + ": " + error};
-    if (!orva::notation::isBlockArea(spelled->area))
+    if (!orva::vars::isBlockArea(spelled->area))
         throw UsageError{"--block " + text + ": '" + name + "' is not a data block: use " +
-                         std::string(orva::notation::blockAreas)};
+                         std::string(orva::vars::blockAreas)};
     if (!spelled->block)
         throw UsageError{"--block " + text + ": the data block needs its number, as in " +
-                         orva::notation::areaText(spelled->area, 5) + "=65535"};
-    const auto words = orva::notation::readNumber(text.substr(eq + 1), 0, 65535, "block size", error);
+                         orva::vars::areaText(spelled->area, 5) + "=65535"};
+    const auto words = orva::vars::readNumber(text.substr(eq + 1), 0, 65535, "block size", error);
     if (!words) throw UsageError{"--block " + text + ": " + error};
     return {spelled->area, *spelled->block, static_cast<int>(*words)};
 }
@@ -102,7 +110,7 @@ std::pair<std::string, std::uint16_t> parseEndpoint(const std::string& text) {
     if (colon == std::string::npos || colon == 0)
         throw UsageError{"--control " + text + ": use ADDRESS:PORT, as in 127.0.0.50:7050"};
     std::string error;
-    const auto port = orva::notation::readNumber(text.substr(colon + 1), 0, 65535, "control port", error);
+    const auto port = orva::vars::readNumber(text.substr(colon + 1), 0, 65535, "control port", error);
     if (!port) throw UsageError{"--control " + text + ": " + error};
     return {text.substr(0, colon), static_cast<std::uint16_t>(*port)};
 }
@@ -113,17 +121,18 @@ struct Settings {
     // The last size given for each block, in the order of area code and block.
     std::map<std::pair<w::AreaCode, int>, int> blocks;
     std::optional<std::pair<std::string, std::uint16_t>> control;
+    std::vector<std::string> sets;  // VARIABLE=VALUE, in order, after the blocks
 };
 
 // The command line of orvasim, its handlers writing into s.
-std::unique_ptr<orva::notation::CommandLine> commandLine(Settings& s) {
-    auto cl = std::make_unique<orva::notation::CommandLine>(std::string(intro), outro());
+std::unique_ptr<orva::command_line::CommandLine> commandLine(Settings& s) {
+    auto cl = std::make_unique<orva::command_line::CommandLine>(std::string(intro), outro());
     cl->option("--address", "A", "IPv4 address to listen on (default 127.0.0.1)", [&s](const std::string& v) {
         if (v.empty()) throw UsageError{"option --address needs an IPv4 address"};
         s.options.address = v;
     });
     cl->option("--port", "P", "TCP port (default 102; 0 picks a free one)", [&s](const std::string& v) {
-        s.options.port = static_cast<std::uint16_t>(orva::notation::numberOrUsageError(v, 0, 65535, "port"));
+        s.options.port = static_cast<std::uint16_t>(orva::command_line::numberOrUsageError(v, 0, 65535, "port"));
     });
     cl->option("--block", "DB5=N",
                "data block 5 gets N words (0..65535; 0: it does not\n"
@@ -131,6 +140,16 @@ std::unique_ptr<orva::notation::CommandLine> commandLine(Settings& s) {
                [&s](const std::string& v) {
                    const BlockSize b = parseBlock(v);
                    s.blocks[{b.area, b.block}] = b.words;
+               });
+    cl->option("--set", "VAR=VALUE",
+               "the variable gets the value once the blocks exist, as in\n"
+               "DB5.DD30:KG=12.5, M10.3=1, T3:KT=1.5s (the notation of\n"
+               "docs/variables.md); repeatable, in order",
+               [&s](const std::string& v) {
+                   if (const auto parsed = orva::vars::parseAssignment(v);
+                       const auto* e = std::get_if<orva::vars::ParseError>(&parsed))
+                       throw UsageError{"--set " + v + ": " + e->message};
+                   s.sets.push_back(v);
                });
     cl->option("--control", "A:P",
                "also serve the control channel (faults, record, memory;\n"
@@ -148,7 +167,7 @@ std::string blocksText(const Settings& c) {
     std::string text;
     for (const auto& [where, words] : c.blocks) {
         text += text.empty() ? " (" : ", ";
-        text += orva::notation::areaText(where.first, where.second);
+        text += orva::vars::areaText(where.first, where.second);
         text += words == 0 ? " removed" : " " + std::to_string(words) + " words";
     }
     return text.empty() ? text : text + ")";
@@ -160,14 +179,14 @@ int main(int argc, char** argv) {
     Settings c;
     const auto cl = commandLine(c);
     switch (cl->read({argv + 1, argv + argc})) {
-    case orva::notation::CommandLine::Outcome::help: std::fputs(cl->help().c_str(), stdout); return exitSuccess;
-    case orva::notation::CommandLine::Outcome::version:
+    case orva::command_line::CommandLine::Outcome::help: std::fputs(cl->help().c_str(), stdout); return exitSuccess;
+    case orva::command_line::CommandLine::Outcome::version:
         std::fputs("orvasim " ORVA_VERSION "\n", stdout);
         return exitSuccess;
-    case orva::notation::CommandLine::Outcome::usageError:
+    case orva::command_line::CommandLine::Outcome::usageError:
         std::fprintf(stderr, "orvasim: %s\nTry 'orvasim --help' for more information.\n", cl->error().c_str());
         return exitUsage;
-    case orva::notation::CommandLine::Outcome::run: break;
+    case orva::command_line::CommandLine::Outcome::run: break;
     }
 
     // Block the two signals in every thread; the main thread takes them with sigwait.
@@ -180,6 +199,15 @@ int main(int argc, char** argv) {
     const orvasim::Options& options = c.options;
     orvasim::Server server(options);
     for (const auto& [where, words] : c.blocks) server.setBlockWords(where.first, where.second, words);
+    for (const std::string& assignment : c.sets) {
+        try {
+            orvasim::setVariable(server, assignment);
+        } catch (const orvasim::VariableError& e) {
+            std::fprintf(stderr, "orvasim: --set %s: %s\nTry 'orvasim --help' for more information.\n",
+                         assignment.c_str(), e.what());
+            return exitUsage;
+        }
+    }
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "orvasim: cannot listen on %s:%u: %s\n", options.address.c_str(), options.port,

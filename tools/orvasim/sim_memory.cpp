@@ -103,11 +103,24 @@ void Memory::setBlockWords(AreaCode area, int block, int words) {
 }
 
 void Memory::writeBytes(AreaCode area, int block, int byteOffset, std::span<const std::uint8_t> bytes) {
+    mergeBytes(area, block, byteOffset, bytes, 0xFF);
+}
+
+void Memory::mergeBytes(AreaCode area, int block, int byteOffset, std::span<const std::uint8_t> bytes,
+                        std::uint8_t mask) {
     std::lock_guard lock(mutex);
     auto& a = directArea(area, block);
     if (byteOffset < 0 || static_cast<std::size_t>(byteOffset) + bytes.size() > a.size())
         throw std::out_of_range("orvasim: write outside the area");
-    std::copy(bytes.begin(), bytes.end(), a.begin() + byteOffset);
+    std::transform(bytes.begin(), bytes.end(), a.begin() + byteOffset, a.begin() + byteOffset,
+                   [mask](std::uint8_t given, std::uint8_t held) {
+                       return static_cast<std::uint8_t>((held & ~mask) | (given & mask));
+                   });
+}
+
+int Memory::byteSize(AreaCode area, int block) const {
+    std::lock_guard lock(mutex);
+    return static_cast<int>(const_cast<Memory*>(this)->directArea(area, block).size());
 }
 
 std::vector<std::uint8_t> Memory::readBytes(AreaCode area, int block, int byteOffset, int count) const {

@@ -37,7 +37,12 @@ public:
     // Direct access by byte offset; throw std::out_of_range / std::invalid_argument.
     void setBlockWords(AreaCode area, int block, int words);
     void writeBytes(AreaCode area, int block, int byteOffset, std::span<const std::uint8_t> bytes);
+    // The bits of mask in each byte take those of bytes, the others keep
+    // theirs, in one step (a bit written into its byte).
+    void mergeBytes(AreaCode area, int block, int byteOffset, std::span<const std::uint8_t> bytes, std::uint8_t mask);
     std::vector<std::uint8_t> readBytes(AreaCode area, int block, int byteOffset, int count) const;
+    // The bytes an area holds (a block of 0 words: none).
+    int byteSize(AreaCode area, int block) const;
 
 private:
     // The bytes of an area (null when it does not exist); lock held.

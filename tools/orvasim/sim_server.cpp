@@ -143,6 +143,13 @@ std::vector<std::uint8_t> Server::readBytes(w::AreaCode area, int block, int byt
     return state->memory.readBytes(area, block, byteOffset, count);
 }
 
+void Server::mergeBytes(w::AreaCode area, int block, int byteOffset, const std::vector<std::uint8_t>& bytes,
+                        std::uint8_t mask) {
+    state->memory.mergeBytes(area, block, byteOffset, bytes, mask);
+}
+
+int Server::areaBytes(w::AreaCode area, int block) const { return state->memory.byteSize(area, block); }
+
 void Server::writeWord(w::AreaCode area, int block, int wordIndex, std::uint16_t value) {
     std::vector<std::uint8_t> bytes(2);
     w::writeBe16(bytes.data(), value);

@@ -51,6 +51,11 @@ public:
     void setBlockWords(orva::wire::AreaCode dbOrDx, int block, int words);
     void writeBytes(orva::wire::AreaCode area, int block, int byteOffset, const std::vector<std::uint8_t>& bytes);
     std::vector<std::uint8_t> readBytes(orva::wire::AreaCode area, int block, int byteOffset, int count) const;
+    // The bits of mask in each byte take those of bytes, the others keep theirs (atomically).
+    void mergeBytes(orva::wire::AreaCode area, int block, int byteOffset, const std::vector<std::uint8_t>& bytes,
+                    std::uint8_t mask);
+    // The bytes an area holds: 65536 for E, A and M, 131072 for T and Z, a block twice its words.
+    int areaBytes(orva::wire::AreaCode area, int block) const;
     void writeWord(orva::wire::AreaCode area, int block, int wordIndex, std::uint16_t value);
     std::uint16_t readWord(orva::wire::AreaCode area, int block, int wordIndex) const;
 

@@ -9,8 +9,8 @@
 namespace orvasim::wire {
 
 namespace w = orva::wire;
-using orva::notation::areaText;
-using orva::notation::isBlockArea;
+using orva::vars::areaText;
+using orva::vars::isBlockArea;
 
 namespace {
 

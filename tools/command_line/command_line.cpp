@@ -8,7 +8,7 @@
 
 #include "notation.h"
 
-namespace orva::notation {
+namespace orva::command_line {
 namespace {
 
 // Where a description starts in the help.
@@ -56,7 +56,7 @@ public:
 
 long long numberOrUsageError(std::string_view text, long long low, long long high, std::string_view what) {
     std::string error;
-    const auto value = readNumber(text, low, high, what, error);
+    const auto value = vars::readNumber(text, low, high, what, error);
     if (!value) throw UsageError{error};
     return *value;
 }
@@ -176,4 +176,4 @@ CommandLine::Outcome CommandLine::read(const std::vector<std::string>& args) {
 
 std::string CommandLine::help() const { return app->help(); }
 
-}  // namespace orva::notation
+}  // namespace orva::command_line

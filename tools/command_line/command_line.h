@@ -23,7 +23,7 @@ class App;
 class Option;
 }  // namespace CLI
 
-namespace orva::notation {
+namespace orva::command_line {
 
 // A refused value, thrown by an option's handler with the line that says
 // what is wrong ("repeat -1 is out of range (0..2147483647)").
@@ -31,7 +31,7 @@ struct UsageError {
     std::string message;
 };
 
-// readNumber for a handler: the number within [low, high], or UsageError
+// orva::vars::readNumber for a handler: the number within [low, high], or UsageError
 // with readNumber's words.
 long long numberOrUsageError(std::string_view text, long long low, long long high, std::string_view what);
 
@@ -78,4 +78,4 @@ private:
     std::string error_;
 };
 
-}  // namespace orva::notation
+}  // namespace orva::command_line
