@@ -7,6 +7,8 @@
 #   runtime      liborvanet1     the shared library (SONAME and version links)
 #   development  liborvanet-dev  header, link name, CMake package, orvanet.pc
 #   tools        orvanet-tools   orvacli, orvasim and orvapanel where built
+#   vars_runtime, vars_development  liborvavars1, liborvavars-dev  the variables library
+#   gate         orvanet-gate    orvagate, its systemd unit and example configuration
 # and the licence (component license), which an install tree gets but the
 # Debian packages do not: they carry it in their copyright files.
 # On Windows the three go into one ZIP (windows-zip.cmake).
@@ -64,7 +66,7 @@ foreach(program orvapanel)
     install(TARGETS ${program} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT tools)
   endif()
 endforeach()
-foreach(program orvacli orvasim orvapanel)
+foreach(program orvacli orvasim orvapanel orvagate)
   if(TARGET ${program} AND NOT APPLE AND NOT WIN32)
     set_property(TARGET ${program} PROPERTY INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   endif()
@@ -151,6 +153,65 @@ This package holds its programs:
  orvasim   stands in for a PLC's network adapter on a test machine;
  orvapanel a demo window that reads a data area into a list (where built).
 ]])
+
+# The variables library (vars/), which orvagate links: liborvavars1 and
+# liborvavars-dev, made as liborvanet's are.
+if(TARGET orvavars)
+  list(APPEND CPACK_COMPONENTS_ALL vars_runtime vars_development)
+  list(APPEND CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${PROJECT_BINARY_DIR}/vars")
+  set(CPACK_COMPONENT_VARS_RUNTIME_DEPENDS runtime)
+  set(CPACK_COMPONENT_VARS_DEVELOPMENT_DEPENDS vars_runtime development)
+  set(CPACK_DEBIAN_VARS_RUNTIME_PACKAGE_NAME "liborvavars1")
+  set(CPACK_DEBIAN_VARS_RUNTIME_PACKAGE_SECTION "libs")
+  set(CPACK_DEBIAN_VARS_RUNTIME_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_LIST_DIR}/debian/triggers")
+  set(CPACK_DEBIAN_VARS_RUNTIME_DESCRIPTION [[
+S5 PLC variables in the PLC's notation - shared library
+orvavars reads and writes typed variables of S5 PLCs, written in the PLC's
+own notation (DB10.DD30:KG, MW20:KF, M20.3, T3), in lists that it reads with
+the fewest calls of liborvanet1; each variable carries its own result.
+.
+This package holds the shared library liborvavars.so.1.
+]])
+  set(CPACK_DEBIAN_VARS_DEVELOPMENT_PACKAGE_NAME "liborvavars-dev")
+  set(CPACK_DEBIAN_VARS_DEVELOPMENT_PACKAGE_SECTION "libdevel")
+  set(CPACK_DEBIAN_VARS_DEVELOPMENT_DESCRIPTION [[
+S5 PLC variables in the PLC's notation - development files
+orvavars reads and writes typed variables of S5 PLCs in the PLC's own
+notation, in lists, through liborvanet1.
+.
+This package holds what a program needs to be built against liborvavars1:
+the header orvavars.h and the link name liborvavars.so.
+]])
+endif()
+
+# The MQTT gateway (tools/orvagate), where it was built: the program, its
+# systemd unit, the commented example configuration (a conffile) and
+# docs/gate.md. Its postinst makes the orvagate user the service runs as.
+if(TARGET orvagate)
+  list(APPEND CPACK_COMPONENTS_ALL gate)
+  set(CPACK_COMPONENT_GATE_DEPENDS runtime vars_runtime)
+  set(CPACK_DEBIAN_GATE_PACKAGE_NAME "orvanet-gate")
+  set(CPACK_DEBIAN_GATE_PACKAGE_SECTION "net")
+  set(CPACK_DEBIAN_GATE_PACKAGE_DEPENDS "adduser")
+  set(CPACK_DEBIAN_GATE_PACKAGE_CONTROL_EXTRA
+    "${CMAKE_CURRENT_LIST_DIR}/debian/gate/conffiles"
+    "${CMAKE_CURRENT_LIST_DIR}/debian/gate/postinst"
+    "${CMAKE_CURRENT_LIST_DIR}/debian/gate/prerm"
+    "${CMAKE_CURRENT_LIST_DIR}/debian/gate/postrm")
+  set(CPACK_DEBIAN_GATE_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+  set(CPACK_DEBIAN_GATE_DESCRIPTION [[
+S5 PLC variables on MQTT - gateway service
+orvagate polls the variables of up to 64 S5 PLCs, each at its own pace, and
+publishes them to an MQTT broker as retained JSON messages with their
+quality and time; writable variables take writes from set topics. A PLC or a
+broker that goes away is retried while the rest goes on.
+.
+This package holds the program orvagate, its systemd unit (not enabled:
+edit /etc/orvanet/orvagate.toml first, then systemctl enable --now orvagate)
+and the commented example configuration. The service runs as the orvagate
+user, which the package makes.
+]])
+endif()
 
 # /usr/share/doc/<package> of each package: the licence in Debian's
 # machine-readable form and the changelog, made from CHANGELOG.md. Installed

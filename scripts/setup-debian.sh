@@ -33,6 +33,9 @@ packages=(
   # ip, for the loopback interface of the network namespace each test runs in
   # (scripts/netns-run.sh; unshare and nsenter are in util-linux)
   iproute2
+  # orvagate: MQTT (libmosquitto), its TOML file and JSON (its command line:
+  # CLI11, above); the broker its tests start; systemd-analyze for its unit
+  libmosquitto-dev libtomlplusplus-dev nlohmann-json3-dev mosquitto systemd
 )
 
 install_packages "${packages[@]}"

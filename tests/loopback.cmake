@@ -69,11 +69,17 @@ set(ORVA_LOOPBACK_ADDRESSES
   # tests/demo/win32 (under Wine): orvapanel.exe
   win32PanelSim 127.0.4.10
   win32PanelNobody 127.0.4.11
+  # tests/gate: the MQTT gateway against orvasim programs (its broker listens
+  # on 127.0.0.1, on a free port)
+  gateSim1 127.0.6.1
+  gateSim2 127.0.6.2
+  gateNobody 127.0.6.3
 )
 # The binding suites keep their own ranges, inside which they choose:
 #   127.0.1.1 to 127.0.1.19   the Python package (tests/bindings/python)
 #   127.0.1.30 to 127.0.1.39  the .NET binding (tests/bindings/dotnet)
 #   127.0.2.1 to 127.0.2.150  Node.js and Node-RED (bindings/node*/test)
+#   127.0.7.1 to 127.0.7.64   the gateway's benchmark (bench/orva_gate_bench), one adapter each
 
 set(header "// Generated from tests/loopback.cmake: every loopback address of the tests.\n#pragma once\n\nnamespace orvatest::address {\n")
 set(seen "")
