@@ -23,8 +23,10 @@ if [ "$arg" = full ]; then
   in_netns "$build/bench/orva_bench" --benchmark_min_time=2 --benchmark_counters_tabular=true
   in_netns taskset -c 0 "$build/bench/orva_vars_bench" --benchmark_min_time=2 --benchmark_counters_tabular=true
   in_netns "$build/bench/orva_stress" --seconds 600 --threads 8 --cycles 100000
+  in_netns "$build/bench/orva_gate_bench" --seconds 20
 else
   in_netns "$build/bench/orva_bench" --benchmark_min_time=0.01 --benchmark_counters_tabular=true
   in_netns "$build/bench/orva_vars_bench" --benchmark_min_time=0.01 --benchmark_counters_tabular=true
   in_netns "$build/bench/orva_stress" --seconds 3 --threads 4 --cycles 500
+  in_netns "$build/bench/orva_gate_bench" --seconds 2 --warmup-seconds 1 --plcs 8
 fi
