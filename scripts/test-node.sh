@@ -12,9 +12,10 @@ cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
 build=$(realpath "${1:-build/test}")
 library=$build/linklib/liborvanet.so.1
+vars_library=$build/vars/liborvavars.so.1
 orvasim=$build/tools/orvasim/orvasim
-for f in "$library" "$orvasim"; do
-  [ -e "$f" ] || { echo "test-node: $f is missing: build the targets orvanet and orvasim into $build first" >&2; exit 1; }
+for f in "$library" "$vars_library" "$orvasim"; do
+  [ -e "$f" ] || { echo "test-node: $f is missing: build the targets orvanet, orvavars and orvasim into $build first" >&2; exit 1; }
 done
 
 began=$SECONDS
@@ -34,7 +35,7 @@ for package in bindings/node bindings/node-red; do
 done
 echo "test-node: npm ci $((SECONDS - began)) s"
 
-export ORVA_BUILD_DIR=$build ORVANET_LIBRARY=$library ORVASIM=$orvasim
+export ORVA_BUILD_DIR=$build ORVANET_LIBRARY=$library ORVAVARS_LIBRARY=$vars_library ORVASIM=$orvasim
 export ORVA_SCREENSHOT=${ORVA_SCREENSHOT:-$build/node-red-flow.png}
 report=$(mktemp)
 trap 'rm -f "$report"' EXIT
