@@ -67,7 +67,9 @@ test('the example flows read and write orvasim, shown in the Node-RED editor; a 
   // Installed into a user directory of its own, as the README says.
   const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvanet-node-red-'));
   t.after(() => fs.rmSync(userDir, { recursive: true, force: true }));
-  execFileSync('npm', ['install', '--install-links', '--prefer-offline', '--no-audit', '--no-fund', '--loglevel=error', packageDir],
+  // Both packages named: npm 9.2 (Debian 12's) would look for file:../node beside the copy it installs.
+  execFileSync('npm', ['install', '--install-links', '--prefer-offline', '--no-audit', '--no-fund', '--loglevel=error',
+    path.join(packageDir, '..', 'node'), packageDir],
     { cwd: userDir, stdio: 'inherit' });
   fs.writeFileSync(path.join(userDir, 'settings.js'), settings(userDir));
 
