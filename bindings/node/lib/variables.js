@@ -168,7 +168,7 @@ class NativeList {
     const text = this.texts[index];
     const typedValue = value instanceof TypedValue ? value : null;
     let kind = typedValue ? typedValue.kind : null;
-    let v = typedValue ? typedValue.value : value;
+    const v = typedValue ? typedValue.value : value;
     if (!kind) {
       const format = formats[this.info(index).format];
       switch (typeof value) {
