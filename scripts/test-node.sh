@@ -15,8 +15,9 @@ source scripts/lib/packages.sh
 source scripts/lib/stage.sh
 root=$PWD
 build=$(realpath -m "${1:-build/test}")
-require_built test-node "$build" linklib/liborvanet.so.1 tools/orvasim/orvasim
+require_built test-node "$build" linklib/liborvanet.so.1 vars/liborvavars.so.1 tools/orvasim/orvasim
 library=$build/linklib/liborvanet.so.1
+vars_library=$build/vars/liborvavars.so.1
 orvasim=$build/tools/orvasim/orvasim
 # Debian 12's npm: the lock files must install with it too.
 debian_npm=9.2.0
@@ -53,7 +54,7 @@ trap 'rm -rf "$user_dir"' EXIT
 (cd "$user_dir" && npm install --install-links --no-audit --no-fund --loglevel=error "$root/bindings/node" "$root/bindings/node-red" >/dev/null)
 echo "test-node: npm cache for the user's install $((SECONDS - began)) s"
 
-export ORVA_BUILD_DIR=$build ORVANET_LIBRARY=$library ORVASIM=$orvasim
+export ORVA_BUILD_DIR=$build ORVANET_LIBRARY=$library ORVAVARS_LIBRARY=$vars_library ORVASIM=$orvasim
 export ORVA_SCREENSHOT=${ORVA_SCREENSHOT:-$build/node-red-flow.png}
 report=$(mktemp)
 trap 'rm -rf "$user_dir" "$report"' EXIT

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 'use strict';
-// The example flow in a real Node-RED, installed as a user installs it, run
+// The example flows in a real Node-RED, installed as a user installs it, run
 // against orvasim, and a picture of the editor with the values in the debug
-// sidebar, taken with Debian's headless Chromium:
+// sidebar, taken with Debian's headless Chromium; then the edit dialogs: a
+// range's fields, and a wrong variable shown by its line before deploy:
 //   node --test test/editor-screenshot.js      (needs /usr/bin/chromium)
-// The picture goes to $ORVA_SCREENSHOT, or node-red-flow.png in the build folder.
+// The picture goes to $ORVA_SCREENSHOT, or node-red-flow.png in the build folder;
+// the variables' edit dialog with a wrong line beside it (-variables.png).
 const test = require('node:test');
 const assert = require('node:assert');
 const { execFileSync, spawn } = require('child_process');
@@ -18,7 +20,7 @@ const address = '127.0.2.150';
 const port = 1880;
 const editor = `http://${address}:${port}/`;
 const packageDir = path.join(__dirname, '..');
-const example = path.join(packageDir, 'examples', 'Read a data block every second.json');
+const examples = ['Read a data block every second.json', 'Read and write variables.json'].map((name) => path.join(packageDir, 'examples', name));
 const screenshot = process.env.ORVA_SCREENSHOT || path.join(buildDir, 'node-red-flow.png');
 const values = [16706, 1234, 500, 0x524F, 7, 0, 65535, 42, 2024, 1];
 // Flags that keep Chromium from reaching out of this machine.
@@ -57,7 +59,7 @@ async function startNodeRed(userDir) {
   return { child, output: () => output };
 }
 
-test('the example flow reads orvasim every second, shown in the Node-RED editor', { timeout: 120000 }, async (t) => {
+test('the example flows read and write orvasim, shown in the Node-RED editor; a wrong variable is shown before deploy', { timeout: 120000 }, async (t) => {
   const sim = await Orvasim.start(address);
   t.after(() => sim.stop());
   await sim.write('D', 5, 0, bigEndian(values));
@@ -78,21 +80,26 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
     await ended;
   });
   assert.match(red.output(), /Node-RED version/);
-  // The example is offered by the editor's import menu.
+  // The examples are offered by the editor's import menu.
   const offered = await (await fetch(`${editor}library/examples/flows/node-red-contrib-orvanet`)).text();
-  assert.ok(offered.includes('Read a data block every second'), offered);
+  assert.ok(offered.includes('Read a data block every second') && offered.includes('Read and write variables'), offered);
 
-  // The example, on a tab of its own, with the adapter's address that of this orvasim.
-  const nodes = JSON.parse(fs.readFileSync(example, 'utf8'));
-  const adapter = nodes.find((n) => n.type === 'orvanet-adapter');
-  const readId = nodes.find((n) => n.type === 'orvanet read').id;
-  assert.strictEqual(adapter.address, '127.0.0.1', 'the example reads the orvasim of the README');
-  adapter.address = address;
-  const flow = [{ id: nodes[0].z, type: 'tab', label: 'S5 PLC' }, ...nodes];
+  // Both examples, each on a tab of its own, with the adapters' address that of this orvasim.
+  const flows = examples.map((file) => JSON.parse(fs.readFileSync(file, 'utf8')));
+  for (const nodes of flows) {
+    const tabs = nodes.filter((n) => n.type === 'tab');
+    assert.strictEqual(tabs.length, 1, 'an example brings its tab');
+    assert.ok(nodes.every((n) => n.z === undefined || n.z === tabs[0].id), 'every node of an example is on its tab');
+    const adapter = nodes.find((n) => n.type === 'orvanet-adapter');
+    assert.strictEqual(adapter.address, '127.0.0.1', 'the example reads the orvasim of the README');
+    adapter.address = address;
+  }
+  const readId = flows[0].find((n) => n.type === 'orvanet read').id;
+  const variablesReadId = flows[1].find((n) => n.type === 'orvanet read').id;
   const deployed = await fetch(`${editor}flows`, {
     method: 'POST',
     headers: { 'Content-Type': 'application/json', 'Node-RED-Deployment-Type': 'full' },
-    body: JSON.stringify(flow),
+    body: JSON.stringify(flows.flat()),
   });
   assert.strictEqual(deployed.status, 204, await deployed.text());
 
@@ -108,8 +115,13 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
   await page.locator('#red-ui-palette-search input').pressSequentially('orvanet');
   await page.locator('.red-ui-palette-node[data-palette-type="inject"]').waitFor({ state: 'hidden', timeout: 5000 });
   await page.locator('.red-ui-palette-node[data-palette-type="orvanet read"]').waitFor({ state: 'visible', timeout: 5000 });
-  // Two rounds of values in the sidebar, read from orvasim through the flow.
-  const messages = page.locator('.red-ui-debug-msg');
+  // The variables written once, then read every second, in the sidebar.
+  await page.locator('.red-ui-debug-msg', { hasText: 'setpoint' }).first().waitFor({ timeout: 15000 });
+  assert.deepStrictEqual(await sim.read('D', 10, 60, 4), Buffer.from('0462C3EF', 'hex'), 'the write node wrote the set point');
+  const variablesText = await page.locator('.red-ui-debug-msg', { hasText: 'setpoint' }).first().innerText();
+  for (const part of ['variables', 'setpoint', 'delay', 'running']) assert.ok(variablesText.includes(part), `the sidebar shows ${part}:\n${variablesText}`);
+  // Two rounds of values of the data block in the sidebar, read from orvasim through the flow.
+  const messages = page.locator('.red-ui-debug-msg', { hasText: 'DB 5 DW0' });
   await messages.nth(1).waitFor({ timeout: 15000 });
   const first = await messages.first().innerText();
   assert.match(first, /values/);
@@ -136,9 +148,12 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
   assert.deepStrictEqual([png.readUInt32BE(16), png.readUInt32BE(20)], [1400, 540]);
   console.log(`editor screenshot: ${screenshot}`);
 
-  // The read node's edit dialog: the block shown for DB, bytes offered only for A, E and M.
+  // The range read node's edit dialog: a flow saved before variables shows its range, the block shown
+  // for DB, bytes offered only for A, E and M.
   await page.evaluate((id) => window.RED.editor.edit(window.RED.nodes.node(id)), readId);
   await page.locator('#node-input-area').waitFor({ state: 'visible' });
+  assert.strictEqual(await page.inputValue('#node-input-mode'), 'range');
+  assert.ok(!(await page.locator('#node-input-variables').isVisible()));
   assert.strictEqual(await page.inputValue('#node-input-area'), 'DB');
   assert.ok(await page.locator('.orvanet-row-db').isVisible());
   assert.ok(await page.locator("#node-input-unit option[value='bytes']").isDisabled());
@@ -147,5 +162,32 @@ test('the example flow reads orvasim every second, shown in the Node-RED editor'
   assert.ok(await page.locator("#node-input-unit option[value='bytes']").isEnabled());
   await page.click('#node-dialog-cancel');
   await page.locator('#node-input-area').waitFor({ state: 'detached' });
+
+  // The variables read node's dialog: a wrong line is shown as the runtime's liborvavars reads it, the
+  // node is marked before deploy, and deploying asks first.
+  await page.evaluate((id) => window.RED.editor.edit(window.RED.nodes.node(id)), variablesReadId);
+  await page.locator('#node-input-variables').waitFor({ state: 'visible' });
+  assert.strictEqual(await page.inputValue('#node-input-mode'), 'variables');
+  assert.ok(!(await page.locator('#node-input-area').isVisible()));
+  assert.strictEqual(await page.locator('.orvanet-variables-errors').innerText(), '', 'the example\'s lines are right');
+  await page.fill('#node-input-variables', 'setpoint = DB10.DD30:KG\nbad = MW10:KQ');
+  const shown = page.locator('.orvanet-variables-errors div');
+  await shown.first().waitFor({ timeout: 5000 });
+  assert.deepStrictEqual(await shown.allInnerTexts(), ['line 2: MW10:KQ: unknown format "KQ" at 6; one of KF KH KM KY KC KT KZ KG DH KS']);
+  assert.ok(await page.locator('#node-input-variables.input-error').isVisible());
+  const dialogPicture = screenshot.replace(/\.png$/, '-variables.png');
+  await page.screenshot({ path: dialogPicture });
+  console.log(`edit dialog screenshot: ${dialogPicture}`);
+  await page.click('#node-dialog-ok');
+  await page.locator('#node-input-variables').waitFor({ state: 'detached' });
+  await page.waitForFunction((id) => window.RED.nodes.node(id).valid === false, variablesReadId, { timeout: 5000 });
+  await page.click('#red-ui-header-button-deploy');
+  const warning = page.locator('.red-ui-notification', { hasText: 'not properly configured' });
+  await warning.waitFor({ timeout: 5000 });
+  assert.match(await warning.innerText(), /read 2 variables \(orvanet read\)/);
+  await warning.locator('button', { hasText: 'Cancel' }).click();
+  const running = await (await fetch(`${editor}flows`)).json();
+  assert.strictEqual(running.find((n) => n.id === variablesReadId).variables, flows[1].find((n) => n.id === variablesReadId).variables,
+    'nothing was deployed');
   assert.deepStrictEqual(pageErrors, [], 'the editor ran the nodes\' code without an error');
 });

@@ -1,37 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 'use strict';
-// The data areas, their spellings and the address notation of the PLC, the
-// same in every tool of orvanet; and the checks a request passes before any call.
-const { OrvaError, outOfRange, invalidArgument } = require('./errors');
-const { Result } = require('./tables');
+// Areas and element addresses in liborvavars' notation (ORVAVarsParseArea,
+// ORVAVarsAreaName, ORVAVarsElementAddress), the same in every tool of
+// orvanet; and the checks a request passes before any call.
+const { outOfRange, invalidArgument, refused } = require('./errors');
+const { limits } = require('./tables');
+const { library } = require('./native');
 
-const maxAddress = 65535;
+const { maxAddress, maxBlock } = limits;
 const maxCount = 65535;
-const maxBlock = 255;
-
-// By the letter handed to the library. wordCounted: start and count in words
-// (in bytes otherwise, also for word access); block: has a block number.
-const areas = Object.freeze({
-  A: { name: 'outputs (A)', wordCounted: false, block: false, writable: true },
-  E: { name: 'inputs (E)', wordCounted: false, block: false, writable: false },
-  M: { name: 'flags (M)', wordCounted: false, block: false, writable: true },
-  D: { name: 'data blocks (DB)', wordCounted: true, block: true, writable: true },
-  X: { name: 'extended data blocks (DX)', wordCounted: true, block: true, writable: true },
-  T: { name: 'timers (T)', wordCounted: true, block: false, writable: true },
-  Z: { name: 'counters (Z)', wordCounted: true, block: false, writable: true },
-});
-
-// Every spelling (upper case), and the letter it stands for.
-const spellings = Object.freeze({ A: 'A', O: 'A', E: 'E', I: 'E', M: 'M', T: 'T', Z: 'Z', C: 'Z', D: 'D', DB: 'D', X: 'X', DX: 'X' });
-const choices = 'A or O (outputs), E or I (inputs), M (flags), DB5 or D5 (data block 5), DX5 or X5 (extended data block 5), T (timers), Z or C (counters)';
+const blockLetters = new Set(['D', 'X']);
+const letters = new Set(['A', 'E', 'M', 'D', 'X', 'T', 'Z']);
 
 function isIntegerIn(value, low, high) {
   return Number.isInteger(value) && value >= low && value <= high;
-}
-
-function checkInteger(what, value, low, high) {
-  if (!isIntegerIn(value, low, high)) throw outOfRange(`${what} must be a whole number ${low}..${high}, not ${describe(value)}`);
-  return value;
 }
 
 function describe(value) {
@@ -40,75 +22,103 @@ function describe(value) {
   return typeof value;
 }
 
-// 'DB5', 'db', 'M', 'c' ... into { letter, block, spelling } (spelling as
-// printed: DB5, DX7, or the letter). db: the block number when the spelling has none.
+function checkInteger(what, value, low, high) {
+  if (!isIntegerIn(value, low, high)) throw outOfRange(`${what} must be a whole number ${low}..${high}, not ${describe(value)}`);
+  return value;
+}
+
+function areaName(letter) {
+  return library().orvavars.ORVAVarsAreaName(letter.charCodeAt(0));
+}
+
+function spellingOf(letter, block) {
+  return letter === 'D' ? `DB${block}` : letter === 'X' ? `DX${block}` : letter;
+}
+
+// 'DB5', 'DB 5', 'db', 'M', 'c' ... into { letter, block, spelling } (spelling
+// as printed: DB5, DX7, or the letter). db: the block number when the
+// spelling has none.
 function parseArea(area, db) {
   if (typeof area !== 'string') throw invalidArgument(`area must be a string such as 'DB5' or 'M', not ${describe(area)}`);
-  const match = /^([A-Z]{1,2})(\d*)$/.exec(area.trim().toUpperCase());
-  const letter = match && spellings[match[1]];
-  if (!letter || (match[2] && !areas[letter].block)) throw invalidArgument(`unknown area ${describe(area)}: use ${choices}`);
-  const info = areas[letter];
+  const letterOut = [0];
+  const blockOut = [0];
+  const error = {};
+  const code = library().orvavars.ORVAVarsParseArea(area, letterOut, blockOut, error);
+  if (code !== 0) throw refused(code, error.message);
+  const letter = String.fromCharCode(letterOut[0]);
   const given = db !== undefined && db !== null;
-  if (!info.block) {
-    if (given) throw invalidArgument(`${info.name} have no block number: leave db out`);
+  if (!blockLetters.has(letter)) {
+    if (given) throw invalidArgument(`${areaName(letter)} have no block number: leave db out`);
     return { letter, block: 0, spelling: letter };
   }
-  let block;
-  if (match[2]) {
-    block = checkInteger('the block number', Number(match[2]), 0, maxBlock);
+  let block = blockOut[0];
+  if (block >= 0) {
     if (given && db !== block) throw invalidArgument(`area ${describe(area)} and db ${describe(db)} name two different blocks`);
   } else if (given) {
     block = checkInteger('db', db, 0, maxBlock);
   } else {
-    throw invalidArgument(`${info.name} need a block number: '${letter === 'D' ? 'DB5' : 'DX5'}', or area '${letter === 'D' ? 'DB' : 'DX'}' with db 5`);
+    const spelled = letter === 'D' ? 'DB' : 'DX';
+    throw invalidArgument(`${areaName(letter)} need a block number: '${spelled}5', or area '${spelled}' with db 5`);
   }
-  return { letter, block, spelling: `${letter === 'D' ? 'DB' : 'DX'}${block}` };
+  return { letter, block, spelling: spellingOf(letter, block) };
 }
 
-// How many addresses of the area one element covers: a word of A, E or M covers two bytes.
-function addressSpan(letter, unit) {
-  return unit === 'words' && !areas[letter].wordCounted ? 2 : 1;
+// An area as a spelling or as parseArea gave it.
+function areaOf(area) {
+  if (typeof area === 'string') return parseArea(area);
+  if (area !== null && typeof area === 'object' && letters.has(area.letter) &&
+    (blockLetters.has(area.letter) ? isIntegerIn(area.block, 0, maxBlock) : !area.block)) {
+    return { letter: area.letter, block: area.block || 0 };
+  }
+  throw invalidArgument(`area must be a spelling such as 'DB5' or what parseArea() returns, not ${describe(area)}`);
 }
 
-// The address of element index of a request starting at start, as the PLC
-// writes it and orvacli prints it: EB0, MW10, AW4, DB 5 DW3, DX 7 DW0, T 3, Z 4.
-function formatAddress(parsed, unit, start, index = 0) {
-  const u = unit === 'bytes' ? 'B' : 'W';
-  const address = start + index * addressSpan(parsed.letter, unit);
-  switch (parsed.letter) {
-    case 'D': return `DB ${parsed.block} D${u}${address}`;
-    case 'X': return `DX ${parsed.block} D${u}${address}`;
-    case 'T': return `T ${address}`;
-    case 'Z': return `Z ${address}`;
-    default: return `${parsed.letter}${u}${address}`;
-  }
+function unitOf(unit) {
+  if (unit !== 'bytes' && unit !== 'words') throw invalidArgument(`unit must be 'bytes' or 'words', not ${describe(unit)}`);
+  return unit;
+}
+
+function elementAddress(letter, block, unit, start, index) {
+  const out = Buffer.alloc(32);
+  const n = library().orvavars.ORVAVarsElementAddress(letter.charCodeAt(0), block, unit === 'words' ? 1 : 0, start, index, out, out.length);
+  return out.toString('latin1', 0, n);
+}
+
+// The address of element index of a request from start, as the tools print
+// it: EB0, MW10, MW12 (the next word of flags), DB 5 DW3, DX 7 DW0, T 3, Z 4.
+function formatAddress(area, unit, start, index = 0) {
+  const { letter, block } = areaOf(area);
+  unitOf(unit);
+  checkInteger('start', start, 0, maxAddress);
+  checkInteger('index', index, 0, maxCount);
+  return elementAddress(letter, block, unit, start, index);
+}
+
+// How many addresses of the area one element covers: a word of A, E or M
+// covers two bytes (start and count of those are in bytes).
+function addressStep(letter, unit) {
+  return unit === 'words' && !blockLetters.has(letter) && letter !== 'T' && letter !== 'Z' ? 2 : 1;
 }
 
 // "2 words from DB 5 DW0..DB 5 DW1", for messages.
 function describeRange(parsed, unit, start, count, write) {
   const noun = unit === 'bytes' ? (count === 1 ? 'byte' : 'bytes') : (count === 1 ? 'word' : 'words');
-  let text = `${count} ${noun} ${write ? 'to' : 'from'} ${formatAddress(parsed, unit, start)}`;
-  if (count > 1) text += `..${formatAddress(parsed, unit, start, count - 1)}`;
+  let text = `${count} ${noun} ${write ? 'to' : 'from'} ${elementAddress(parsed.letter, parsed.block, unit, start, 0)}`;
+  if (count > 1) text += `..${elementAddress(parsed.letter, parsed.block, unit, start, count - 1)}`;
   return text;
 }
 
 // Everything about one request that can be known before the call: its area
 // and the words for messages ("reading 2 words from DB 5 DW0..DB 5 DW1 at
-// 127.0.0.1"). Throws RangeError/TypeError for bad arguments, and OrvaError
-// ORVA_ERR_AREA for an area the function does not take, as the library would.
+// 127.0.0.1"). Throws RangeError/TypeError for bad arguments. An area the
+// function does not take is the library's to refuse (ORVA_ERR_AREA).
 function checkRequest({ area, db, start, count, unit, write, address }) {
   const parsed = parseArea(area, db);
   checkInteger('start', start, 0, maxAddress);
   checkInteger('count', count, 1, maxCount);
-  const what = `${write ? 'writing' : 'reading'} ${describeRange(parsed, unit, start, count, write)} at ${address}`;
-  const info = areas[parsed.letter];
-  if (write && !info.writable) throw new OrvaError(what, Result.ORVA_ERR_AREA, 0, `${info.name} can be read but not written`);
-  if (unit === 'bytes' && info.wordCounted) {
-    throw new OrvaError(what, Result.ORVA_ERR_AREA, 0,
-      `${info.name} are read and written in words only: use ${write ? 'writeWords' : 'readWords'}`);
-  }
-  const last = start + count * addressSpan(parsed.letter, unit) - 1;
+  const last = start + count * addressStep(parsed.letter, unit) - 1;
   if (last > maxAddress) throw outOfRange(`the range ${start}..${last} runs past address ${maxAddress} of the area`);
+  const what = `${write ? 'writing' : 'reading'} ${describeRange(parsed, unit, start, count, write)} at ${address}`;
   return { parsed, what };
 }
 
@@ -134,4 +144,4 @@ function valuesToWrite(values, unit) {
   return out;
 }
 
-module.exports = { areas, parseArea, formatAddress, describeRange, checkRequest, valuesToWrite, addressSpan, maxAddress, maxCount, maxBlock };
+module.exports = { parseArea, formatAddress, checkRequest, valuesToWrite, describe, checkInteger };

@@ -1,19 +1,38 @@
 // SPDX-License-Identifier: Apache-2.0
 'use strict';
-// The library's result codes and socket error numbers with their names and
-// their texts in words, as include/orvanet.h has them (ORVAResultName,
-// ORVASocketErrorText). test/header.test.js holds them to the header.
+// The result codes of orvanet.h and orvavars.h by name, and the socket error
+// numbers with their names and words (orvanet.h's ORVASocketErrorText, a
+// helper of the header that no library exports). test/header.test.js holds
+// them to the headers. The words of a result come from liborvavars
+// (ORVAVarsResultText), and so does every failure's message.
 
 const results = Object.freeze({
-  0: ['ORVA_OK', 'success'],
-  2: ['ORVA_ERR_PLC', 'the PLC refused: data block missing, or the range runs past the end of the area'],
-  [-1]: ['ORVA_ERR_DROPPED', 'the connection was dropped: closed, reset without a socket error, or a reply that did not fit'],
-  [-2]: ['ORVA_ERR_NO_FREE_HANDLE', 'all 64 handles are in use'],
-  [-5]: ['ORVA_ERR_FAILED', 'failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past address 65535, or a data block number past 255'],
-  [-6]: ['ORVA_ERR_CONNECT', "setting up the transport connection failed: check the TSAPs and the adapter's configuration"],
-  [-7]: ['ORVA_ERR_SOCKET', 'socket error: ORVAGetSockErr tells which'],
-  [-10]: ['ORVA_ERR_AREA', 'area not supported by this function'],
-  [-99]: ['ORVA_ERR_HANDLE', 'invalid handle: outside 0..63 or not open'],
+  0: 'ORVA_OK',
+  2: 'ORVA_ERR_PLC',
+  [-1]: 'ORVA_ERR_DROPPED',
+  [-2]: 'ORVA_ERR_NO_FREE_HANDLE',
+  [-5]: 'ORVA_ERR_FAILED',
+  [-6]: 'ORVA_ERR_CONNECT',
+  [-7]: 'ORVA_ERR_SOCKET',
+  [-10]: 'ORVA_ERR_AREA',
+  [-99]: 'ORVA_ERR_HANDLE',
+  [-101]: 'ORVAVARS_ERR_SYNTAX',
+  [-102]: 'ORVAVARS_ERR_UNKNOWN_AREA',
+  [-103]: 'ORVAVARS_ERR_UNKNOWN_FORMAT',
+  [-104]: 'ORVAVARS_ERR_FORMAT_UNIT',
+  [-105]: 'ORVAVARS_ERR_OUT_OF_RANGE',
+  [-110]: 'ORVAVARS_ERR_VALUE_TEXT',
+  [-111]: 'ORVAVARS_ERR_VALUE_RANGE',
+  [-112]: 'ORVAVARS_ERR_VALUE_PRECISION',
+  [-113]: 'ORVAVARS_ERR_VALUE_KIND',
+  [-114]: 'ORVAVARS_ERR_NOT_FINITE',
+  [-120]: 'ORVAVARS_ERR_INVALID_BCD',
+  [-130]: 'ORVAVARS_ERR_NO_VALUE',
+  [-131]: 'ORVAVARS_ERR_MODIFY_REFUSED',
+  [-132]: 'ORVAVARS_ERR_NOT_TRIED',
+  [-140]: 'ORVAVARS_ERR_ARGUMENT',
+  [-141]: 'ORVAVARS_ERR_NO_MEMORY',
+  [-142]: 'ORVAVARS_ERR_TOO_MANY',
 });
 
 const socketErrors = Object.freeze({
@@ -43,18 +62,23 @@ const socketErrors = Object.freeze({
   10065: ['ORVA_WSAEHOSTUNREACH', 'host unreachable: the TCP connect did not finish within the connect time-out'],
 });
 
-// Result codes by name: Result.ORVA_ERR_SOCKET === -7.
-const Result = Object.freeze(Object.fromEntries(Object.entries(results).map(([code, [name]]) => [name, Number(code)])));
+// Limits the headers hold (test/header.test.js checks them against the headers).
+const limits = Object.freeze({
+  maxTsapLength: 8, // orvanet.h: "at most 8 characters are used"
+  maxHandles: 64, // ORVA_MAX_HANDLES
+  maxVariables: 65535, // ORVAVARS_MAX_VARIABLES
+  maxAddress: 65535, // "a range past address 65535"
+  maxBlock: 255, // "a data block number outside 0..255"
+});
+
+// Result codes by name: Result.ORVA_ERR_SOCKET === -7, Result.ORVAVARS_ERR_INVALID_BCD === -120.
+const Result = Object.freeze(Object.fromEntries(Object.entries(results).map(([code, name]) => [name, Number(code)])));
 // Socket error numbers by name: SocketError.ORVA_WSAECONNREFUSED === 10061.
 const SocketError = Object.freeze(Object.fromEntries(
   Object.entries(socketErrors).filter(([, [name]]) => name !== null).map(([n, [name]]) => [name, Number(n)])));
 
 function resultName(code) {
-  return results[code] ? results[code][0] : 'ORVA_UNKNOWN_RESULT';
-}
-
-function resultText(code) {
-  return results[code] ? results[code][1] : 'unknown result';
+  return results[code] || 'ORVA_UNKNOWN_RESULT';
 }
 
 // The name of a socket error number, or null for 0 and for numbers the header does not list.
@@ -66,4 +90,4 @@ function socketErrorText(number) {
   return socketErrors[number] ? socketErrors[number][1] : '';
 }
 
-module.exports = { results, socketErrors, Result, SocketError, resultName, resultText, socketErrorName, socketErrorText };
+module.exports = { results, socketErrors, limits, Result, SocketError, resultName, socketErrorName, socketErrorText };

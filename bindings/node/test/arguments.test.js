@@ -8,11 +8,11 @@ const { Orvasim } = require('./support/orvasim');
 
 const { parseArea, formatAddress, OrvaError } = orvanet;
 
-test('area spellings, in either case, with the block in the spelling or apart', () => {
+test('area spellings are liborvavars\': either case, the block in the spelling (also after a blank) or apart', () => {
   const spelled = {
     A: ['A', 0, 'A'], o: ['A', 0, 'A'], E: ['E', 0, 'E'], i: ['E', 0, 'E'], m: ['M', 0, 'M'], T: ['T', 0, 'T'],
-    z: ['Z', 0, 'Z'], C: ['Z', 0, 'Z'], DB5: ['D', 5, 'DB5'], d5: ['D', 5, 'DB5'], dx7: ['X', 7, 'DX7'], X255: ['X', 255, 'DX255'],
-    DB0: ['D', 0, 'DB0'],
+    z: ['Z', 0, 'Z'], C: ['Z', 0, 'Z'], DB5: ['D', 5, 'DB5'], 'DB 5': ['D', 5, 'DB5'], d5: ['D', 5, 'DB5'], dx7: ['X', 7, 'DX7'],
+    X255: ['X', 255, 'DX255'], DB0: ['D', 0, 'DB0'], ' M ': ['M', 0, 'M'],
   };
   for (const [text, [letter, block, spelling]] of Object.entries(spelled)) {
     assert.deepStrictEqual(parseArea(text), { letter, block, spelling }, text);
@@ -22,29 +22,49 @@ test('area spellings, in either case, with the block in the spelling or apart', 
   assert.deepStrictEqual(parseArea('DB5', 5), { letter: 'D', block: 5, spelling: 'DB5' });
 });
 
-test('area mistakes say what is wrong', () => {
+test('area mistakes: liborvavars\' words for the spelling, the binding\'s for db', () => {
+  const choices = 'use A or O, E or I, M, T, Z or C, DB<n> or D<n>, DX<n> or X<n> (n 0..255)';
   const mistakes = [
-    [['Q'], TypeError, /unknown area "Q": use A or O \(outputs\)/],
-    [['M5'], TypeError, /unknown area "M5"/],
-    [['DBX'], TypeError, /unknown area/],
-    [[5], TypeError, /area must be a string/],
-    [['DB'], TypeError, /data blocks \(DB\) need a block number: 'DB5', or area 'DB' with db 5/],
-    [['X'], TypeError, /extended data blocks \(DX\) need a block number: 'DX5'/],
-    [['DB256'], RangeError, /the block number must be a whole number 0\.\.255, not 256/],
-    [['DB', -1], RangeError, /db must be a whole number 0\.\.255/],
-    [['DB5', 6], TypeError, /area "DB5" and db 6 name two different blocks/],
-    [['M', 3], TypeError, /flags \(M\) have no block number/],
+    [['Q'], TypeError, `unknown area 'Q': ${choices}`],
+    [['M5'], TypeError, `unknown area 'M5': ${choices}`],
+    [['flags'], TypeError, `unknown area 'flags': ${choices}`],
+    [['DB256'], RangeError, 'block number 256 is out of range (0..255)'],
+    [[5], TypeError, "area must be a string such as 'DB5' or 'M', not 5"],
+    [['DB'], TypeError, "data blocks (DB) need a block number: 'DB5', or area 'DB' with db 5"],
+    [['X'], TypeError, "extended data blocks (DX) need a block number: 'DX5', or area 'DX' with db 5"],
+    [['DB', -1], RangeError, 'db must be a whole number 0..255, not -1'],
+    [['DB5', 6], TypeError, 'area "DB5" and db 6 name two different blocks'],
+    [['M', 3], TypeError, 'flags (M) have no block number: leave db out'],
   ];
-  for (const [args, type, message] of mistakes) assert.throws(() => parseArea(...args), (e) => e instanceof type && message.test(e.message), String(args));
+  for (const [args, type, message] of mistakes) {
+    assert.throws(() => parseArea(...args), (e) => e instanceof type && e.message === message, String(args));
+  }
+  assert.throws(() => parseArea('Q'), (e) => e.code === 'ERR_INVALID_ARG_VALUE' && e.reason === 'ORVAVARS_ERR_UNKNOWN_AREA');
 });
 
-test('element addresses as orvacli prints them; words of A, E and M step by two', () => {
+test('element addresses as the tools print them; formatAddress takes a spelling as the README shows it', () => {
   const cases = [
     ['E', 'bytes', 0, 0, 'EB0'], ['M', 'bytes', 10, 1, 'MB11'], ['M', 'words', 10, 0, 'MW10'], ['M', 'words', 10, 1, 'MW12'],
     ['A', 'words', 4, 0, 'AW4'], ['O', 'bytes', 4, 0, 'AB4'], ['I', 'words', 0, 2, 'EW4'], ['DB5', 'words', 3, 0, 'DB 5 DW3'],
     ['DB5', 'words', 3, 1, 'DB 5 DW4'], ['DX7', 'words', 0, 0, 'DX 7 DW0'], ['T', 'words', 3, 0, 'T 3'], ['C', 'words', 4, 0, 'Z 4'],
   ];
-  for (const [area, unit, start, index, text] of cases) assert.strictEqual(formatAddress(parseArea(area), unit, start, index), text);
+  for (const [area, unit, start, index, text] of cases) {
+    assert.strictEqual(formatAddress(parseArea(area), unit, start, index), text);
+    assert.strictEqual(formatAddress(area, unit, start, index), text);
+  }
+  assert.strictEqual(formatAddress('DB5', 'words', 3), 'DB 5 DW3', 'index defaults to 0');
+  const refused = [
+    [['DB', 'words', 0], TypeError, /data blocks \(DB\) need a block number/],
+    [['M', 'word', 0], TypeError, /^unit must be 'bytes' or 'words', not "word"$/],
+    [['M', 'bytes', -1], RangeError, /^start must be a whole number 0\.\.65535, not -1$/],
+    [['M', 'bytes', 0, 1.5], RangeError, /^index must be a whole number 0\.\.65535, not 1\.5$/],
+    [[5, 'bytes', 0], TypeError, /^area must be a spelling such as 'DB5' or what parseArea\(\) returns, not 5$/],
+    [[{ letter: 'D' }, 'words', 0], TypeError, /what parseArea\(\) returns/],
+    [[{ letter: 'Q', block: 0 }, 'words', 0], TypeError, /what parseArea\(\) returns/],
+  ];
+  for (const [args, type, message] of refused) {
+    assert.throws(() => formatAddress(...args), (e) => e instanceof type && message.test(e.message), JSON.stringify(args));
+  }
 });
 
 test('connect() refuses bad settings at once', () => {
@@ -95,15 +115,18 @@ test('calls with bad arguments are refused before anything is sent', async (t) =
   for (const [call, type, message] of refused) {
     await assert.rejects(call(), (e) => e instanceof type && message.test(e.message), String(call));
   }
-  // What the library would refuse with ORVA_ERR_AREA is refused the same way.
+  assert.strictEqual(plc.pending, 0);
+  assert.strictEqual(await sim.accepted(), 0, 'no connection was made');
+  // An area a function does not take is the library's to refuse (ORVA_ERR_AREA, no traffic), in its words.
   const areaErrors = [
-    [() => plc.writeBytes('E', 0, [1]), 'writing 1 byte to EB0 at 127.0.2.20 failed: inputs (E) can be read but not written (ORVA_ERR_AREA, result -10)'],
-    [() => plc.writeWords('I', 2, [1, 2]), 'writing 2 words to EW2..EW4 at 127.0.2.20 failed: inputs (E) can be read but not written (ORVA_ERR_AREA, result -10)'],
-    [() => plc.readBytes('DB5', 0, 4), 'reading 4 bytes from DB 5 DB0..DB 5 DB3 at 127.0.2.20 failed: data blocks (DB) are read and written in words only: use readWords (ORVA_ERR_AREA, result -10)'],
-    [() => plc.writeBytes('T', 0, [1]), 'writing 1 byte to T 0 at 127.0.2.20 failed: timers (T) are read and written in words only: use writeWords (ORVA_ERR_AREA, result -10)'],
+    [() => plc.writeBytes('E', 0, [1]), 'writing 1 byte to EB0'],
+    [() => plc.writeWords('I', 2, [1, 2]), 'writing 2 words to EW2..EW4'],
+    [() => plc.readBytes('DB5', 0, 4), 'reading 4 bytes from DB 5 DB0..DB 5 DB3'],
+    [() => plc.writeBytes('T', 0, [1]), 'writing 1 byte to T 0'],
   ];
-  for (const [call, message] of areaErrors) {
-    await assert.rejects(call(), (e) => e instanceof OrvaError && e.code === 'ORVA_ERR_AREA' && e.result === -10 && e.message === message);
+  for (const [call, what] of areaErrors) {
+    await assert.rejects(call(), (e) => e instanceof OrvaError && e.code === 'ORVA_ERR_AREA' && e.result === -10 && e.socketError === 0 &&
+      e.message === `${what} at 127.0.2.20 failed: area not supported by this function (ORVA_ERR_AREA, result -10)`);
   }
   assert.strictEqual(plc.pending, 0);
   assert.strictEqual(await sim.accepted(), 0, 'no connection was made');

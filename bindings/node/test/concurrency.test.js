@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Calls run off the event loop: it keeps turning while a call waits; calls
-// on different connections overlap; calls on one connection keep their order;
-// close() lets the calls made before it finish and refuses later ones.
+// on different connections overlap; calls on one connection keep their order,
+// lists among them; close() lets the calls made before it finish and refuses
+// later ones.
 const test = require('node:test');
 const assert = require('node:assert');
 const orvanet = require('..');
@@ -65,16 +66,19 @@ test('many connections at once, each with its own data', async (t) => {
 test('calls on one connection run in the order they were made, failures included', async (t) => {
   const plc = orvanet.connect(sim.address);
   t.after(() => plc.close());
+  const list = plc.list(['DB6.DW0:KF']);
   const calls = [];
   for (let i = 0; i < 100; i++) {
     calls.push(plc.writeWords('DB6', 0, [i]));
     calls.push(plc.readWords('DB6', 0, 1).then((w) => w[0]));
+    calls.push(plc.write({ 'DB6.DW0:KF': 0 - i }));
+    calls.push(list.read().then((v) => v['DB6.DW0:KF']));
     if (i % 25 === 0) calls.push(plc.readWords('DB6', 2047, 2).catch((e) => e.code));
   }
   assert.strictEqual(plc.pending, calls.length);
   const settled = await Promise.all(calls);
   const reads = settled.filter((v) => typeof v === 'number');
-  assert.deepStrictEqual(reads, Array.from({ length: 100 }, (_, i) => i));
+  assert.deepStrictEqual(reads, Array.from({ length: 100 }, (_, i) => [i, 0 - i]).flat());
   assert.deepStrictEqual(settled.filter((v) => typeof v === 'string'), ['ORVA_ERR_PLC', 'ORVA_ERR_PLC', 'ORVA_ERR_PLC', 'ORVA_ERR_PLC']);
   assert.strictEqual(plc.pending, 0);
 });
@@ -83,12 +87,16 @@ test('close() lets earlier calls finish, refuses later ones, and ends the connec
   const plc = orvanet.connect(sim.address);
   await plc.writeWords('DB7', 0, [1, 2, 3]);
   const before = [plc.readWords('DB7', 0, 3), plc.writeWords('DB7', 0, [4]), plc.readWords('DB7', 0, 1)];
+  assert.strictEqual(typeof plc.handle, 'number');
   const closing = plc.close();
   assert.strictEqual(plc.close(), closing, 'the same promise each time');
   assert.ok(plc.closed);
-  const after = await plc.readWords('DB7', 0, 1).catch((e) => e);
-  assert.strictEqual(after.code, 'ORVA_ERR_HANDLE');
-  assert.strictEqual(after.message, 'reading 1 word from DB 7 DW0 at 127.0.2.23 failed: the connection is closed: close() was called (ORVA_ERR_HANDLE, result -99)');
+  assert.strictEqual(plc.handle, null, 'no handle once close() was called');
+  // Refused as the library refuses a closed handle, in its words.
+  const after = await Promise.all([plc.readWords('DB7', 0, 1), plc.read(['DB7.DW0']), plc.write({ 'DB7.DW0': 1 })].map((p) => p.catch((e) => e)));
+  assert.deepStrictEqual(after.map((e) => [e.code, e.result]), Array(3).fill(['ORVA_ERR_HANDLE', -99]));
+  assert.deepStrictEqual(after.map((e) => e.message), ['reading 1 word from DB 7 DW0', 'reading DB7.DW0', 'writing DB7.DW0']
+    .map((what) => `${what} at 127.0.2.23 failed: invalid handle: outside 0..63 or not open (ORVA_ERR_HANDLE, result -99)`));
   const [first, , last] = await Promise.all(before);
   assert.deepStrictEqual([...first], [1, 2, 3]);
   assert.deepStrictEqual([...last], [4]);

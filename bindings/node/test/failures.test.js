@@ -65,7 +65,7 @@ test('nothing listening: ORVA_ERR_SOCKET with 10061, said in words', async () =>
   assert.ok(error instanceof OrvaError);
   assert.deepStrictEqual([error.code, error.result, error.socketError, error.socketErrorName],
     ['ORVA_ERR_SOCKET', -7, 10061, 'ORVA_WSAECONNREFUSED']);
-  assert.strictEqual(error.message, 'reading 1 byte from MB0 at 127.0.2.29 failed: socket error 10061 ORVA_WSAECONNREFUSED: ' +
+  assert.strictEqual(error.message, 'reading 1 byte from MB0 at 127.0.2.29 failed: socket error 10061 (WSAECONNREFUSED): ' +
     'connection refused: nothing listens on port 102 at that address (ORVA_ERR_SOCKET, result -7)');
 });
 

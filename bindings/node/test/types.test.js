@@ -10,15 +10,25 @@ const orvanet = require('..');
 
 const packageDir = path.join(__dirname, '..');
 
-test('every export is declared, and every declaration exported', () => {
+// The members a class of index.d.ts declares.
+function declaredMembers(declarations, name) {
+  const start = declarations.indexOf(`export class ${name}`);
+  const body = declarations.slice(start, declarations.indexOf('\n}', start));
+  return [...body.matchAll(/^ {2}(?:readonly )?(\w+)[(:?]/gm)].map((m) => m[1]).filter((n) => n !== 'constructor').sort();
+}
+
+// What a class has: its prototype's methods and getters, and the properties each object gets.
+function actualMembers(cls, own) {
+  return [...Object.keys(Object.getOwnPropertyDescriptors(cls.prototype)).filter((n) => n !== 'constructor'), ...own].sort();
+}
+
+test('every export is declared, and every declaration exported; the classes\' members too', () => {
   const declarations = fs.readFileSync(path.join(packageDir, 'index.d.ts'), 'utf8');
-  const declared = [...declarations.matchAll(/^export (?:function|class|const) (\w+)/gm)].map((m) => m[1]).sort();
+  const declared = [...new Set([...declarations.matchAll(/^export (?:function|class|const) (\w+)/gm)].map((m) => m[1]))].sort();
   assert.deepStrictEqual(declared, Object.keys(orvanet).sort());
-  const classBody = declarations.slice(declarations.indexOf('export class Connection'), declarations.indexOf('\n}', declarations.indexOf('export class Connection')));
-  const members = [...classBody.matchAll(/^ {2}(?:readonly )?(\w+)[(:]/gm)].map((m) => m[1]).filter((n) => n !== 'constructor').sort();
-  const descriptors = Object.getOwnPropertyDescriptors(orvanet.Connection.prototype);
-  const own = ['address', 'ownTsap', 'plcTsap', 'receiveTimeoutMs', 'sendTimeoutMs', 'connectTimeoutMs'];
-  assert.deepStrictEqual(members, [...Object.keys(descriptors).filter((n) => n !== 'constructor'), ...own].sort());
+  assert.deepStrictEqual(declaredMembers(declarations, 'Connection'),
+    actualMembers(orvanet.Connection, ['address', 'ownTsap', 'plcTsap', 'receiveTimeoutMs', 'sendTimeoutMs', 'connectTimeoutMs']));
+  assert.deepStrictEqual(declaredMembers(declarations, 'VarList'), actualMembers(orvanet.VarList, ['variables', 'plan']));
 });
 
 test('a user\'s TypeScript type-checks with tsc --strict, and its marked mistakes do not', () => {

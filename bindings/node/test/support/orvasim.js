@@ -12,8 +12,10 @@ const repo = path.resolve(__dirname, '../../../..');
 const buildDir = process.env.ORVA_BUILD_DIR ? path.resolve(repo, process.env.ORVA_BUILD_DIR) : path.join(repo, 'build/test');
 const orvasimPath = process.env.ORVASIM || path.join(buildDir, 'tools/orvasim/orvasim');
 const libraryPath = path.join(buildDir, 'linklib/liborvanet.so.1');
-// The tests load the library of the build unless told otherwise.
+const varsLibraryPath = path.join(buildDir, 'vars/liborvavars.so.1');
+// The tests load the libraries of the build unless told otherwise (the two are in different folders there).
 if (!process.env.ORVANET_LIBRARY) process.env.ORVANET_LIBRARY = libraryPath;
+if (!process.env.ORVAVARS_LIBRARY) process.env.ORVAVARS_LIBRARY = varsLibraryPath;
 
 const startTimeoutMs = 5000;
 const replyTimeoutMs = 5000;
@@ -136,4 +138,4 @@ function bigEndian(words) {
   return out;
 }
 
-module.exports = { Orvasim, bigEndian, orvasimPath, libraryPath, repo, buildDir };
+module.exports = { Orvasim, bigEndian, orvasimPath, libraryPath, varsLibraryPath, repo, buildDir };
