@@ -39,6 +39,8 @@ set(ORVA_LOOPBACK_ADDRESSES
   panelReadsSim 127.0.0.30
   panelDialogSim 127.0.0.31
   panelNobody 127.0.0.39
+  # tests/demo, Qt and under Wine: the pictures in docs/, at the README's walkthrough address
+  panelWalkthroughSim 127.0.0.1
   # tests/cli and tests/install
   cliSim 127.0.0.40
   cliSilentSim 127.0.0.41

@@ -468,9 +468,50 @@ private slots:
         // A negative handle is none: the next Open works and destruction closes nothing extra.
         p.click("open");
         QVERIFY(p.dialog->handle() >= 0);
+        QCOMPARE(p.dialog->lastResult(), ORVA_OK);
+        QCOMPARE(p.status(), text);  // a successful Open leaves the line as it was
+        QCOMPARE(p.messages, QStringList{text});
+        expectHandleControls(p, true);
+        QVERIFY(p.button("readBytes")->isEnabled());
         const int handle = p.dialog->handle();
         p.dialog.reset();
         QCOMPARE(p.link.closes, std::vector<int>{handle});
+    }
+
+    // ORVAClose fails only for a handle that is not open: closed here behind the panel's back. The
+    // failure is shown, and the panel is without a handle all the same.
+    void failedCloseIsShownAndEndsTheHandle() {
+        Panel p;
+        p.openAt(adapterAddress);
+        const int handle = p.dialog->handle();
+        QVERIFY(handle >= 0);
+        QCOMPARE(ORVAClose(handle), ORVA_OK);
+        p.click("close");
+        const QString text = qtext(says::handleGone);
+        QCOMPARE(p.link.closes, std::vector<int>{handle});
+        QCOMPARE(p.dialog->lastResult(), ORVA_ERR_HANDLE);
+        QCOMPARE(p.status(), text);
+        QCOMPARE(p.messages, QStringList{text});
+        QCOMPARE(p.dialog->handle(), orvapanel::noHandle);
+        expectHandleControls(p, false);
+        QVERIFY(!p.button("readBytes")->isEnabled());
+        // No handle is left: the byte button, which the flags enable, reads nothing.
+        p.selectArea(flags);
+        p.click("readBytes");
+        QVERIFY(p.link.reads.empty());
+        QCOMPARE(p.messages, QStringList{text});
+
+        // The next Open keeps that text; the window closes only the new handle, once.
+        p.click("open");
+        const int next = p.dialog->handle();
+        QVERIFY(next >= 0);
+        QCOMPARE(p.dialog->lastResult(), ORVA_OK);
+        QCOMPARE(p.status(), text);
+        QCOMPARE(p.messages, QStringList{text});
+        expectHandleControls(p, true);
+        QVERIFY(p.button("readBytes")->isEnabled());
+        p.dialog.reset();
+        QCOMPARE(p.link.closes, (std::vector<int>{handle, next}));
     }
 
     // End, and Enter (which presses it, the default button), take the fields first and end the dialog only

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: Apache-2.0
 // The panel's rules on their own: reading numbers, the order and messages of
 // the field exchange, the limits of the row texts, the text handed to the
-// library, where the logo is looked for, dialog units. The area
-// table, the rows of every area and the status texts are tested through the
-// dialog against the simulator.
+// library, where the logo is looked for, dialog units, and the README's
+// walkthrough that the pictures show. The area table, the rows of every area
+// and the status texts are tested through the dialog against the simulator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "area.h"
 #include "dialog_fields.h"
 #include "dialog_units.h"
 #include "loopback_addresses.h"
@@ -224,6 +228,66 @@ TEST(DialogUnits, NeighboursThatTouchInUnitsTouchInPixels) {
     const PixelRect upper = units.toPixels({0, 20, 10, 13});
     const PixelRect lower = units.toPixels({0, 33, 10, 12});
     EXPECT_EQ(upper.y + upper.height, lower.y);
+}
+
+// --- The README's walkthrough, which the pictures in docs/ show ------------
+
+// The section of the README that holds heading, up to the next heading of its level, with every line
+// break and the indentation after it read as one blank (the blanks inside a line stay as they are).
+std::string readmeSection(const std::string& heading) {
+    std::ifstream file(ORVA_README);
+    std::stringstream whole;
+    whole << file.rdbuf();
+    const std::string text = whole.str();
+    const auto begin = text.find("\n" + heading + "\n");
+    if (begin == std::string::npos) return {};
+    const auto end = text.find("\n### ", begin + 1);
+    std::string section;
+    for (std::size_t i = begin + 1; i < std::min(end, text.size()); ++i) {
+        if (text[i] != '\n') {
+            section += text[i];
+            continue;
+        }
+        while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+        section += ' ';
+    }
+    return section;
+}
+
+TEST(Walkthrough, TheReadmeSaysWhatThePicturesShow) {
+    namespace w = panel_test::walkthrough;
+    const std::string section = readmeSection("### Trying it against the simulator");
+    ASSERT_FALSE(section.empty()) << "no walkthrough in " << ORVA_README;
+    const std::string address = w::address;
+    const std::string block = std::to_string(w::block);
+    const std::vector<std::string> says = {
+        "# listens on " + address + ":102",
+        "orvacli --words " + address + " write DB" + block + " " + std::to_string(w::start) + " " + w::orvacliWords,
+        "Type `" + address + "` over the address `" + std::string(defaultIpAddress) + "`; leave both TSAPs empty",
+        "Choose **" + std::string(areaItems[w::areaItem]) + "**, type `" + block + "` as DBNo and `" +
+            std::to_string(w::count) + "` as count",
+    };
+    for (const std::string& text : says) EXPECT_NE(section.find(text), std::string::npos) << text;
+
+    // The first row as the README writes it, its cells two blanks apart.
+    std::string firstRow = w::rows.at(0);
+    for (std::size_t bar; (bar = firstRow.find('|')) != std::string::npos;) firstRow.replace(bar, 1, "  ");
+    EXPECT_NE(section.find("The list shows `" + firstRow + "`"), std::string::npos) << firstRow;
+}
+
+// The words of the walkthrough are those orvacli is given, and its rows those the panel makes of them.
+TEST(Walkthrough, RowsOfTheWordsOrvacliWrites) {
+    namespace w = panel_test::walkthrough;
+    std::istringstream given(w::orvacliWords);
+    std::vector<std::uint16_t> words;
+    for (std::string word; given >> word;) words.push_back(static_cast<std::uint16_t>(std::stoul(word, nullptr, 0)));
+    EXPECT_EQ(words, w::words);
+
+    words.resize(static_cast<std::size_t>(w::count));  // the rest of the block is zero
+    std::vector<std::string> rows;
+    for (const RowTexts& r : wordRows(areaLetterTable[w::areaItem], w::block, w::start, words))
+        rows.push_back(r.address + "|" + r.decimal + "|" + r.hex + "|" + r.chars);
+    EXPECT_EQ(rows, w::rows);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 // What the tests of the panel expect alike, in the Qt dialog, the native
 // Windows dialog and the logic beneath them: the items of the area list, the
-// memory a read finds in the adapter and the rows each area shows of it, and
-// the texts of the messages (UTF-8), written out here as the user reads them.
+// memory a read finds in the adapter and the rows each area shows of it, the
+// README's walkthrough that the pictures in docs/ show, and the texts of the
+// messages (UTF-8), written out here as the user reads them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "loopback_addresses.h"
 
 namespace panel_test {
 
@@ -52,6 +55,35 @@ inline const std::vector<AreaRead> readsOfEveryArea = {
     {"data block words", dataBlock, 'W', "7", "0", "2", 'D', {"DB 7 DW0|500|1F4|", "DB 7 DW1|4660|1234|"}},
     {"extended data block", extendedDataBlock, 'W', "7", "0", "1", 'X', {"DX 7 DW0|16706|4142|'BA'"}},
 };
+
+// The README's "Trying it against the simulator", which the pictures docs/orvapanel.png and
+// docs/orvapanel-windows.png show: the words orvacli writes to data block 5 (as its command line
+// gives them), the address typed, both TSAPs left empty, the area, block and count chosen, and the
+// rows the list then shows. demo_logic_tests holds the README's text to these.
+namespace walkthrough {
+inline constexpr const char* address = orvatest::address::panelWalkthroughSim;  // orvasim's default
+inline constexpr const char* orvacliWords = "16706 0x524F 1234 500";
+inline const std::vector<std::uint16_t> words = {16706, 0x524F, 1234, 500};
+inline constexpr AreaItem areaItem = dataBlock;
+inline constexpr int block = 5;   // typed as DBNo
+inline constexpr int start = 0;   // the edit's own start value, left as it is
+inline constexpr int count = 10;  // typed as count
+inline const std::vector<std::string> rows = {"DB 5 DW0|16706|4142|'BA'", "DB 5 DW1|21071|524F|'OR'",
+                                              "DB 5 DW2|1234|4D2|",       "DB 5 DW3|500|1F4|",
+                                              "DB 5 DW4|0|00|",           "DB 5 DW5|0|00|",
+                                              "DB 5 DW6|0|00|",           "DB 5 DW7|0|00|",
+                                              "DB 5 DW8|0|00|",           "DB 5 DW9|0|00|"};
+
+// The words as the adapter's memory holds them, high-order byte first.
+inline std::vector<std::uint8_t> bytes() {
+    std::vector<std::uint8_t> out;
+    for (std::uint16_t w : words) {
+        out.push_back(static_cast<std::uint8_t>(w >> 8));
+        out.push_back(static_cast<std::uint8_t>(w & 0xFF));
+    }
+    return out;
+}
+}  // namespace walkthrough
 
 // The messages and status texts.
 namespace says {

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading into the list and reporting results: the rows of bytes and words of
-// every area, the status texts of every result and their message boxes, and a
-// screenshot after a real read. Against the real library and an adapter
-// simulator on 127.0.0.30; nothing listens on 127.0.0.39.
+// every area, the status texts of every result and their message boxes, and
+// the picture of the README's walkthrough. Against the real library and an
+// adapter simulator on 127.0.0.30 (the walkthrough's at its own address);
+// nothing listens on 127.0.0.39.
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcessEnvironment>
+#include <QSaveFile>
 
 #include "loopback_addresses.h"
 #include "orvanet.h"
@@ -217,26 +219,40 @@ private slots:
         QCOMPARE(adapter->connectionsAccepted(), 2);
     }
 
-    // The picture of the panel that the documentation shows.
-    void screenshotAfterRead() {
-        adapter->writeBytes(AreaCode::dataBlock, 5, 0,
-                            {0x00, 0x0A, 0x01, 0xF4, 0x12, 0x34, 0xFF, 0xFF, 'R',  'O',  'A', 'V',
-                             'N',  '-',  'T',  'E',  0x00, 0x41, 0x80, 0x00, 0x00, 0x07, ' ', ' '});
+    // The picture docs/orvapanel.png: the README's walkthrough, read from an adapter at its address.
+    // Kept in the build folder, and written to docs/ (ORVAPANEL_DOCS_PICTURE) when the panel now draws
+    // otherwise than the picture there.
+    void pictureOfTheWalkthrough() {
+        namespace w = walkthrough;
+        const auto walkthroughAdapter = startSimulator(w::address);
+        walkthroughAdapter->writeBytes(AreaCode::dataBlock, w::block, 2 * w::start, w::bytes());
         Panel p;
-        p.selectArea(dataBlock);
-        p.setText("ownTsap", "ORVAPNL");
-        p.setText("plcTsap", "PLC-FW");
-        p.openAt(adapterAddress);
-        read(p, 'W', "5", "0", "12");
-        QCOMPARE(p.rows().size(), 12);
-        QCOMPARE(p.rows()[4], QStringLiteral("DB 5 DW4|21071|524F|'OR'"));  // low-order byte first
+        p.selectArea(w::areaItem);
+        p.openAt(QString::fromLatin1(w::address));  // both TSAPs left empty
+        read(p, 'W', QString::number(w::block), QString::number(w::start), QString::number(w::count));
+        QStringList expected;
+        for (const std::string& row : w::rows) expected << qtext(row);
+        QCOMPARE(p.rows(), expected);
+        QCOMPARE(p.status(), success);
+        QCOMPARE(p.edit("ownTsap")->text(), QString());
+        QCOMPARE(p.edit("plcTsap")->text(), QString());
         p.dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(p.dialog.get()));
-        const QImage shot = p.dialog->grab().toImage();
-        const QString path = QProcessEnvironment::systemEnvironment().value("ORVAPANEL_SCREENSHOT",
-                                                                            QStringLiteral("orvapanel-after-read.png"));
-        QVERIFY(shot.save(path));
-        QCOMPARE(QImage(path).size(), p.dialog->size());
+        const QImage shot = p.dialog->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shot.size(), p.dialog->size());
+        QVERIFY(shot.save(QStringLiteral("orvapanel.png")));
+
+        const QString docs = QProcessEnvironment::systemEnvironment().value("ORVAPANEL_DOCS_PICTURE");
+        if (docs.isEmpty()) return;
+        auto drawnThere = [&docs] { return QImage(docs).convertToFormat(QImage::Format_RGB32); };
+        if (drawnThere() != shot) {
+            QSaveFile file(docs);  // whole or not at all
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(shot.save(&file, "PNG"));
+            QVERIFY(file.commit());
+            qInfo("%s: written, the panel draws otherwise now", qPrintable(docs));
+        }
+        QCOMPARE(drawnThere(), shot);
     }
 };
 

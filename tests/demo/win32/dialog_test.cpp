@@ -73,6 +73,16 @@ bool sameRect(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
+// The controls that follow the handle: Close and both read buttons with one (the byte button in an area
+// that has bytes), Open and the connection's edits without.
+void expectHandleControls(const Panel& p, bool open) {
+    EXPECT_EQ(p.enabled(IDC_OPEN), !open);
+    EXPECT_EQ(p.enabled(IDC_CLOSE), open);
+    EXPECT_EQ(p.enabled(IDC_READBYTES), open);
+    EXPECT_EQ(p.enabled(IDC_READWORDS), open);
+    for (int edit : {IDC_IPADDRESS, IDC_OWNTSAP, IDC_PLCTSAP}) EXPECT_EQ(p.enabled(edit), !open) << edit;
+}
+
 }  // namespace
 
 TEST_F(NativeDialog, StartState) {
@@ -455,10 +465,46 @@ TEST_F(NativeDialog, FailedOpenStaysWithoutHandle) {
         p.press(IDC_OPEN);
         const int handle = p.link.opens.at(1).result;
         EXPECT_GE(handle, 0);
+        EXPECT_EQ(p.text(IDC_STATUS), text);  // a successful Open leaves the line as it was
+        EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{text});
+        expectHandleControls(p, true);
         p.press(IDOK);
         EXPECT_EQ(p.waitForEnd(), IDOK);
         EXPECT_EQ(p.link.closes, std::vector<int>{handle});
     }
+}
+
+// ORVAClose fails only for a handle that is not open: closed here behind the panel's back. The failure
+// is shown, and the dialog is without a handle all the same.
+TEST_F(NativeDialog, FailedCloseIsShownAndEndsTheHandle) {
+    Panel p;
+    p.openAt(adapterAddress());
+    const int handle = p.link.opens.at(0).result;
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(ORVAClose(handle), ORVA_OK);
+    p.press(IDC_CLOSE);
+    const std::wstring text = wide(says::handleGone);
+    EXPECT_EQ(p.link.closes, std::vector<int>{handle});
+    EXPECT_EQ(p.text(IDC_STATUS), text);
+    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{text});
+    EXPECT_EQ(p.messages().at(0).owner, p.window);
+    expectHandleControls(p, false);
+    // No handle is left: the byte button, which the flags enable, reads nothing.
+    p.selectArea(flags);
+    p.press(IDC_READBYTES);
+    EXPECT_TRUE(p.link.reads.empty());
+    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{text});
+
+    // The next Open keeps that text; the window closes only the new handle, once.
+    p.press(IDC_OPEN);
+    const int next = p.link.opens.at(1).result;
+    EXPECT_GE(next, 0);
+    EXPECT_EQ(p.text(IDC_STATUS), text);
+    EXPECT_EQ(p.messageTexts(), std::vector<std::wstring>{text});
+    expectHandleControls(p, true);
+    p.closeBox();
+    EXPECT_EQ(p.waitForEnd(), IDCANCEL);
+    EXPECT_EQ(p.link.closes, (std::vector<int>{handle, next}));
 }
 
 TEST_F(NativeDialog, EndValidatesFirstAndEnterPressesIt) {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Takes a picture of the native dialog, frame and title bar included, after
-// it has read twelve words of data block 5 from the simulator: the program
-// runs in a virtual desktop of Wine's (screenshot.sh), so the screen holds
-// what a user would see. Writes the picture as a BMP file named by its one
-// argument, only when the read showed what was written.
+// the README's walkthrough: ten words of data block 5 read from the simulator
+// at the walkthrough's address, both TSAPs empty. The program runs in a
+// virtual desktop of Wine's (screenshot.sh), so the screen holds what a user
+// would see. Writes the picture as a BMP file named by its one argument, only
+// when the read showed what the simulator holds.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -63,23 +64,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: orvapanel_screenshot OUTPUT.bmp\n");
         return 2;
     }
+    namespace w = walkthrough;
     const orvaext::SocketLayer socketLayer;
     orvaext::SimControl sim(orvaext::simControl());
     sim.reset();
-    sim.write('D', 5, 0, {0x00, 0x0A, 0x01, 0xF4, 0x12, 0x34, 0xFF, 0xFF, 'R',  'O',  'A', 'V',
-                          'N',  '-',  'T',  'E',  0x00, 0x41, 0x80, 0x00, 0x00, 0x07, ' ', ' '});
+    sim.write('D', w::block, 2 * w::start, w::bytes());
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
 
     Panel p;
     if (p.window == nullptr) return 1;
-    p.selectArea(3);  // DB / DB
-    p.setText(IDC_OWNTSAP, L"ORVAPNL");
-    p.setText(IDC_PLCTSAP, L"PLC-FW");
-    p.openAt(adapterAddress());
-    p.read('W', L"5", L"0", L"12");
-    const auto rows = p.rows();
-    if (rows.size() != 12 || rows[4] != L"DB 5 DW4|21071|524F|'OR'" || !p.messages().empty()) {
+    p.selectArea(w::areaItem);
+    p.openAt(w::address);  // both TSAPs left empty
+    p.read('W', std::to_wstring(w::block), std::to_wstring(w::start), std::to_wstring(w::count));
+    std::vector<std::wstring> expected;
+    for (const std::string& row : w::rows) expected.push_back(wide(row));
+    if (p.rows() != expected || !p.messages().empty() || p.text(IDC_STATUS) != wide(says::success)) {
         std::fprintf(stderr, "the read did not show the simulator's words\n");
         return 1;
     }
