@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 
@@ -17,33 +18,40 @@ bool toJournal() {
     return journal;
 }
 
-std::string_view syslogPrefix(LogLevel level) {
-    switch (level) {
-    case LogLevel::error: return "<3>";
-    case LogLevel::warning: return "<4>";
-    case LogLevel::info: return "<6>";
-    case LogLevel::debug: return "<7>";
-    }
-    return "<6>";
+// One row per level, in the enum's order: its name in the configuration and
+// the priority journald reads from a line's leading "<N>".
+struct LevelFacts {
+    LogLevel level;
+    std::string_view name;
+    std::string_view journalPriority;
+};
+constexpr std::array<LevelFacts, 4> levels{{
+    {LogLevel::error, "error", "<3>"},
+    {LogLevel::warning, "warning", "<4>"},
+    {LogLevel::info, "info", "<6>"},
+    {LogLevel::debug, "debug", "<7>"},
+}};
+constexpr bool inEnumOrder() {
+    for (std::size_t i = 0; i < levels.size(); ++i)
+        if (static_cast<std::size_t>(levels[i].level) != i) return false;
+    return true;
+}
+static_assert(inEnumOrder(), "levels must be listed in LogLevel's order");
+
+const LevelFacts& factsOf(LogLevel level) {
+    const auto i = static_cast<std::size_t>(level);
+    return i < levels.size() ? levels[i] : levels[static_cast<std::size_t>(LogLevel::info)];
 }
 
 }  // namespace
 
 std::optional<LogLevel> logLevelNamed(std::string_view name) {
-    for (LogLevel level : {LogLevel::error, LogLevel::warning, LogLevel::info, LogLevel::debug})
-        if (logLevelName(level) == name) return level;
+    for (const LevelFacts& facts : levels)
+        if (facts.name == name) return facts.level;
     return std::nullopt;
 }
 
-std::string_view logLevelName(LogLevel level) {
-    switch (level) {
-    case LogLevel::error: return "error";
-    case LogLevel::warning: return "warning";
-    case LogLevel::info: return "info";
-    case LogLevel::debug: return "debug";
-    }
-    return "info";
-}
+std::string_view logLevelName(LogLevel level) { return factsOf(level).name; }
 
 void setLogLevel(LogLevel level) { threshold.store(level, std::memory_order_relaxed); }
 
@@ -54,7 +62,7 @@ void log(LogLevel level, std::string_view message) {
     std::string line;
     line.reserve(message.size() + 24);
     if (toJournal()) {
-        line += syslogPrefix(level);
+        line += factsOf(level).journalPriority;
     } else {
         line += "orvagate: ";
         line += logLevelName(level);

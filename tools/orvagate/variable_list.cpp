@@ -39,28 +39,24 @@ Value valueOf(const ORVAVarResult& r) {
         v.kind = Value::Kind::boolean;
         v.integer = r.integer != 0 ? 1 : 0;
         v.real = static_cast<double>(v.integer);
-        break;
+        return v;
     case ORVAVARS_KIND_INTEGER:
-        v.kind = Value::Kind::integer;
+    case ORVAVARS_KIND_TIME:
+        // A time is carried as its milliseconds, as an integer is.
+        v.kind = r.kind == ORVAVARS_KIND_TIME ? Value::Kind::time : Value::Kind::integer;
         v.integer = r.integer;
         v.real = r.real;
-        break;
+        return v;
     case ORVAVARS_KIND_REAL:
         v.kind = Value::Kind::real;
         v.real = r.real;
-        break;
+        return v;
     case ORVAVARS_KIND_TEXT:
         v.kind = Value::Kind::text;
         v.text = utf8FromLatin1(r.text, r.length);
-        break;
-    case ORVAVARS_KIND_TIME:
-        v.kind = Value::Kind::time;
-        v.integer = r.integer;
-        v.real = r.real;
-        break;
-    default: break;
+        return v;
+    default: return v;
     }
-    return v;
 }
 
 }  // namespace
