@@ -23,39 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "bench_simulator.h"
+#include "counting_new.h"
 #include "orvanet.h"
 #include "floor_client.h"
 #include "sim_server.h"
 #include "loopback_addresses.h"
-
-// Every operator new of the process counts on the thread that calls it; the
-// library runs on its caller's thread, so the caller's count is the library's.
-// The replacements pair malloc with free, which GCC cannot see through.
-#if defined(__GNUC__) && !defined(__clang__)
-#  pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-namespace {
-thread_local std::size_t threadAllocations = 0;
-void* allocate(std::size_t n) {
-    ++threadAllocations;
-    return std::malloc(n == 0 ? 1 : n);
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-    if (void* p = allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    if (void* p = allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return allocate(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return allocate(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 using namespace orvabench;
 
@@ -68,12 +41,8 @@ constexpr int maxBytes = 492;
 constexpr int maxWords = 246;
 
 orvasim::Server& simulator() {
-    static std::unique_ptr<orvasim::Server> server = [] {
-        auto s = orvasim::Server::startedOn(simAddress);
-        s->setBlockWords(orva::wire::AreaCode::dataBlock, dataBlock, 65535);
-        return s;
-    }();
-    return *server;
+    return processSimulator(
+        simAddress, [](orvasim::Server& s) { s.setBlockWords(orva::wire::AreaCode::dataBlock, dataBlock, 65535); });
 }
 
 // The simulator records every telegram; cleared between benchmarks so that the
@@ -154,9 +123,9 @@ void pair(benchmark::State& state, Call call, int count) {
             const auto t0 = std::chrono::steady_clock::now();
             switch (which) {
             case 0: {
-                const std::size_t before = threadAllocations;
+                const std::size_t before = orvabench::allocationsOnThisThread();
                 result = libraryCall();
-                allocations += threadAllocations - before;
+                allocations += orvabench::allocationsOnThisThread() - before;
                 ++libraryCalls;
                 break;
             }

@@ -17,39 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_simulator.h"
+#include "counting_new.h"
 #include "loopback_addresses.h"
 #include "orvanet.h"
 #include "orvavars.h"
 #include "sim_server.h"
 #include "var_list.h"
-
-// Every operator new of the process counts on the thread that calls it (the
-// shared library's too: it takes the program's operator new).
-#if defined(__GNUC__) && !defined(__clang__)
-#  pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-namespace {
-thread_local std::size_t threadAllocations = 0;
-void* allocate(std::size_t n) {
-    ++threadAllocations;
-    return std::malloc(n == 0 ? 1 : n);
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-    if (void* p = allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    if (void* p = allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return allocate(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return allocate(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -61,14 +35,11 @@ constexpr int spanWords = 401;
 constexpr int timeoutMs = 2000;
 
 orvasim::Server& simulator() {
-    static std::unique_ptr<orvasim::Server> server = [] {
-        auto s = orvasim::Server::startedOn(simAddress);
-        s->setBlockWords(AreaCode::dataBlock, block, 2048);
+    return orvabench::processSimulator(simAddress, [](orvasim::Server& s) {
+        s.setBlockWords(AreaCode::dataBlock, block, 2048);
         // Valid values for every format: BCD digits for KT and KZ, a KG number.
-        for (int w = 0; w < spanWords; ++w) s->writeWord(AreaCode::dataBlock, block, w, 0x1234);
-        return s;
-    }();
-    return *server;
+        for (int w = 0; w < spanWords; ++w) s.writeWord(AreaCode::dataBlock, block, w, 0x1234);
+    });
 }
 
 // 100 variables over data words 0..400: words in eight formats, every fifth a KG double word.
@@ -135,9 +106,9 @@ void typedBesideRaw(benchmark::State& state) {
             const auto t0 = std::chrono::steady_clock::now();
             int result = 0;
             if (runTyped) {
-                const std::size_t before = threadAllocations;
+                const std::size_t before = orvabench::allocationsOnThisThread();
                 result = ORVAVarsRead(h, list.get(), results.data(), count);
-                allocations += threadAllocations - before;
+                allocations += orvabench::allocationsOnThisThread() - before;
             } else {
                 result = ORVARdW(h, 'D', block, 0, spanWords, words.data());
             }
