@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "loopback_addresses.h"
@@ -35,6 +36,12 @@ protected:
     }
 
     ProgramResult cli(std::vector<std::string> args) { return runProgram(ORVACLI_PROGRAM, args); }
+    // What a run that must succeed printed; its standard error explains a failure.
+    std::string succeeded(std::vector<std::string> args) {
+        const ProgramResult r = cli(std::move(args));
+        EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
+        return r.out;
+    }
 
     orvasim::Server sim{orvasim::Options{simAddress, 102, false, 64}};
 };
@@ -95,9 +102,7 @@ TEST_F(OrvacliProgram, WritesWordsAndBytesThatTheAdapterStores) {
 
 TEST_F(OrvacliProgram, JsonCarriesTheRequestAndTheValues) {
     sim.writeWord(AreaCode::extendedDataBlock, 9, 4, 500);
-    const ProgramResult r = cli({simAddress, "read", "DX9", "4", "2", "--words", "--format", "json"});
-    EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(succeeded({simAddress, "read", "DX9", "4", "2", "--words", "--format", "json"}),
               "{\"address\":\"127.0.0.40\",\"operation\":\"read\",\"area\":\"DX\",\"block\":9,\"unit\":\"words\","
               "\"start\":4,\"count\":2,\"ok\":true,\"values\":[500,0]}\n");
 }
@@ -251,9 +256,7 @@ TEST_F(OrvacliProgram, GetPrintsALinePerVariableInEveryFormatWithTheFewestCalls)
 
 TEST_F(OrvacliProgram, GetWithJsonPrintsOneObject) {
     sim.writeBytes(AreaCode::dataBlock, 10, 60, {0x04, 0x62, 0xC3, 0xEF});
-    const ProgramResult r = cli({simAddress, "get", "DB10.DD30:KG", "M0.1", "--json"});
-    EXPECT_EQ(r.exitStatus, exitSuccess) << r.err;
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(succeeded({simAddress, "get", "DB10.DD30:KG", "M0.1", "--json"}),
               "{\"DB10.DD30:KG\":{\"value\":12.345670700073242,\"text\":\"12.34567\"},"
               "\"M0.1\":{\"value\":false,\"text\":\"false\"}}\n");
 }

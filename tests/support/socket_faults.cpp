@@ -79,47 +79,45 @@ void reset() {
 }
 
 namespace {
-void arm(State& s) { s.armed = true; }
+// Sets a fault under the lock and arms the interposer.
+template <typename Change>
+void arm(Change change) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    s.armed = true;
+    change(s);
+}
 }  // namespace
 
 void failNextSocket(int error) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    arm(s);
-    s.failSocketError = error;
+    arm([&](State& s) { s.failSocketError = error; });
 }
 
 void failOption(int option, int error) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    arm(s);
-    s.failOptionName = option;
-    s.failOptionError = error;
+    arm([&](State& s) {
+        s.failOptionName = option;
+        s.failOptionError = error;
+    });
 }
 
 void cutSend(int sendIndex, int keepBytes, int error) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    arm(s);
-    s.cutIndex = sendIndex;
-    s.cutKeep = keepBytes;
-    s.cutError = error;
+    arm([&](State& s) {
+        s.cutIndex = sendIndex;
+        s.cutKeep = keepBytes;
+        s.cutError = error;
+    });
 }
 
 void stallSends(int sendIndex) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    arm(s);
-    s.stallFrom = sendIndex;
+    arm([&](State& s) { s.stallFrom = sendIndex; });
 }
 
 void sendPartLateThenStall(int sendIndex, int keepBytes, int delayMs) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    arm(s);
-    s.lateIndex = sendIndex;
-    s.lateKeep = keepBytes;
-    s.lateDelayMs = delayMs;
+    arm([&](State& s) {
+        s.lateIndex = sendIndex;
+        s.lateKeep = keepBytes;
+        s.lateDelayMs = delayMs;
+    });
 }
 
 int sendsSeen() {

@@ -14,7 +14,7 @@ import socket
 import subprocess
 import time
 from pathlib import Path
-from typing import Iterator, List
+from typing import Dict, Iterator, List
 
 import pytest
 
@@ -115,33 +115,43 @@ class Simulator:
         self.process.stdout.close()
 
 
+class _Simulators:
+    """The suite's simulators, each started when a test first asks for it."""
+
+    def __init__(self) -> None:
+        self._running: Dict[str, Simulator] = {}
+
+    def lend(self, address: str) -> Iterator[Simulator]:
+        """One test's turn: no faults armed and an empty record before and after."""
+        simulator = self._running.get(address)
+        if simulator is None:
+            simulator = self._running[address] = Simulator(address)
+        simulator.reset()
+        yield simulator
+        simulator.reset()
+
+    def stop(self) -> None:
+        for simulator in self._running.values():
+            simulator.stop()
+
+
 @pytest.fixture(scope="session")
-def _simulator() -> Iterator[Simulator]:
-    simulator = Simulator(SIM_ADDRESS)
-    yield simulator
-    simulator.stop()
+def _simulators() -> Iterator[_Simulators]:
+    simulators = _Simulators()
+    yield simulators
+    simulators.stop()
 
 
 @pytest.fixture
-def sim(_simulator: Simulator) -> Iterator[Simulator]:
+def sim(_simulators: _Simulators) -> Iterator[Simulator]:
     """The suite's simulator, with no faults armed and an empty record."""
-    _simulator.reset()
-    yield _simulator
-    _simulator.reset()
-
-
-@pytest.fixture(scope="session")
-def _second_simulator() -> Iterator[Simulator]:
-    simulator = Simulator(SECOND_SIM_ADDRESS)
-    yield simulator
-    simulator.stop()
+    yield from _simulators.lend(SIM_ADDRESS)
 
 
 @pytest.fixture
-def second_sim(_second_simulator: Simulator) -> Iterator[Simulator]:
-    _second_simulator.reset()
-    yield _second_simulator
-    _second_simulator.reset()
+def second_sim(_simulators: _Simulators) -> Iterator[Simulator]:
+    """A second adapter, for tests of two connections."""
+    yield from _simulators.lend(SECOND_SIM_ADDRESS)
 
 
 @pytest.fixture(scope="session")
