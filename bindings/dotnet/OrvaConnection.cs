@@ -98,23 +98,15 @@ namespace Orvanet
         // Reads count bytes (1..65535) from start.
         public byte[] ReadBytes(string area, int start, int count, int? db = null)
         {
-            Target t = Resolve(area, db);
-            CheckRange(t, start, count, false);
-            var buffer = new byte[count];
-            Call("ORVARdB", Range("reading", t, start, count, false),
-                 h => OrvaNative.ORVARdB(h, t.Letter, t.Block, start, count, buffer));
-            return buffer;
+            return ReadRange<byte>("ORVARdB", area, db, start, count, false,
+                                   (h, t, buffer) => OrvaNative.ORVARdB(h, t.Letter, t.Block, start, count, buffer));
         }
 
         // Reads count 16-bit words (1..65535) from start.
         public ushort[] ReadWords(string area, int start, int count, int? db = null)
         {
-            Target t = Resolve(area, db);
-            CheckRange(t, start, count, true);
-            var buffer = new ushort[count];
-            Call("ORVARdW", Range("reading", t, start, count, true),
-                 h => OrvaNative.ORVARdW(h, t.Letter, t.Block, start, count, buffer));
-            return buffer;
+            return ReadRange<ushort>("ORVARdW", area, db, start, count, true,
+                                     (h, t, buffer) => OrvaNative.ORVARdW(h, t.Letter, t.Block, start, count, buffer));
         }
 
         // Writes data (1..65535 bytes) from start.
@@ -122,10 +114,9 @@ namespace Orvanet
         {
             if (data == null) throw new ArgumentNullException("data");
             CheckWriteLength(data.Length, "bytes");
-            Target t = Resolve(area, db);
-            CheckRange(t, start, data.Length, false);
-            Call("ORVAWrB", Range("writing", t, start, data.Length, false),
-                 h => OrvaNative.ORVAWrB(h, t.Letter, t.Block, start, data.Length, data));
+            Target t = Checked(area, db, start, data.Length, false);
+            Transfer("ORVAWrB", t, start, data.Length, false,
+                     h => OrvaNative.ORVAWrB(h, t.Letter, t.Block, start, data.Length, data));
         }
 
         // Writes values (1..65535 words) from start; the array is not changed.
@@ -133,10 +124,33 @@ namespace Orvanet
         {
             if (values == null) throw new ArgumentNullException("values");
             CheckWriteLength(values.Length, "words");
+            Target t = Checked(area, db, start, values.Length, true);
+            Transfer("ORVAWrW", t, start, values.Length, true,
+                     h => OrvaNative.ORVAWrW(h, t.Letter, t.Block, start, values.Length, values));
+        }
+
+        // The buffer is made only once the range is known to be good.
+        private T[] ReadRange<T>(string function, string area, int? db, int start, int count, bool words,
+                                 Func<int, Target, T[], int> native)
+        {
+            Target t = Checked(area, db, start, count, words);
+            var buffer = new T[count];
+            Transfer(function, t, start, count, words, h => native(h, t, buffer));
+            return buffer;
+        }
+
+        private static Target Checked(string area, int? db, int start, int count, bool words)
+        {
             Target t = Resolve(area, db);
-            CheckRange(t, start, values.Length, true);
-            Call("ORVAWrW", Range("writing", t, start, values.Length, true),
-                 h => OrvaNative.ORVAWrW(h, t.Letter, t.Block, start, values.Length, values));
+            CheckRange(t, start, count, words);
+            return t;
+        }
+
+        // The reads' function names begin with ORVARd.
+        private void Transfer(string function, Target t, int start, int count, bool words, Func<int, int> body)
+        {
+            string verb = function.StartsWith("ORVARd", StringComparison.Ordinal) ? "reading" : "writing";
+            Call(function, Range(verb, t, start, count, words), body);
         }
 
         // --- Variables -------------------------------------------------------------

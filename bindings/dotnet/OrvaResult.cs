@@ -101,40 +101,25 @@ namespace Orvanet
             new Entry(10065, "WSAEHOSTUNREACH", "host unreachable: the TCP connect did not finish within the connect time-out"),
         };
 
-        private static Entry? Find(Entry[] table, int code)
+        // The name or the text of code's row in table; otherwise where the table has none.
+        private static string Lookup(Entry[] table, int code, bool name, string otherwise)
         {
             foreach (Entry e in table)
-                if (e.Code == code) return e;
-            return null;
+                if (e.Code == code) return name ? e.Name : e.Text;
+            return otherwise;
         }
 
         // "ORVA_ERR_PLC"; "" for a code the header does not list.
-        public static string ResultName(int code)
-        {
-            Entry? e = Find(Results, code);
-            return e.HasValue ? e.Value.Name : "";
-        }
+        public static string ResultName(int code) { return Lookup(Results, code, true, ""); }
 
         // The result in words; "unknown result" for a code the header does not list.
-        public static string ResultText(int code)
-        {
-            Entry? e = Find(Results, code);
-            return e.HasValue ? e.Value.Text : "unknown result";
-        }
+        public static string ResultText(int code) { return Lookup(Results, code, false, "unknown result"); }
 
         // "WSAECONNREFUSED"; "" for 0 and for a number the header does not list.
-        public static string SocketErrorName(int number)
-        {
-            Entry? e = Find(SocketErrors, number);
-            return e.HasValue ? e.Value.Name : "";
-        }
+        public static string SocketErrorName(int number) { return Lookup(SocketErrors, number, true, ""); }
 
         // The number in words with its usual cause; "none" for 0, "" for a number the header does not list.
-        public static string SocketErrorText(int number)
-        {
-            Entry? e = Find(SocketErrors, number);
-            return e.HasValue ? e.Value.Text : "";
-        }
+        public static string SocketErrorText(int number) { return Lookup(SocketErrors, number, false, ""); }
     }
 
     // A failed library call, or one variable of a list that was not read or

@@ -48,22 +48,29 @@ std::vector<std::string> longestAddressTexts() {
     return longest;
 }
 
-std::vector<RowTexts> byteRows(char areaLetter, unsigned dbNumber, unsigned start,
-                               std::span<const std::uint8_t> values) {
+namespace {
+
+// One row per value, each at its own element address.
+template <typename Value, typename MakeRow>
+std::vector<RowTexts> rowsOf(char areaLetter, unsigned dbNumber, vars::Unit unit, unsigned start,
+                             std::span<const Value> values, MakeRow makeRow) {
     std::vector<RowTexts> rows;
     rows.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i)
-        rows.push_back(byteRow(elementAddress(areaLetter, dbNumber, vars::Unit::bytes, start, i), values[i]));
+        rows.push_back(makeRow(elementAddress(areaLetter, dbNumber, unit, start, i), values[i]));
     return rows;
+}
+
+}  // namespace
+
+std::vector<RowTexts> byteRows(char areaLetter, unsigned dbNumber, unsigned start,
+                               std::span<const std::uint8_t> values) {
+    return rowsOf(areaLetter, dbNumber, vars::Unit::bytes, start, values, byteRow);
 }
 
 std::vector<RowTexts> wordRows(char areaLetter, unsigned dbNumber, unsigned start,
                                std::span<const std::uint16_t> values) {
-    std::vector<RowTexts> rows;
-    rows.reserve(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-        rows.push_back(wordRow(elementAddress(areaLetter, dbNumber, vars::Unit::words, start, i), values[i]));
-    return rows;
+    return rowsOf(areaLetter, dbNumber, vars::Unit::words, start, values, wordRow);
 }
 
 }  // namespace orvapanel

@@ -163,6 +163,18 @@ test('the example flows read and write orvasim, shown in the Node-RED editor; a 
   await page.click('#node-dialog-cancel');
   await page.locator('#node-input-area').waitFor({ state: 'detached' });
 
+  // The write node's dialog: the read node's form without Count and Every.
+  const writeId = flows[1].find((n) => n.type === 'orvanet write').id;
+  await page.evaluate((id) => window.RED.editor.edit(window.RED.nodes.node(id)), writeId);
+  await page.locator('#node-input-variables').waitFor({ state: 'visible' });
+  assert.strictEqual((await page.locator('label[for="node-input-mode"]').innerText()).trim(), 'Write');
+  assert.strictEqual(await page.inputValue('#node-input-mode'), 'variables');
+  assert.strictEqual(await page.locator('#node-input-start').count(), 1);
+  assert.strictEqual(await page.locator('#node-input-count, #node-input-interval').count(), 0);
+  assert.strictEqual(await page.locator('.orvanet-variables-errors').innerText(), '', 'the example\'s lines are right');
+  await page.click('#node-dialog-cancel');
+  await page.locator('#node-input-variables').waitFor({ state: 'detached' });
+
   // The variables read node's dialog: a wrong line is shown as the runtime's liborvavars reads it, the
   // node is marked before deploy, and deploying asks first.
   await page.evaluate((id) => window.RED.editor.edit(window.RED.nodes.node(id)), variablesReadId);

@@ -100,6 +100,15 @@ def _plural(count: int, unit: str) -> str:
     return f"{count} {unit}" + ("" if count == 1 else "s")
 
 
+# What each of the four transfers does, and whether its unit is the word.
+_TRANSFERS = {
+    "ORVARdB": ("reading", False),
+    "ORVARdW": ("reading", True),
+    "ORVAWrB": ("writing", False),
+    "ORVAWrW": ("writing", True),
+}
+
+
 class Connection:
     """One handle to one PLC adapter. Opening sends nothing; the first read or
     write connects, the connection is kept for the next calls, dropped by any
@@ -200,24 +209,25 @@ class Connection:
         return lambda: (f"{verb} {_plural(count, unit)} {where} "
                         f"{target.describe(self.library, start, count, words)}")
 
+    def _transfer(self, function: str, target: Target, start: int, buffer: "ctypes.Array[Any]") -> None:
+        verb, words = _TRANSFERS[function]
+        count = len(buffer)
+        start = check_range(target, start, count, words=words)
+        self._call(function, self._range(verb, target, start, count, words), target.area.letter,
+                   target.block, start, count, buffer)
+
     def read_bytes(self, area: AreaLike, start: int, count: int, *, db: Optional[int] = None) -> bytes:
         """Reads count bytes (1..65535) from start."""
         target = resolve(self.library, area, db)
-        count = check_count(count)
-        start = check_range(target, start, count, words=False)
-        buffer = (ctypes.c_ubyte * count)()
-        self._call("ORVARdB", self._range("reading", target, start, count, False), target.area.letter,
-                   target.block, start, count, buffer)
+        buffer = (ctypes.c_ubyte * check_count(count))()
+        self._transfer("ORVARdB", target, start, buffer)
         return bytes(buffer)
 
     def read_words(self, area: AreaLike, start: int, count: int, *, db: Optional[int] = None) -> List[int]:
         """Reads count 16-bit words (1..65535) from start, as ints 0..65535."""
         target = resolve(self.library, area, db)
-        count = check_count(count)
-        start = check_range(target, start, count, words=True)
-        buffer = (ctypes.c_ushort * count)()
-        self._call("ORVARdW", self._range("reading", target, start, count, True), target.area.letter,
-                   target.block, start, count, buffer)
+        buffer = (ctypes.c_ushort * check_count(count))()
+        self._transfer("ORVARdW", target, start, buffer)
         # At C speed: a list() of a ctypes array makes each int through ctypes, about 80 ns a word.
         return memoryview(buffer).cast("B").cast("H").tolist()
 
@@ -225,19 +235,15 @@ class Connection:
         """Writes data (bytes, or ints 0..255; 1..65535 of them) from start."""
         target = resolve(self.library, area, db)
         buffer = _byte_buffer(data)
-        count = _write_count(len(buffer), "byte")
-        start = check_range(target, start, count, words=False)
-        self._call("ORVAWrB", self._range("writing", target, start, count, False), target.area.letter,
-                   target.block, start, count, buffer)
+        _write_count(len(buffer), "byte")
+        self._transfer("ORVAWrB", target, start, buffer)
 
     def write_words(self, area: AreaLike, start: int, values: WordsLike, *, db: Optional[int] = None) -> None:
         """Writes values (ints 0..65535, or an array('H'); 1..65535 of them) from start."""
         target = resolve(self.library, area, db)
         buffer = _word_buffer(values)
-        count = _write_count(len(buffer), "word")
-        start = check_range(target, start, count, words=True)
-        self._call("ORVAWrW", self._range("writing", target, start, count, True), target.area.letter,
-                   target.block, start, count, buffer)
+        _write_count(len(buffer), "word")
+        self._transfer("ORVAWrW", target, start, buffer)
 
     # --- Variables -------------------------------------------------------------------
 
