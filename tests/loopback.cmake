@@ -39,7 +39,7 @@ set(ORVA_LOOPBACK_ADDRESSES
   panelReadsSim 127.0.0.30
   panelDialogSim 127.0.0.31
   panelNobody 127.0.0.39
-  # tests/demo, Qt and under Wine: the pictures in docs/, at the README's walkthrough address
+  # tests/demo, Qt and under Wine: the pictures in docs/, at the walkthrough address of docs/orvapanel.md
   panelWalkthroughSim 127.0.0.1
   # tests/cli and tests/install
   cliSim 127.0.0.40
