@@ -66,6 +66,9 @@ set(ORVA_LOOPBACK_ADDRESSES
   varsExampleSim 127.0.0.79       # example_variables
   # tests/scripts: scripts/netns-run.sh, only ever inside its namespaces
   netnsRunProbe 127.0.0.99
+  # tests/scripts: scripts/demo.sh's check of its address, in a namespace of its own
+  demoScriptBusy 127.0.0.80       # something listens on port 102
+  demoScriptFree 127.0.0.81       # nothing does
   # bench/python_vars_bench.py: the Python package's typed read beside its raw read
   pythonVarsBenchSim 127.0.1.20
   # tests/demo/win32 (under Wine): orvapanel.exe
