@@ -4,7 +4,8 @@
 what the code says: docs/c-api.md's areas (the letters each function takes,
 linklib/area_letters.h), its result codes and socket error numbers with
 their names, and the texts it quotes (include/orvanet.h); docs/orvasim.md's
-confirm and reply faults (tools/orvasim/sim_faults.h).
+confirm and reply faults (tools/orvasim/sim_faults.h); docs/orvapanel.md's
+status texts (demo/logic/status_text.cpp).
 
     check_tables.py SOURCE_DIR
 """
@@ -132,9 +133,25 @@ for kind, names in code_faults.items():
     expect(sorted(documented) == sorted(names), f"docs/orvasim.md {kind.lower()} faults: the table names "
                                                 f"{sorted(documented)}, sim_faults.h {sorted(names)}")
 
+# orvapanel's status texts: each row's text is the one the panel shows for its code.
+status_cpp = read("demo/logic/status_text.cpp")
+status_code = {}
+for case, text in re.findall(r"case (ORVA_\w+):\s*(?:\{[^}]*?)?return ((?:\"[^\"]*\"\s*)+)", status_cpp):
+    status_code[results[case]] = "".join(re.findall(r"\"([^\"]*)\"", text))
+socket_parts = re.search(r'return "([^"]*)" \+ n \+ "([^"]*)" \+ n \+ "([^"]*)";', status_cpp).groups()
+status_code[results["ORVA_ERR_SOCKET"]] = "N".join(socket_parts)
+default = re.search(r'default: return "([^"]*)\(" \+', status_cpp).group(1).strip()
+panel_rows = table_after(read("docs/orvapanel.md"), "| Result | Status line |")
+panel = {row[0]: row[1] for row in panel_rows}
+for code, text in status_code.items():
+    expect(panel.get(str(code), "").startswith(text), f"docs/orvapanel.md status texts: {code} shows "
+                                                      f"\"{text}\", the table says \"{panel.get(str(code))}\"")
+expect(panel.get("other", "").startswith(default), f"docs/orvapanel.md status texts: any other code shows \"{default}\"")
+expect(set(panel) == {str(c) for c in status_code} | {"other"},
+       f"docs/orvapanel.md status texts: rows {sorted(panel)}, status_text.cpp {sorted(status_code)} and other")
 
 if problems:
     print("\n".join(problems))
     sys.exit(1)
 print(f"docs tables: {len(results)} result codes, {len(sockets)} socket errors, {quoted} texts, "
-      f"{sum(map(len, code_faults.values()))} faults as the code has them")
+      f"{sum(map(len, code_faults.values()))} faults, {len(panel)} status texts as the code has them")
