@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 // The area letters each data function accepts, in either case: the one table
 // of them, read by exports.cpp, the fuzz targets and fuzz/make_seeds.py. The
-// README's table of areas says the same in words.
+// table of areas in docs/c-api.md says the same in words.
 #pragma once
 
 #include <string_view>

@@ -22,7 +22,7 @@ packages=(
   # the build backend without build isolation (nothing comes from a package index);
   # setuptools 66 builds wheels through the wheel package
   python3-setuptools python3-wheel
-  # the package and the README's uses of it type-checked (mypy --strict, Python 3.8)
+  # the package and docs/python.md's uses of it type-checked (mypy --strict, Python 3.8)
   mypy
 )
 install_packages "${packages[@]}"

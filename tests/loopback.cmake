@@ -39,7 +39,7 @@ set(ORVA_LOOPBACK_ADDRESSES
   panelReadsSim 127.0.0.30
   panelDialogSim 127.0.0.31
   panelNobody 127.0.0.39
-  # tests/demo, Qt and under Wine: the pictures in docs/, at the README's walkthrough address
+  # tests/demo, Qt and under Wine: the pictures in docs/, at the walkthrough address of docs/orvapanel.md
   panelWalkthroughSim 127.0.0.1
   # tests/cli and tests/install
   cliSim 127.0.0.40
@@ -66,6 +66,9 @@ set(ORVA_LOOPBACK_ADDRESSES
   varsExampleSim 127.0.0.79       # example_variables
   # tests/scripts: scripts/netns-run.sh, only ever inside its namespaces
   netnsRunProbe 127.0.0.99
+  # tests/scripts: scripts/demo.sh's check of its address, in a namespace of its own
+  demoScriptBusy 127.0.0.80       # something listens on port 102
+  demoScriptFree 127.0.0.81       # nothing does
   # bench/python_vars_bench.py: the Python package's typed read beside its raw read
   pythonVarsBenchSim 127.0.1.20
   # tests/demo/win32 (under Wine): orvapanel.exe

@@ -2,10 +2,10 @@
 """Holds the bindings to the C headers include/orvanet.h and include/orvavars.h:
 the Python package's ctypes signatures, structs, enums and tables, the C#
 P/Invoke declarations, structs, enums and tables, and the VBA Declare lines of
-the README must match them function by function (names, argument order, names
+docs/windows.md must match them function by function (names, argument order, names
 and types), field by field, constant by constant and text by text.
 
-    check_declarations.py HEADER VARS_HEADER PYTHON_PACKAGE_DIR DOTNET_DIR README
+    check_declarations.py HEADER VARS_HEADER PYTHON_PACKAGE_DIR DOTNET_DIR WINDOWS_PAGE
 """
 
 import ctypes
@@ -13,7 +13,7 @@ import re
 import sys
 from pathlib import Path
 
-header_path, vars_header_path, python_dir, dotnet_dir, readme_path = sys.argv[1:6]
+header_path, vars_header_path, python_dir, dotnet_dir, windows_page_path = sys.argv[1:6]
 problems = []
 
 
@@ -152,11 +152,11 @@ expect(entries("SocketErrors") == {v: (n[len("ORVA_"):] if n else "", socket_tex
        "c#: OrvaTexts.SocketErrors differs from the header's names and ORVASocketErrorText")
 expect(f'e.Value.Text : "{unknown_result_text}"' in texts, "c#: the text of an unknown result differs")
 
-# --- VBA and VB6: the Declare lines of the README ---------------------------------------
+# --- VBA and VB6: the Declare lines of docs/windows.md ---------------------------------------
 
-readme = Path(readme_path).read_text()
-expect("static extern" not in readme, "README: C# declarations belong in bindings/dotnet/OrvaNative.cs only")
-vba = re.search(r"```vba\n(.*?)```", readme, re.S)
+windows_page = Path(windows_page_path).read_text()
+expect("static extern" not in windows_page, "docs/windows.md: C# declarations belong in bindings/dotnet/OrvaNative.cs only")
+vba = re.search(r"```vba\n(.*?)```", windows_page, re.S)
 vba_for = {
     "int": "ByVal {} As Long",
     "const char*": "ByVal {} As String",
@@ -166,7 +166,7 @@ vba_for = {
     "const unsigned short*": "ByRef {} As Integer",
 }
 branches = re.fullmatch(r"#If VBA7 Then\n(.*?)#Else\n(.*?)#End If\n.*", vba.group(1), re.S) if vba else None
-expect(branches, "README: the vba block must start with #If VBA7 Then ... #Else ... #End If")
+expect(branches, "docs/windows.md: the vba block must start with #If VBA7 Then ... #Else ... #End If")
 for branch, ptr_safe in zip(branches.groups() if branches else [], ("PtrSafe ", "")):
     lines = {}
     for line in branch.strip().splitlines():

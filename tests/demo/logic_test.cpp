@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The panel's rules on their own: reading numbers, the order and messages of
 // the field exchange, the limits of the row texts, the text handed to the
-// library, where the logo is looked for, dialog units, and the README's
+// library, where the logo is looked for, dialog units, and docs/orvapanel.md's
 // walkthrough that the pictures show. The area table, the rows of every area
 // and the status texts are tested through the dialog against the simulator.
 #include <gtest/gtest.h>
@@ -230,18 +230,18 @@ TEST(DialogUnits, NeighboursThatTouchInUnitsTouchInPixels) {
     EXPECT_EQ(upper.y + upper.height, lower.y);
 }
 
-// --- The README's walkthrough, which the pictures in docs/ show ------------
+// --- docs/orvapanel.md's walkthrough, which the pictures in docs/ show ----
 
-// The section of the README that holds heading, up to the next heading of its level, with every line
+// The section of docs/orvapanel.md that holds heading, up to the next heading of its level, with every line
 // break and the indentation after it read as one blank (the blanks inside a line stay as they are).
-std::string readmeSection(const std::string& heading) {
-    std::ifstream file(ORVA_README);
+std::string pageSection(const std::string& heading) {
+    std::ifstream file(ORVA_PANEL_PAGE);
     std::stringstream whole;
     whole << file.rdbuf();
     const std::string text = whole.str();
     const auto begin = text.find("\n" + heading + "\n");
     if (begin == std::string::npos) return {};
-    const auto end = text.find("\n### ", begin + 1);
+    const auto end = text.find("\n## ", begin + 1);
     std::string section;
     for (std::size_t i = begin + 1; i < std::min(end, text.size()); ++i) {
         if (text[i] != '\n') {
@@ -254,10 +254,10 @@ std::string readmeSection(const std::string& heading) {
     return section;
 }
 
-TEST(Walkthrough, TheReadmeSaysWhatThePicturesShow) {
+TEST(Walkthrough, ThePageSaysWhatThePicturesShow) {
     namespace w = panel_test::walkthrough;
-    const std::string section = readmeSection("### Trying it against the simulator");
-    ASSERT_FALSE(section.empty()) << "no walkthrough in " << ORVA_README;
+    const std::string section = pageSection("## Trying it against the simulator");
+    ASSERT_FALSE(section.empty()) << "no walkthrough in " << ORVA_PANEL_PAGE;
     const std::string address = w::address;
     const std::string block = std::to_string(w::block);
     const std::vector<std::string> says = {
@@ -269,7 +269,7 @@ TEST(Walkthrough, TheReadmeSaysWhatThePicturesShow) {
     };
     for (const std::string& text : says) EXPECT_NE(section.find(text), std::string::npos) << text;
 
-    // The first row as the README writes it, its cells two blanks apart.
+    // The first row as the page writes it, its cells two blanks apart.
     std::string firstRow = w::rows.at(0);
     for (std::size_t bar; (bar = firstRow.find('|')) != std::string::npos;) firstRow.replace(bar, 1, "  ");
     EXPECT_NE(section.find("The list shows `" + firstRow + "`"), std::string::npos) << firstRow;

@@ -2,7 +2,7 @@
 // What the tests of the panel expect alike, in the Qt dialog, the native
 // Windows dialog and the logic beneath them: the items of the area list, the
 // memory a read finds in the adapter and the rows each area shows of it, the
-// README's walkthrough that the pictures in docs/ show, and the texts of the
+// walkthrough of docs/orvapanel.md that the pictures in docs/ show, and the texts of the
 // messages (UTF-8), written out here as the user reads them.
 #pragma once
 
@@ -56,10 +56,10 @@ inline const std::vector<AreaRead> readsOfEveryArea = {
     {"extended data block", extendedDataBlock, 'W', "7", "0", "1", 'X', {"DX 7 DW0|16706|4142|'BA'"}},
 };
 
-// The README's "Trying it against the simulator", which the pictures docs/orvapanel.png and
+// docs/orvapanel.md's "Trying it against the simulator", which the pictures docs/orvapanel.png and
 // docs/orvapanel-windows.png show: the words orvacli writes to data block 5 (as its command line
 // gives them), the address typed, both TSAPs left empty, the area, block and count chosen, and the
-// rows the list then shows. demo_logic_tests holds the README's text to these.
+// rows the list then shows. demo_logic_tests holds the page's text to these.
 namespace walkthrough {
 inline constexpr const char* address = orvatest::address::panelWalkthroughSim;  // orvasim's default
 inline constexpr const char* orvacliWords = "16706 0x524F 1234 500";

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading into the list and reporting results: the rows of bytes and words of
 // every area, the status texts of every result and their message boxes, and
-// the picture of the README's walkthrough. Against the real library and an
+// the picture of docs/orvapanel.md's walkthrough. Against the real library and an
 // adapter simulator on 127.0.0.30 (the walkthrough's at its own address);
 // nothing listens on 127.0.0.39.
 #include <QElapsedTimer>
@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(adapter->connectionsAccepted(), 2);
     }
 
-    // The picture docs/orvapanel.png: the README's walkthrough, read from an adapter at its address.
+    // The picture docs/orvapanel.png: docs/orvapanel.md's walkthrough, read from an adapter at its address.
     // Kept in the build folder, and written to docs/ (ORVAPANEL_DOCS_PICTURE) when the panel now draws
     // otherwise than the picture there.
     void pictureOfTheWalkthrough() {

@@ -64,7 +64,7 @@ test('the example flows read and write orvasim, shown in the Node-RED editor; a 
   t.after(() => sim.stop());
   await sim.write('D', 5, 0, bigEndian(values));
 
-  // Installed into a user directory of its own, as the README says.
+  // Installed into a user directory of its own, as docs/node-red.md says.
   const userDir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvanet-node-red-'));
   t.after(() => fs.rmSync(userDir, { recursive: true, force: true }));
   // Both packages named: npm 9.2 (Debian 12's) would look for file:../node beside the copy it installs.
@@ -91,7 +91,7 @@ test('the example flows read and write orvasim, shown in the Node-RED editor; a 
     assert.strictEqual(tabs.length, 1, 'an example brings its tab');
     assert.ok(nodes.every((n) => n.z === undefined || n.z === tabs[0].id), 'every node of an example is on its tab');
     const adapter = nodes.find((n) => n.type === 'orvanet-adapter');
-    assert.strictEqual(adapter.address, '127.0.0.1', 'the example reads the orvasim of the README');
+    assert.strictEqual(adapter.address, '127.0.0.1', 'the example reads the orvasim of docs/node-red.md');
     adapter.address = address;
   }
   const readId = flows[0].find((n) => n.type === 'orvanet read').id;

@@ -42,7 +42,7 @@ test('area mistakes: liborvavars\' words for the spelling, the binding\'s for db
   assert.throws(() => parseArea('Q'), (e) => e.code === 'ERR_INVALID_ARG_VALUE' && e.reason === 'ORVAVARS_ERR_UNKNOWN_AREA');
 });
 
-test('element addresses as the tools print them; formatAddress takes a spelling as the README shows it', () => {
+test('element addresses as the tools print them; formatAddress takes a spelling as docs/node.md shows it', () => {
   const cases = [
     ['E', 'bytes', 0, 0, 'EB0'], ['M', 'bytes', 10, 1, 'MB11'], ['M', 'words', 10, 0, 'MW10'], ['M', 'words', 10, 1, 'MW12'],
     ['A', 'words', 4, 0, 'AW4'], ['O', 'bytes', 4, 0, 'AB4'], ['I', 'words', 0, 2, 'EW4'], ['DB5', 'words', 3, 0, 'DB 5 DW3'],

@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: Apache-2.0
-"""The installed package and the README's uses of it (types/usage.py) pass
+"""The installed package and docs/python.md's uses of it (types/usage.py) pass
 mypy --strict for Python 3.8; a use that is wrong is caught."""
 
 import subprocess

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Takes a picture of the native dialog, frame and title bar included, after
-// the README's walkthrough: ten words of data block 5 read from the simulator
+// docs/orvapanel.md's walkthrough: ten words of data block 5 read from the simulator
 // at the walkthrough's address, both TSAPs empty. The program runs in a
 // virtual desktop of Wine's (screenshot.sh), so the screen holds what a user
 // would see. Writes the picture as a BMP file named by its one argument, only

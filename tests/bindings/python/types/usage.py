@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: Apache-2.0
-"""The package as the README uses it, for mypy --strict (Python 3.8): every
+"""The package as docs/python.md uses it, for mypy --strict (Python 3.8): every
 line must type-check as written, without casts. Not run."""
 
 from typing import Dict, List, Optional, Union
