@@ -150,7 +150,7 @@ expect(entries("Results") == {v: (n, result_texts[v]) for n, v in results.items(
 expect(entries("SocketErrors") == {v: (n[len("ORVA_"):] if n else "", socket_texts[v])
                                    for n, v in [("", 0)] + list(socket_errors.items())},
        "c#: OrvaTexts.SocketErrors differs from the header's names and ORVASocketErrorText")
-expect(f'e.Value.Text : "{unknown_result_text}"' in texts, "c#: the text of an unknown result differs")
+expect(f'Lookup(Results, code, false, "{unknown_result_text}")' in texts, "c#: the text of an unknown result differs")
 
 # --- VBA and VB6: the Declare lines of docs/windows.md ---------------------------------------
 
