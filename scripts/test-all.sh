@@ -45,6 +45,9 @@ run dotnet bash scripts/test-dotnet.sh "$build"   # the .NET binding, compiled a
 run node bash scripts/test-node.sh "$build"       # the Node.js binding and the Node-RED nodes against this build
 # orvanet.dll, 32 and 64 bit, and its tests under Wine.
 run windows bash scripts/test-windows.sh
+# Every release package (scripts/release.sh, from the builds above) installed
+# alone as a user installs it, and a first read through each.
+run release bash scripts/test-release.sh "$build"
 # The benchmark and the stress tool, briefly; then the sanitizer runs and the
 # fuzz targets for about a minute each.
 run bench bash scripts/bench-smoke.sh "$build"

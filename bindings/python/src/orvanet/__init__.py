@@ -30,7 +30,7 @@ from ._results import (RESULT_TEXTS, SOCKET_ERROR_TEXTS, LibraryNotFoundError, O
 from ._variables import (DEFAULT_GAP, MAX_VARIABLES, Element, Format, Kind, Plan, Time, Value, ValueText,
                          VariableInfo, VariableList, WriteValue, parse_variable)
 
-__version__ = "1.1.0"
+__version__ = "1.0.0"
 
 # Tracebacks and reprs name the classes where users import them from.
 for _public in (Area, Connection, Library, LibraryNotFoundError, OrvaError, Result, SocketError, VariableError,
