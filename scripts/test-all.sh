@@ -12,6 +12,8 @@ source scripts/lib/stage.sh
 ORVA_REPORT=$(mktemp)
 export ORVA_REPORT
 stage=""
+# Each finished stage's time, for the summary: CI must stay well under its limit.
+timings=""
 
 summary() {
   local status=$? passed failed skipped
@@ -21,6 +23,7 @@ summary() {
   grep -E '^== [^:]+: [0-9]+ passed' "$ORVA_REPORT" | sed 's/^== /  /' || true
   echo "summary: $passed passed, $failed failed$([ "$skipped" = 0 ] || echo ", $skipped skipped")"
   sed -n 's/^== \([^:]*\): not run: /not run: \1: /p' "$ORVA_REPORT"
+  echo "time:$timings, in all $((SECONDS / 60)) min $((SECONDS % 60)) s"
   [ "$status" -eq 0 ] || echo "summary: the run stopped in the stage $stage (exit status $status)"
   rm -f "$ORVA_REPORT"
 }
@@ -31,7 +34,9 @@ run() {
   stage=$1
   shift
   echo "==== $stage"
+  local began=$SECONDS
   "$@"
+  timings+="${timings:+,} $stage $((SECONDS - began)) s"
 }
 
 build=build/test
