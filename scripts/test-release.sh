@@ -182,8 +182,9 @@ dotnet() {
 windows_zip() {
   local arch=$1 zip=$out/orvanet-$version-$1.zip listed f
   listed=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | sort)
-  for f in README.txt LICENSE bin/orvanet.dll bin/orvacli.exe bin/orvapanel.exe bin/oem.bmp include/orvanet.h \
-           lib/orvanet.lib lib/liborvanet.dll.a lib/orvanet.def lib/cmake/orvanet/orvanetConfig.cmake lib/pkgconfig/orvanet.pc; do
+  for f in README.txt LICENSE bin/orvanet.dll bin/orvavars.dll bin/orvacli.exe bin/orvapanel.exe bin/oem.bmp \
+           include/orvanet.h include/orvavars.h lib/orvanet.lib lib/liborvanet.dll.a lib/orvanet.def \
+           lib/orvavars.lib lib/liborvavars.dll.a lib/orvavars.def lib/cmake/orvanet/orvanetConfig.cmake lib/pkgconfig/orvanet.pc; do
     grep -qx "$f" <<<"$listed" || fail "$(basename "$zip") lacks $f; it holds: $listed"
   done
   # Nothing of the tests or of GoogleTest in the download.
