@@ -21,8 +21,10 @@ orvasim=$build/tools/orvasim/orvasim
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Not orvanet.dll: on Windows that is the native library's name, and file names there ignore case.
-# C# 4: what every .NET the binding is meant for compiles.
-mcs -target:library -langversion:4 -warn:4 -warnaserror+ -out:"$work/Orvanet.Net.dll" bindings/dotnet/*.cs
+# C# 4: what every .NET the binding is meant for compiles. -doc: as release.sh
+# builds it: a public member without a /// comment (CS1591) fails here already.
+mcs -target:library -langversion:4 -warn:4 -warnaserror+ -doc:"$work/Orvanet.Net.xml" -out:"$work/Orvanet.Net.dll" \
+  bindings/dotnet/*.cs
 mcs -langversion:4 -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/ReadWrite.exe" examples/csharp/ReadWrite.cs
 mcs -langversion:4 -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/Variables.exe" examples/csharp/Variables.cs
 mcs -warn:4 -warnaserror+ -r:"$work/Orvanet.Net.dll" -out:"$work/BindingTest.exe" tests/bindings/dotnet/BindingTest.cs

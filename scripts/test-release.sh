@@ -16,7 +16,8 @@
 #   node-red both tarballs into a fresh Node-RED user directory, the same
 #            unrelated install; Node-RED (the lock-pinned one of bindings/node-red)
 #            started, the example flow deployed, its values seen, Node-RED stopped
-#   dotnet   examples/csharp/ReadWrite.cs compiled against out/release's
+#   dotnet   Orvanet.Net.xml is well-formed and documents OrvaConnection;
+#            examples/csharp/ReadWrite.cs compiled against out/release's
 #            Orvanet.Net.dll, run with mono
 #   win32, win64  each ZIP's listing holds what a Windows user needs (running it
 #            is test-windows.sh's job)
@@ -173,6 +174,14 @@ node_red() {
 }
 
 dotnet() {
+  # What IntelliSense reads: the class and a method, as mcs names them.
+  python3 - "$out/Orvanet.Net.xml" <<'EOF'
+import sys, xml.dom.minidom
+names = [m.getAttribute("name") for m in xml.dom.minidom.parse(sys.argv[1]).getElementsByTagName("member")]
+for wanted in ("T:Orvanet.OrvaConnection", "M:Orvanet.OrvaConnection.ReadWords("):
+    if not any(n == wanted or (wanted.endswith("(") and n.startswith(wanted)) for n in names):
+        sys.exit(f"Orvanet.Net.xml does not document {wanted}; it has {len(names)} members")
+EOF
   cp "$out/Orvanet.Net.dll" "$work/"
   mcs -langversion:4 -r:"$work/Orvanet.Net.dll" -out:"$work/ReadWrite.exe" examples/csharp/ReadWrite.cs
   # DllImport("orvanet") finds liborvanet.so of liborvanet-dev in the system's search.

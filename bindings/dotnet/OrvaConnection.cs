@@ -1,42 +1,42 @@
 // SPDX-License-Identifier: Apache-2.0
 // OrvaConnection: one handle of the library as a .NET object.
-//
-//   using (var plc = new OrvaConnection("192.168.0.10"))
-//   {
-//       IDictionary<string, OrvaValue> values = plc.Read(new[] { "DB10.DD30:KG", "MW20:KF" });
-//       plc.Write(new Dictionary<string, object> { { "MW20:KF", -7 } });
-//       plc.WriteWords("DB5", 3, new ushort[] { 0x1234, 42 });
-//       byte[] flags = plc.ReadBytes("M", 0, 4);
-//   }
 using System;
 using System.Collections.Generic;
 using System.Net.Sockets;
 
 namespace Orvanet
 {
-    // Opening sends nothing; the first read or write connects, the connection
-    // is kept for the next calls, dropped by any failed exchange and set up
-    // again by the next call.
-    //
-    // Variables: Read and Write take the PLC's notation ("DB10.DD30:KG",
-    // "MW20:KF", "M20.3", "T3"; docs/variables.md) and give and take values.
-    //
-    // Bytes and words: areas are spelled as orvavars reads them, in either
-    // case: A or O outputs, E or I inputs, M flags, T timers, Z or C counters,
-    // DB<n> or D<n> data block n, DX<n> or X<n> extended data block n (also
-    // "DB 5"), or "DB" and "DX" with db. Start and count are bytes for A, E and
-    // M (also in the word functions, where a word covers two byte addresses),
-    // words for D, X, T and Z. The library refuses the combinations a function
-    // cannot take (writing inputs, bytes of a data block) with
-    // OrvaResult.ErrArea, without traffic.
-    //
-    // Time-outs in milliseconds; 0 selects the library's defaults (500 ms
-    // receive, 500 ms send, 5000 ms connect). Library failures throw
-    // OrvaException, also every call after Dispose (ErrHandle); bad arguments
-    // ArgumentException before any call; a library that cannot be loaded
-    // OrvaLibraryNotFoundException from the constructor. One connection may be
-    // used from several threads: its calls take turns, and Dispose waits for a
-    // call in progress, so a handle number is never used after it was given back.
+    /// <summary>
+    /// One handle of the library as a .NET object: a connection to the adapter of an S5 PLC.
+    /// </summary>
+    /// <remarks>
+    /// <para>Opening sends nothing; the first read or write connects, the connection is kept for the next calls,
+    /// dropped by any failed exchange and set up again by the next call.</para>
+    /// <para>Variables: <see cref="Read(IEnumerable{string})"/> and <see cref="Write"/> take the PLC's notation
+    /// ("DB10.DD30:KG", "MW20:KF", "M20.3", "T3"; docs/variables.md) and give and take values.</para>
+    /// <para>Bytes and words: areas are spelled as orvavars reads them, in either case: A or O outputs, E or I
+    /// inputs, M flags, T timers, Z or C counters, DB&lt;n&gt; or D&lt;n&gt; data block n, DX&lt;n&gt; or
+    /// X&lt;n&gt; extended data block n (also "DB 5"), or "DB" and "DX" with db. Start and count are bytes for
+    /// A, E and M (also in the word functions, where a word covers two byte addresses), words for D, X, T and
+    /// Z. The library refuses the combinations a function cannot take (writing inputs, bytes of a data block)
+    /// with <see cref="OrvaResult.ErrArea"/>, without traffic.</para>
+    /// <para>Time-outs in milliseconds; 0 selects the library's defaults (500 ms receive, 500 ms send, 5000 ms
+    /// connect). Library failures throw <see cref="OrvaException"/>, also every call after
+    /// <see cref="Dispose"/> (<see cref="OrvaResult.ErrHandle"/>); bad arguments
+    /// <see cref="ArgumentException"/> before any call; a library that cannot be loaded
+    /// <see cref="OrvaLibraryNotFoundException"/> from the constructor. One connection may be used from several
+    /// threads: its calls take turns, and Dispose waits for a call in progress, so a handle number is never
+    /// used after it was given back.</para>
+    /// <code>
+    /// using (var plc = new OrvaConnection("192.168.0.10"))
+    /// {
+    ///     IDictionary&lt;string, OrvaValue&gt; values = plc.Read(new[] { "DB10.DD30:KG", "MW20:KF" });
+    ///     plc.Write(new Dictionary&lt;string, object&gt; { { "MW20:KF", -7 } });
+    ///     plc.WriteWords("DB5", 3, new ushort[] { 0x1234, 42 });
+    ///     byte[] flags = plc.ReadBytes("M", 0, 4);
+    /// }
+    /// </code>
+    /// </remarks>
     public sealed class OrvaConnection : IDisposable
     {
         private const int MaxTsap = 8;
@@ -46,6 +46,17 @@ namespace Orvanet
         private readonly object gate = new object();
         private int handle = -1;  // stays -1 when the constructor throws: the finalizer closes nothing
 
+        /// <summary>Opens a handle for the adapter at <paramref name="address"/>, port 102; nothing is sent.</summary>
+        /// <param name="address">A dotted IPv4 address such as "192.168.0.10" (host names are not resolved).</param>
+        /// <param name="ownTsap">Own TSAP: ASCII, at most 8 characters; null or "" for none.</param>
+        /// <param name="plcTsap">The PLC's TSAP: ASCII, at most 8 characters; null or "" for none.</param>
+        /// <param name="receiveTimeoutMs">Receive time-out in ms; 0: 500 ms.</param>
+        /// <param name="sendTimeoutMs">Send time-out in ms; 0: 500 ms.</param>
+        /// <param name="connectTimeoutMs">Connect time-out in ms; 0: 5000 ms.</param>
+        /// <exception cref="ArgumentException">A bad address or TSAP.</exception>
+        /// <exception cref="ArgumentOutOfRangeException">A negative time-out.</exception>
+        /// <exception cref="OrvaLibraryNotFoundException">A native library cannot be loaded.</exception>
+        /// <exception cref="OrvaException">The library gives no handle (<see cref="OrvaResult.ErrNoFreeHandle"/>).</exception>
         public OrvaConnection(string address, string ownTsap = "", string plcTsap = "", int receiveTimeoutMs = 0,
                               int sendTimeoutMs = 0, int connectTimeoutMs = 0)
         {
@@ -62,20 +73,23 @@ namespace Orvanet
             handle = h;
         }
 
+        /// <summary>Closes the handle of a connection that was not disposed.</summary>
         ~OrvaConnection()
         {
             if (handle >= 0) OrvaNative.ORVAClose(handle);
         }
 
+        /// <summary>The address the connection was opened for.</summary>
         public string Address { get; private set; }
 
-        // The library's handle 0..63; null once disposed.
+        /// <summary>The library's handle 0..63; null once disposed.</summary>
         public int? Handle
         {
             get { return handle >= 0 ? handle : (int?)null; }
         }
 
-        // ORVAGetSockErr: the handle's last socket error, SocketError.Success for none.
+        /// <summary>ORVAGetSockErr: the handle's last socket error, <c>SocketError.Success</c> for none.</summary>
+        /// <exception cref="OrvaException">After <see cref="Dispose"/> (<see cref="OrvaResult.ErrHandle"/>).</exception>
         public SocketError SocketError
         {
             get
@@ -84,7 +98,7 @@ namespace Orvanet
             }
         }
 
-        // Closes the handle; an established connection is reset. Disposing twice is harmless.
+        /// <summary>Closes the handle; an established connection is reset. Disposing twice is harmless.</summary>
         public void Dispose()
         {
             lock (gate)
@@ -95,21 +109,42 @@ namespace Orvanet
             GC.SuppressFinalize(this);
         }
 
-        // Reads count bytes (1..65535) from start.
+        /// <summary>Reads <paramref name="count"/> bytes (1..65535) from <paramref name="start"/>.</summary>
+        /// <param name="area">The area, as orvavars spells it: "M", "E", "A", "DB5", "DX3", "T", "Z", "DB" with db.</param>
+        /// <param name="start">The first byte (A, E, M) or word (D, X, T, Z), 0..65535.</param>
+        /// <param name="count">The number of bytes, 1..65535.</param>
+        /// <param name="db">The data block of "DB" or "DX" (0..255); null where area names it or has none.</param>
+        /// <returns>The bytes read.</returns>
+        /// <exception cref="ArgumentException">A bad area, db or range, before any call.</exception>
+        /// <exception cref="OrvaException">The library call failed (also after <see cref="Dispose"/>).</exception>
         public byte[] ReadBytes(string area, int start, int count, int? db = null)
         {
             return ReadRange<byte>("ORVARdB", area, db, start, count, false,
                                    (h, t, buffer) => OrvaNative.ORVARdB(h, t.Letter, t.Block, start, count, buffer));
         }
 
-        // Reads count 16-bit words (1..65535) from start.
+        /// <summary>Reads <paramref name="count"/> 16-bit words (1..65535) from <paramref name="start"/>.</summary>
+        /// <param name="area">The area, as orvavars spells it: "M", "E", "A", "DB5", "DX3", "T", "Z", "DB" with db.</param>
+        /// <param name="start">The first byte (A, E, M) or word (D, X, T, Z), 0..65535.</param>
+        /// <param name="count">The number of words, 1..65535.</param>
+        /// <param name="db">The data block of "DB" or "DX" (0..255); null where area names it or has none.</param>
+        /// <returns>The words read.</returns>
+        /// <exception cref="ArgumentException">A bad area, db or range, before any call.</exception>
+        /// <exception cref="OrvaException">The library call failed (also after <see cref="Dispose"/>).</exception>
         public ushort[] ReadWords(string area, int start, int count, int? db = null)
         {
             return ReadRange<ushort>("ORVARdW", area, db, start, count, true,
                                      (h, t, buffer) => OrvaNative.ORVARdW(h, t.Letter, t.Block, start, count, buffer));
         }
 
-        // Writes data (1..65535 bytes) from start.
+        /// <summary>Writes <paramref name="data"/> (1..65535 bytes) from <paramref name="start"/>.</summary>
+        /// <param name="area">The area, as orvavars spells it: "M", "E", "A", "DB5", "DX3", "T", "Z", "DB" with db.</param>
+        /// <param name="start">The first byte (A, E, M) or word (D, X, T, Z), 0..65535.</param>
+        /// <param name="data">The bytes to write.</param>
+        /// <param name="db">The data block of "DB" or "DX" (0..255); null where area names it or has none.</param>
+        /// <exception cref="ArgumentNullException"><paramref name="data"/> is null.</exception>
+        /// <exception cref="ArgumentException">A bad area, db or range, before any call.</exception>
+        /// <exception cref="OrvaException">The library call failed (also after <see cref="Dispose"/>).</exception>
         public void WriteBytes(string area, int start, byte[] data, int? db = null)
         {
             if (data == null) throw new ArgumentNullException("data");
@@ -119,7 +154,15 @@ namespace Orvanet
                      h => OrvaNative.ORVAWrB(h, t.Letter, t.Block, start, data.Length, data));
         }
 
-        // Writes values (1..65535 words) from start; the array is not changed.
+        /// <summary>Writes <paramref name="values"/> (1..65535 words) from <paramref name="start"/>; the array is
+        /// not changed.</summary>
+        /// <param name="area">The area, as orvavars spells it: "M", "E", "A", "DB5", "DX3", "T", "Z", "DB" with db.</param>
+        /// <param name="start">The first byte (A, E, M) or word (D, X, T, Z), 0..65535.</param>
+        /// <param name="values">The words to write.</param>
+        /// <param name="db">The data block of "DB" or "DX" (0..255); null where area names it or has none.</param>
+        /// <exception cref="ArgumentNullException"><paramref name="values"/> is null.</exception>
+        /// <exception cref="ArgumentException">A bad area, db or range, before any call.</exception>
+        /// <exception cref="OrvaException">The library call failed (also after <see cref="Dispose"/>).</exception>
         public void WriteWords(string area, int start, ushort[] values, int? db = null)
         {
             if (values == null) throw new ArgumentNullException("values");
@@ -155,19 +198,35 @@ namespace Orvanet
 
         // --- Variables -------------------------------------------------------------
 
-        // Reads a list of variables in the fewest calls (one call into the library)
-        // and gives each text its value (OrvaValue.Value: bool for bits, long for the
-        // integer formats and KT milliseconds, double for KG, string for KC and KS)
-        // or, where that variable was not read, its own OrvaException (OrvaValue.Error,
-        // not thrown). A text that is not a variable throws OrvaVariableException (an
-        // ArgumentException) before any traffic. An OrvaVariableList is planned once:
-        // the fast way to read the same variables again.
+        /// <summary>
+        /// Reads a list of variables in the fewest calls (one call into the library) and gives each text its
+        /// value (<see cref="OrvaValue.Value"/>: bool for bits, long for the integer formats and KT milliseconds,
+        /// double for KG, string for KC and KS) or, where that variable was not read, its own
+        /// <see cref="OrvaException"/> (<see cref="OrvaValue.Error"/>, not thrown).
+        /// </summary>
+        /// <remarks>An <see cref="OrvaVariableList"/> is planned once: the fast way to read the same variables
+        /// again (<see cref="Read(OrvaVariableList)"/>).</remarks>
+        /// <param name="variables">The variables in the PLC's notation: "DB10.DD30:KG", "MW20:KF", "M20.3", "T3".</param>
+        /// <returns>Each text's value or error, by the text.</returns>
+        /// <exception cref="ArgumentNullException"><paramref name="variables"/> or one of its texts is null.</exception>
+        /// <exception cref="OrvaVariableException">A text that is not a variable (an
+        /// <see cref="ArgumentException"/>), before any traffic.</exception>
+        /// <exception cref="OrvaException">The list could not be read at all (after <see cref="Dispose"/>, a
+        /// list error of the library).</exception>
         public IDictionary<string, OrvaValue> Read(IEnumerable<string> variables)
         {
             using (var once = new OrvaVariableList(variables))
                 return Read(once);
         }
 
+        /// <summary>Reads a list planned before, in the fewest calls: each text's value or its own
+        /// <see cref="OrvaException"/>, as <see cref="Read(IEnumerable{string})"/>.</summary>
+        /// <param name="variables">The list.</param>
+        /// <returns>Each text's value or error, by the text.</returns>
+        /// <exception cref="ArgumentNullException"><paramref name="variables"/> is null.</exception>
+        /// <exception cref="ObjectDisposedException">The list is disposed.</exception>
+        /// <exception cref="OrvaException">The list could not be read at all (after <see cref="Dispose"/>, a
+        /// list error of the library).</exception>
         public IDictionary<string, OrvaValue> Read(OrvaVariableList variables)
         {
             if (variables == null) throw new ArgumentNullException("variables");
@@ -178,20 +237,25 @@ namespace Orvanet
             }
         }
 
-        // Writes variables, each text to its value, in as few calls as the values
-        // allow. Values by their type: bool, the integer types (milliseconds for KT),
-        // double and float, TimeSpan (KT), string (for KC and KS the characters,
-        // Latin-1; else a value as typed, such as "1.5s" or "0x1F"), OrvaValueText
-        // (as typed, also for KC and KS), byte[] (KC, KS). Bits and bytes of data
-        // words are read-modify-write: read, changed and written back, overwriting
-        // what another writer changed in between; noModify refuses such writes.
-        // roundTimes rounds a KT time to its time base instead of refusing it. A text
-        // that is not a variable and a value the library refuses throw
-        // OrvaVariableException, a value of another type ArgumentException, both
-        // before any traffic. When a variable is not written, an OrvaException is
-        // thrown: that of the first variable that failed (not of one left untried
-        // after a lost connection), its Errors holding each one's error by its text
-        // (all others were written).
+        /// <summary>
+        /// Writes variables, each text to its value, in as few calls as the values allow.
+        /// </summary>
+        /// <remarks>
+        /// Values by their type: bool, the integer types (milliseconds for KT), double and float, TimeSpan (KT),
+        /// string (for KC and KS the characters, Latin-1; else a value as typed, such as "1.5s" or "0x1F"),
+        /// <see cref="OrvaValueText"/> (as typed, also for KC and KS), byte[] (KC, KS). Bits and bytes of data
+        /// words are read-modify-write: read, changed and written back, overwriting what another writer changed
+        /// in between; <paramref name="noModify"/> refuses such writes.
+        /// </remarks>
+        /// <param name="values">Each variable's text in the PLC's notation, to its value.</param>
+        /// <param name="roundTimes">Rounds a KT time to its time base instead of refusing it.</param>
+        /// <param name="noModify">Refuses the read-modify-writes of bits and bytes of data words.</param>
+        /// <exception cref="OrvaVariableException">A text that is not a variable, or a value the library refuses;
+        /// before any traffic.</exception>
+        /// <exception cref="ArgumentException">A value of another type, before any traffic.</exception>
+        /// <exception cref="OrvaException">A variable is not written: that of the first variable that failed (not
+        /// of one left untried after a lost connection), its <see cref="OrvaException.Errors"/> holding each
+        /// one's error by its text (all others were written).</exception>
         public void Write(IDictionary<string, object> values, bool roundTimes = false, bool noModify = false)
         {
             if (values == null) throw new ArgumentNullException("values");

@@ -7,43 +7,74 @@ using System.Net.Sockets;
 
 namespace Orvanet
 {
-    // The result codes: ORVA_OK is Ok, ORVA_ERR_PLC is ErrPlc, ORVA_ERR_NO_FREE_HANDLE is
-    // ErrNoFreeHandle; those of orvavars.h the same way, ORVAVARS_ERR_INVALID_BCD is ErrInvalidBcd.
+    /// <summary>
+    /// The result codes of orvanet.h and orvavars.h: ORVA_OK is <see cref="Ok"/>, ORVA_ERR_PLC is
+    /// <see cref="ErrPlc"/>, ORVA_ERR_NO_FREE_HANDLE is <see cref="ErrNoFreeHandle"/>; those of orvavars.h the
+    /// same way, ORVAVARS_ERR_INVALID_BCD is <see cref="ErrInvalidBcd"/>.
+    /// </summary>
     public enum OrvaResult
     {
+        /// <summary>Success (ORVA_OK).</summary>
         Ok = 0,
         // orvanet.h
+        /// <summary>The PLC refused: data block missing, or the range runs past the end of the area.</summary>
         ErrPlc = 2,
+        /// <summary>The connection was dropped: closed, reset without a socket error, or a reply that did not fit.</summary>
         ErrDropped = -1,
+        /// <summary>All 64 handles are in use.</summary>
         ErrNoFreeHandle = -2,
+        /// <summary>Failed with no recorded cause: out of memory, a null buffer, nothing to transfer, a range past
+        /// address 65535, or a data block number past 255.</summary>
         ErrFailed = -5,
+        /// <summary>Setting up the transport connection failed: check the TSAPs and the adapter's configuration.</summary>
         ErrConnect = -6,
+        /// <summary>Socket error: <see cref="OrvaNative.ORVAGetSockErr"/> tells which.</summary>
         ErrSocket = -7,
+        /// <summary>Area not supported by this function.</summary>
         ErrArea = -10,
+        /// <summary>Invalid handle: outside 0..63 or not open.</summary>
         ErrHandle = -99,
         // orvavars.h: the text of a variable, values, lists
+        /// <summary>Not a variable: something else was expected at the position.</summary>
         ErrSyntax = -101,
+        /// <summary>Unknown area: no area is spelled so.</summary>
         ErrUnknownArea = -102,
+        /// <summary>Unknown data format.</summary>
         ErrUnknownFormat = -103,
+        /// <summary>The data format does not apply to that unit (KG on a word).</summary>
         ErrFormatUnit = -104,
+        /// <summary>An address, bit, block or length out of range, or past address 65535.</summary>
         ErrOutOfRange = -105,
+        /// <summary>A value's text does not read as a value of the format.</summary>
         ErrValueText = -110,
+        /// <summary>The value does not fit the format (KF 40000, KG 1e40, a long string).</summary>
         ErrValueRange = -111,
+        /// <summary>A KT time not a whole number of its time base, and rounding not allowed.</summary>
         ErrValuePrecision = -112,
+        /// <summary>A value of the wrong kind for the format (a real for KS).</summary>
         ErrValueKind = -113,
+        /// <summary>NaN or infinity.</summary>
         ErrNotFinite = -114,
+        /// <summary>Read: a KT or KZ digit above 9; the variable has no value.</summary>
         ErrInvalidBcd = -120,
+        /// <summary>Write: no value was set for the variable; it was not written.</summary>
         ErrNoValue = -130,
+        /// <summary>Write: a bit or part of a word, refused by noModify (ORVAVARS_OPTION_NO_MODIFY).</summary>
         ErrModifyRefused = -131,
+        /// <summary>Not tried: an earlier call of the list lost the connection (-6, -7, -99).</summary>
         ErrNotTried = -132,
+        /// <summary>Invalid argument: a null pointer, an index outside the list, a count that is not the list's.</summary>
         ErrArgument = -140,
+        /// <summary>Out of memory.</summary>
         ErrNoMemory = -141,
+        /// <summary>The list is full: a list holds at most <see cref="OrvaVarsNative.MaxVariables"/> variables.</summary>
         ErrTooMany = -142,
     }
 
-    // The names of orvanet.h and the texts of its ORVAResultName and
-    // ORVASocketErrorText, word for word; a test holds them to the header.
-    // Messages take their words from the library (OrvaException).
+    /// <summary>
+    /// The names of orvanet.h and the texts of its ORVAResultName and ORVASocketErrorText, word for word; a test
+    /// holds them to the header. Messages take their words from the library (<see cref="OrvaException"/>).
+    /// </summary>
     public static class OrvaTexts
     {
         private struct Entry
@@ -109,40 +140,59 @@ namespace Orvanet
             return otherwise;
         }
 
-        // "ORVA_ERR_PLC"; "" for a code the header does not list.
+        /// <summary>The C name of a result of orvanet.h.</summary>
+        /// <param name="code">A result code.</param>
+        /// <returns><c>"ORVA_ERR_PLC"</c>; <c>""</c> for a code the header does not list.</returns>
         public static string ResultName(int code) { return Lookup(Results, code, true, ""); }
 
-        // The result in words; "unknown result" for a code the header does not list.
+        /// <summary>The result in words.</summary>
+        /// <param name="code">A result code of orvanet.h.</param>
+        /// <returns>The text; <c>"unknown result"</c> for a code the header does not list.</returns>
         public static string ResultText(int code) { return Lookup(Results, code, false, "unknown result"); }
 
-        // "WSAECONNREFUSED"; "" for 0 and for a number the header does not list.
+        /// <summary>The name of a socket error number.</summary>
+        /// <param name="number">A Windows Sockets error number.</param>
+        /// <returns><c>"WSAECONNREFUSED"</c>; <c>""</c> for 0 and for a number the header does not list.</returns>
         public static string SocketErrorName(int number) { return Lookup(SocketErrors, number, true, ""); }
 
-        // The number in words with its usual cause; "none" for 0, "" for a number the header does not list.
+        /// <summary>The number in words with its usual cause.</summary>
+        /// <param name="number">A Windows Sockets error number.</param>
+        /// <returns>The text; <c>"none"</c> for 0, <c>""</c> for a number the header does not list.</returns>
         public static string SocketErrorText(int number) { return Lookup(SocketErrors, number, false, ""); }
     }
 
-    // A failed library call, or one variable of a list that was not read or
-    // written. The message is "<what was asked> failed: " and the library's own
-    // words for the result (ORVAVarsFailureText), the same in every binding:
-    //   reading 4 bytes from MB10..MB13 at 127.0.0.1 failed: socket error 10061
-    //   (WSAECONNREFUSED): connection refused: nothing listens on port 102 at that
-    //   address (ORVA_ERR_SOCKET, result -7)
-    // Result is the code as an OrvaResult (every code of both headers is a
-    // member), Name its C name, Code the int, SocketError what ORVAGetSockErr said
-    // right after the call (Windows Sockets numbers on every platform, the values
-    // of System.Net.Sockets.SocketError; Success for none). Errors: a list write
-    // that failed gives each variable's error by its text (the others were
-    // written); empty for any other call.
+    /// <summary>
+    /// A failed library call, or one variable of a list that was not read or written.
+    /// </summary>
+    /// <remarks>
+    /// The message is "&lt;what was asked&gt; failed: " and the library's own words for the result
+    /// (ORVAVarsFailureText), the same in every binding:
+    /// <code>
+    /// reading 4 bytes from MB10..MB13 at 127.0.0.1 failed: socket error 10061
+    /// (WSAECONNREFUSED): connection refused: nothing listens on port 102 at that
+    /// address (ORVA_ERR_SOCKET, result -7)
+    /// </code>
+    /// </remarks>
     public sealed class OrvaException : Exception
     {
         private static readonly IDictionary<string, OrvaException> None = new Dictionary<string, OrvaException>();
 
+        /// <summary>An exception for a failed call, with no errors of single variables.</summary>
+        /// <param name="function">The library function that failed.</param>
+        /// <param name="operation">What was asked, in words.</param>
+        /// <param name="result">The result code.</param>
+        /// <param name="socketError">What ORVAGetSockErr said right after the call; 0 for none.</param>
         public OrvaException(string function, string operation, int result, int socketError)
             : this(function, operation, result, socketError, null)
         {
         }
 
+        /// <summary>An exception for a failed call; the message is worded by the library.</summary>
+        /// <param name="function">The library function that failed.</param>
+        /// <param name="operation">What was asked, in words.</param>
+        /// <param name="result">The result code.</param>
+        /// <param name="socketError">What ORVAGetSockErr said right after the call; 0 for none.</param>
+        /// <param name="errors">Each variable's error by its text, of a list write that failed; null for none.</param>
         public OrvaException(string function, string operation, int result, int socketError,
                              IDictionary<string, OrvaException> errors)
             : base(operation + " failed: " + OrvaLibrary.FailureText(result, socketError))
@@ -156,20 +206,41 @@ namespace Orvanet
             Errors = errors ?? None;
         }
 
-        public string Function { get; private set; }    // "ORVARdB", "ORVAVarsRead"
-        public string Operation { get; private set; }   // "reading 4 bytes from MB0..MB3 at 127.0.0.1"
+        /// <summary>The library function that failed: <c>"ORVARdB"</c>, <c>"ORVAVarsRead"</c>.</summary>
+        public string Function { get; private set; }
+
+        /// <summary>What was asked: <c>"reading 4 bytes from MB0..MB3 at 127.0.0.1"</c>.</summary>
+        public string Operation { get; private set; }
+
+        /// <summary>The code as an <see cref="OrvaResult"/> (every code of both headers is a member).</summary>
         public OrvaResult Result { get; private set; }
-        public string Name { get; private set; }        // "ORVA_ERR_SOCKET"; "" for a code neither header lists
-        public int Code { get; private set; }           // -7
+
+        /// <summary>The code's C name: <c>"ORVA_ERR_SOCKET"</c>; <c>""</c> for a code neither header lists.</summary>
+        public string Name { get; private set; }
+
+        /// <summary>The code as an int: -7.</summary>
+        public int Code { get; private set; }
+
+        /// <summary>What ORVAGetSockErr said right after the call (Windows Sockets numbers on every platform, the
+        /// values of <see cref="System.Net.Sockets.SocketError"/>; <c>Success</c> for none).</summary>
         public SocketError SocketError { get; private set; }
+
+        /// <summary>A list write that failed gives each variable's error by its text (the others were written);
+        /// empty for any other call.</summary>
         public IDictionary<string, OrvaException> Errors { get; private set; }
     }
 
-    // A variable's text that does not parse, or a value the library refuses,
-    // thrown before any traffic, with the library's message word for word (the
-    // position and what was expected, or the variable and its range).
+    /// <summary>
+    /// A variable's text that does not parse, or a value the library refuses, thrown before any traffic, with
+    /// the library's message word for word (the position and what was expected, or the variable and its range).
+    /// </summary>
     public sealed class OrvaVariableException : ArgumentException
     {
+        /// <summary>An exception with the library's message.</summary>
+        /// <param name="message">The library's message.</param>
+        /// <param name="variable">The variable's text as given.</param>
+        /// <param name="result">The result code: ErrUnknownFormat, ErrValueRange, ...</param>
+        /// <param name="position">1-based in the variable's text; 0 when not about a position.</param>
         public OrvaVariableException(string message, string variable, int result, int position)
             : base(message)
         {
@@ -178,10 +249,16 @@ namespace Orvanet
             Position = position;
         }
 
-        public string Variable { get; private set; }   // the text as given
-        public OrvaResult Result { get; private set; }  // ErrUnknownFormat, ErrValueRange, ...
-        public int Position { get; private set; }       // 1-based in the variable's text; 0 when not about a position
+        /// <summary>The variable's text as given.</summary>
+        public string Variable { get; private set; }
 
+        /// <summary>Why: <see cref="OrvaResult.ErrUnknownFormat"/>, <see cref="OrvaResult.ErrValueRange"/>, ...</summary>
+        public OrvaResult Result { get; private set; }
+
+        /// <summary>1-based in the variable's text; 0 when not about a position.</summary>
+        public int Position { get; private set; }
+
+        /// <summary>The library's message, word for word.</summary>
         // ArgumentException would add a parameter line: the message stays the library's.
         public override string Message
         {
@@ -189,12 +266,17 @@ namespace Orvanet
         }
     }
 
-    // A native library could not be loaded (missing, of the other bitness, or
-    // not the library it is taken for): one message that names both files the
-    // binding needs, says which did not load, what the runtime searched, which
-    // process this is and how to fix it. InnerException is the runtime's own.
+    /// <summary>
+    /// A native library could not be loaded (missing, of the other bitness, or not the library it is taken
+    /// for): one message that names both files the binding needs, says which did not load, what the runtime
+    /// searched, which process this is and how to fix it. <see cref="Exception.InnerException"/> is the
+    /// runtime's own.
+    /// </summary>
     public sealed class OrvaLibraryNotFoundException : DllNotFoundException
     {
+        /// <summary>An exception that words the loader's error.</summary>
+        /// <param name="vars">true when orvavars did not load (orvanet did), false when orvanet did not.</param>
+        /// <param name="loaderError">The runtime's own exception.</param>
         public OrvaLibraryNotFoundException(bool vars, Exception loaderError)
             : base(Describe(vars, loaderError), loaderError)
         {

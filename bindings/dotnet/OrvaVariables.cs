@@ -15,46 +15,72 @@ using System.Collections.ObjectModel;
 
 namespace Orvanet
 {
-    // What a variable addresses (ORVAVARS_ELEMENT_).
+    /// <summary>What a variable addresses (ORVAVARS_ELEMENT_).</summary>
     public enum OrvaElement
     {
+        /// <summary>A bit: M10.3, DB5.D3.15.</summary>
         Bit = 1,
+        /// <summary>A byte: MB10.</summary>
         Byte = 2,
+        /// <summary>A word: MW10, DB5.DW3, T3, Z5.</summary>
         Word = 3,
+        /// <summary>A double word: MD10, DB5.DD20.</summary>
         Double = 4,
+        /// <summary>DB5.DL3: the high byte of data word 3.</summary>
         LeftByte = 5,
+        /// <summary>DB5.DR3: its low byte.</summary>
         RightByte = 6,
     }
 
-    // The data formats (ORVAVARS_FORMAT_): Boolean and Unsigned are the defaults of a bit and of the rest.
+    /// <summary>The data formats (ORVAVARS_FORMAT_): <see cref="OrvaFormat.Boolean"/> and <see cref="OrvaFormat.Unsigned"/> are the
+    /// defaults of a bit and of the rest.</summary>
     public enum OrvaFormat
     {
+        /// <summary>A bit's value, true or false.</summary>
         Boolean = 1,
+        /// <summary>Unsigned, of the unit's width.</summary>
         Unsigned = 2,
+        /// <summary>Signed, two's complement of the unit's width (8, 16 or 32 bits).</summary>
         KF = 3,
+        /// <summary>Hex, 2 or 4 digits.</summary>
         KH = 4,
+        /// <summary>Bit pattern.</summary>
         KM = 5,
+        /// <summary>Two bytes of a word, "18,52".</summary>
         KY = 6,
+        /// <summary>The characters of a byte or word.</summary>
         KC = 7,
+        /// <summary>Time value: three BCD digits and a time base.</summary>
         KT = 8,
+        /// <summary>Count value: three BCD digits.</summary>
         KZ = 9,
+        /// <summary>S5 floating point, double words.</summary>
         KG = 10,
+        /// <summary>32-bit hex.</summary>
         DH = 11,
+        /// <summary>A string of length characters from the variable's first byte (KS n, KC n).</summary>
         KS = 12,
     }
 
-    // The kind of a value (ORVAVARS_KIND_), and its .NET type: bool, long, double, string, long milliseconds.
+    /// <summary>The kind of a value (ORVAVARS_KIND_), and its .NET type: bool, long, double, string, long
+    /// milliseconds.</summary>
     public enum OrvaValueKind
     {
+        /// <summary>No value: not read, not set, or its status is not 0.</summary>
         None = 0,
+        /// <summary>bool.</summary>
         Boolean = 1,
+        /// <summary>long.</summary>
         Integer = 2,
+        /// <summary>double.</summary>
         Real = 3,
+        /// <summary>string: the Latin-1 characters.</summary>
         Text = 4,
+        /// <summary>long milliseconds; <see cref="OrvaValue.TimeBase"/> and <see cref="OrvaValue.TimeDigits"/> as stored.</summary>
         Time = 5,
     }
 
-    // One variable as the library parsed it.
+    /// <summary>One variable as the library parsed it.</summary>
     public sealed class OrvaVariableInfo
     {
         internal OrvaVariableInfo(OrvaVarInfo raw)
@@ -71,48 +97,69 @@ namespace Orvanet
             ByteCount = raw.byteCount;
         }
 
-        public string Text { get; private set; }     // as the tools print it: DB10.DD30:KG, M10.3, T3
-        public char Area { get; private set; }       // the letter orvanet takes: A E M D X T Z
-        public int Block { get; private set; }       // 0..255 for D and X, else 0
+        /// <summary>As the tools print it: DB10.DD30:KG, M10.3, T3.</summary>
+        public string Text { get; private set; }
+        /// <summary>The letter orvanet takes: A E M D X T Z.</summary>
+        public char Area { get; private set; }
+        /// <summary>0..255 for D and X, else 0.</summary>
+        public int Block { get; private set; }
+        /// <summary>What it addresses: a bit, a byte, a word, ...</summary>
         public OrvaElement Element { get; private set; }
-        public int Address { get; private set; }     // the byte (A E M), the data word (D X), the cell (T Z)
-        public int? Bit { get; private set; }        // 0..7 of a byte, 0..15 of a data word
+        /// <summary>The byte (A E M), the data word (D X), the cell (T Z).</summary>
+        public int Address { get; private set; }
+        /// <summary>0..7 of a byte, 0..15 of a data word; null where it is no bit.</summary>
+        public int? Bit { get; private set; }
+        /// <summary>Its data format.</summary>
         public OrvaFormat Format { get; private set; }
-        public int Length { get; private set; }      // characters of a KS string, else 0
-        public int ByteOffset { get; private set; }  // its first byte, from byte 0 of the area
-        public int ByteCount { get; private set; }   // the bytes it covers
+        /// <summary>Characters of a KS string, else 0.</summary>
+        public int Length { get; private set; }
+        /// <summary>Its first byte, from byte 0 of the area (data word n is bytes 2n, 2n+1).</summary>
+        public int ByteOffset { get; private set; }
+        /// <summary>The bytes it covers (a bit: the one byte that holds it).</summary>
+        public int ByteCount { get; private set; }
     }
 
-    // What one read of a list costs.
+    /// <summary>What one read of a list costs (<see cref="OrvaVariableList.Plan"/>).</summary>
     public struct OrvaPlan
     {
+        /// <summary>The variables of the list.</summary>
         public int Variables;
-        public int Calls;      // orvanet calls
-        public int Telegrams;  // fetch telegrams of at most 492 data bytes
-        public int Bytes;      // data bytes fetched, the bytes between variables included
+        /// <summary>orvanet calls.</summary>
+        public int Calls;
+        /// <summary>Fetch telegrams of at most 492 data bytes.</summary>
+        public int Telegrams;
+        /// <summary>Data bytes fetched, the bytes between variables included.</summary>
+        public int Bytes;
     }
 
-    // A value to write in the text form the tools print and take: "12.5", "-3",
-    // "0x1F", "true", "1.5s", "18,52", "A\x00B" (ORVAVarsSetText). A plain string
-    // is taken so too, except for KC and KS, where it is the characters themselves
-    // (Latin-1), as a read gives them.
+    /// <summary>
+    /// A value to write in the text form the tools print and take: "12.5", "-3", "0x1F", "true", "1.5s",
+    /// "18,52", "A\x00B" (ORVAVarsSetText). A plain string is taken so too, except for KC and KS, where it is
+    /// the characters themselves (Latin-1), as a read gives them.
+    /// </summary>
     public sealed class OrvaValueText
     {
+        /// <summary>A value as typed.</summary>
+        /// <param name="text">The text of the value.</param>
+        /// <exception cref="ArgumentNullException"><paramref name="text"/> is null.</exception>
         public OrvaValueText(string text)
         {
             if (text == null) throw new ArgumentNullException("text");
             Text = text;
         }
 
+        /// <summary>The text of the value.</summary>
         public string Text { get; private set; }
 
+        /// <summary>The text of the value.</summary>
+        /// <returns><see cref="Text"/>.</returns>
         public override string ToString()
         {
             return Text;
         }
     }
 
-    // One variable's value, or its own error where it was not read.
+    /// <summary>One variable's value, or its own error where it was not read.</summary>
     public sealed class OrvaValue
     {
         private readonly object value;
@@ -128,16 +175,21 @@ namespace Orvanet
             Error = error;
         }
 
-        public string Variable { get; private set; }  // the text as given
-        public OrvaValueKind Kind { get; private set; }  // None where it was not read
-        public OrvaException Error { get; private set; }  // null where it was read
+        /// <summary>The variable's text as given.</summary>
+        public string Variable { get; private set; }
+        /// <summary>The kind of the value; <see cref="OrvaValueKind.None"/> where it was not read.</summary>
+        public OrvaValueKind Kind { get; private set; }
+        /// <summary>The variable's own error; null where it was read.</summary>
+        public OrvaException Error { get; private set; }
+        /// <summary>Whether it was read: <see cref="Error"/> is null.</summary>
         public bool Succeeded
         {
             get { return Error == null; }
         }
 
-        // bool for bits, long for the integer formats and KT (milliseconds), double for
-        // KG, string for KC and KS; throws the variable's OrvaException where it was not read.
+        /// <summary>bool for bits, long for the integer formats and KT (milliseconds), double for KG, string for
+        /// KC and KS.</summary>
+        /// <exception cref="OrvaException">The variable's own <see cref="Error"/>, where it was not read.</exception>
         public object Value
         {
             get
@@ -147,23 +199,25 @@ namespace Orvanet
             }
         }
 
-        // KT: the time base as stored (0: 10 ms, 1: 100 ms, 2: 1 s, 3: 10 s) and the three digits.
+        /// <summary>KT: the time base as stored (0: 10 ms, 1: 100 ms, 2: 1 s, 3: 10 s).</summary>
         public int TimeBase { get; private set; }
+        /// <summary>KT: the three digits as stored, 0..999.</summary>
         public int TimeDigits { get; private set; }
 
+        /// <summary>The value in invariant culture, or the error's message where it was not read.</summary>
+        /// <returns>The value or the message.</returns>
         public override string ToString()
         {
             return Error != null ? Error.Message : Convert.ToString(value, System.Globalization.CultureInfo.InvariantCulture);
         }
     }
 
-    // A list of variables, planned once and read with the fewest calls: the fast
-    // way to read the same variables again and again (OrvaConnection.Read(list)).
-    // Each variable keeps its own result. Calls from several threads take turns.
-    // Dispose frees it; the finalizer does where it was not disposed.
-    //   gap         ranges of one area and block at most this many bytes apart are read by one call (0..65535)
-    //   roundTimes  a KT time that is no whole number of its time base is rounded, not refused (writes)
-    //   noModify    writes that must read the PLC first (a bit, a byte of a data word) are refused
+    /// <summary>
+    /// A list of variables, planned once and read with the fewest calls: the fast way to read the same
+    /// variables again and again (<see cref="OrvaConnection.Read(OrvaVariableList)"/>).
+    /// </summary>
+    /// <remarks>Each variable keeps its own result. Calls from several threads take turns.
+    /// <see cref="Dispose"/> frees it; the finalizer does where it was not disposed.</remarks>
     public sealed class OrvaVariableList : IDisposable
     {
         private readonly object gate = new object();
@@ -173,6 +227,19 @@ namespace Orvanet
         private readonly OrvaVarResult[] results;
         private IntPtr list;
 
+        /// <summary>Parses the variables into a new list.</summary>
+        /// <param name="variables">The variables in the PLC's notation, at most
+        /// <see cref="OrvaVarsNative.MaxVariables"/>.</param>
+        /// <param name="gap">Ranges of one area and block at most this many bytes apart are read by one call
+        /// (0..65535).</param>
+        /// <param name="roundTimes">A KT time that is no whole number of its time base is rounded, not refused
+        /// (writes).</param>
+        /// <param name="noModify">Writes that must read the PLC first (a bit, a byte of a data word) are
+        /// refused.</param>
+        /// <exception cref="ArgumentNullException"><paramref name="variables"/> or one of its texts is null.</exception>
+        /// <exception cref="ArgumentException">Too many variables, or a gap out of range.</exception>
+        /// <exception cref="OrvaVariableException">A text that is not a variable.</exception>
+        /// <exception cref="OrvaLibraryNotFoundException">A native library cannot be loaded.</exception>
         public OrvaVariableList(IEnumerable<string> variables, int gap = OrvaVarsNative.DefaultGap,
                                 bool roundTimes = false, bool noModify = false)
         {
@@ -212,11 +279,14 @@ namespace Orvanet
             Variables = new ReadOnlyCollection<string>(texts);
         }
 
+        /// <summary>Frees a list that was not disposed.</summary>
         ~OrvaVariableList()
         {
             if (list != IntPtr.Zero) OrvaVarsNative.ORVAVarsFreeList(list);
         }
 
+        /// <summary>Frees the list; disposing twice is harmless. Reads, <see cref="Plan"/>, <see cref="Decode"/>,
+        /// <see cref="Encode"/> and <see cref="ValueText"/> then throw <see cref="ObjectDisposedException"/>.</summary>
         public void Dispose()
         {
             lock (gate)
@@ -227,8 +297,12 @@ namespace Orvanet
             GC.SuppressFinalize(this);
         }
 
-        // The variable text names (ORVAVarsParse); OrvaVariableException with the
-        // library's message (position and what was expected) when it is not one.
+        /// <summary>The variable <paramref name="text"/> names (ORVAVarsParse).</summary>
+        /// <param name="text">A variable in the PLC's notation.</param>
+        /// <returns>The variable as parsed.</returns>
+        /// <exception cref="ArgumentNullException"><paramref name="text"/> is null.</exception>
+        /// <exception cref="OrvaVariableException">With the library's message (position and what was expected)
+        /// when it is not one.</exception>
         public static OrvaVariableInfo Parse(string text)
         {
             if (text == null) throw new ArgumentNullException("text");
@@ -240,27 +314,36 @@ namespace Orvanet
             return new OrvaVariableInfo(raw);
         }
 
+        /// <summary>The number of variables.</summary>
         public int Count
         {
             get { return texts.Length; }
         }
 
-        // The texts as given, in the list's order.
+        /// <summary>The texts as given, in the list's order.</summary>
         public IList<string> Variables { get; private set; }
 
+        /// <summary>Variable <paramref name="index"/> as parsed.</summary>
+        /// <param name="index">Its index in the list.</param>
+        /// <returns>The variable as parsed.</returns>
+        /// <exception cref="ArgumentOutOfRangeException"><paramref name="index"/> is outside the list.</exception>
         public OrvaVariableInfo Info(int index)
         {
             return infos[CheckIndex(index)];
         }
 
-        // The index of a variable's text as given (the first where it is given twice), or -1.
+        /// <summary>The index of a variable's text as given (the first where it is given twice), or -1.</summary>
+        /// <param name="variable">The text as given.</param>
+        /// <returns>The index, or -1.</returns>
         public int IndexOf(string variable)
         {
             int index;
             return variable != null && indexOf.TryGetValue(variable, out index) ? index : -1;
         }
 
-        // Plans the read now (the first read does it anyway) and says what it costs.
+        /// <summary>Plans the read now (the first read does it anyway) and says what it costs.</summary>
+        /// <returns>What one read of the list costs.</returns>
+        /// <exception cref="ObjectDisposedException">The list is disposed.</exception>
         public OrvaPlan Plan()
         {
             lock (gate)
@@ -271,8 +354,15 @@ namespace Orvanet
             }
         }
 
-        // Without traffic: the value of the variable's own bytes (ByteCount of them,
-        // in the PLC's order), as a read would give it, or its error (ErrInvalidBcd).
+        /// <summary>Without traffic: the value of the variable's own bytes (<see cref="OrvaVariableInfo.ByteCount"/>
+        /// of them, in the PLC's order), as a read would give it, or its error
+        /// (<see cref="OrvaResult.ErrInvalidBcd"/>).</summary>
+        /// <param name="index">The variable's index in the list.</param>
+        /// <param name="bytes">Its bytes.</param>
+        /// <returns>The value, or its error in <see cref="OrvaValue.Error"/>.</returns>
+        /// <exception cref="ArgumentOutOfRangeException"><paramref name="index"/> is outside the list.</exception>
+        /// <exception cref="ArgumentException"><paramref name="bytes"/> is null or not ByteCount long.</exception>
+        /// <exception cref="ObjectDisposedException">The list is disposed.</exception>
         public OrvaValue Decode(int index, byte[] bytes)
         {
             CheckIndex(index);
@@ -287,8 +377,16 @@ namespace Orvanet
             }
         }
 
-        // Without traffic: the bytes a write of value gives the variable (ByteCount of
-        // them; a bit: its byte with only that bit set or clear). Throws as Write does.
+        /// <summary>Without traffic: the bytes a write of <paramref name="value"/> gives the variable
+        /// (<see cref="OrvaVariableInfo.ByteCount"/> of them; a bit: its byte with only that bit set or clear).
+        /// Throws as <see cref="OrvaConnection.Write"/> does.</summary>
+        /// <param name="index">The variable's index in the list.</param>
+        /// <param name="value">The value, of a type <see cref="OrvaConnection.Write"/> takes.</param>
+        /// <returns>The bytes, in the PLC's order.</returns>
+        /// <exception cref="ArgumentOutOfRangeException"><paramref name="index"/> is outside the list.</exception>
+        /// <exception cref="OrvaVariableException">A value the library refuses.</exception>
+        /// <exception cref="ArgumentException">A value of another type.</exception>
+        /// <exception cref="ObjectDisposedException">The list is disposed.</exception>
         public byte[] Encode(int index, object value)
         {
             CheckIndex(index);
@@ -302,8 +400,12 @@ namespace Orvanet
             }
         }
 
-        // The variable's current value (the last read, decoded or set) as the tools
-        // print it ("12.34567", "127s", "A\x00"); null when it has none.
+        /// <summary>The variable's current value (the last read, decoded or set) as the tools print it
+        /// ("12.34567", "127s", "A\x00"); null when it has none.</summary>
+        /// <param name="index">The variable's index in the list.</param>
+        /// <returns>The text, or null.</returns>
+        /// <exception cref="ArgumentOutOfRangeException"><paramref name="index"/> is outside the list.</exception>
+        /// <exception cref="ObjectDisposedException">The list is disposed.</exception>
         public string ValueText(int index)
         {
             CheckIndex(index);
