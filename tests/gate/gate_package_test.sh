@@ -13,6 +13,7 @@ set -euo pipefail
 src=$1 work=$2 version=$3
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$src/tests/support/lintian.sh"
 run() {  # LOG COMMAND...: the output goes to LOG, and is shown when the command fails
   local log=$1
   shift
@@ -68,15 +69,7 @@ done
 echo "contents and control fields: ok"
 
 # 2. lintian: no errors; each warning one the docs explain.
-status=0
-lintian --no-tag-display-limit "$gate" "$vars" "$varsdev" >"$work/lintian.log" 2>&1 || status=$?
-[ "$status" = 0 ] || [ "$status" = 2 ] || { cat "$work/lintian.log" >&2; fail "lintian stopped with status $status"; }
-grep -E '^[EWIPX]: ' "$work/lintian.log" || true
-! grep -q '^E: ' "$work/lintian.log" || fail "lintian reports errors"
-while read -r tag; do
-  grep -qs "\`$tag\`" "$src"/README.md "$src"/docs/*.md || fail "lintian warns $tag, which neither README.md nor docs/ explains"
-done < <(sed -n 's/^W: [^:]*: \([^ ]*\).*/\1/p' "$work/lintian.log" | sort -u)
-echo "lintian: no errors"
+lintian_clean "$src" "$work/lintian.log" "$gate" "$vars" "$varsdev"
 
 # 3. The unit, checked against the unpacked package (with the system's own
 # units beside it, which it refers to): systemd-analyze says nothing of a good one.

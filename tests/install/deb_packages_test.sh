@@ -12,6 +12,7 @@ set -euo pipefail
 src=$1 build=$2 work=$3 version=$4 cc=$5
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$src/tests/support/lintian.sh"
 run() {  # LOG COMMAND...: the command's output goes to LOG, and is shown when it fails
   local log=$1
   shift
@@ -119,16 +120,7 @@ newest=$(zcat "$doc/changelog.gz" | sed -n 1p)
 grep -qx "License: Apache-2.0" "$doc/copyright" || fail "the copyright file names no Apache-2.0 licence"
 
 # 3. lintian: no errors, and no warning that the docs do not explain.
-status=0
-lintian --no-tag-display-limit "$runtime" "$dev" "$tools" >"$work/lintian.log" 2>&1 || status=$?
-# 2 is lintian's "errors found" (its --fail-on); 1 is lintian failing to run.
-[ "$status" = 0 ] || [ "$status" = 2 ] || { cat "$work/lintian.log" >&2; fail "lintian stopped with status $status"; }
-grep -E '^[EWIPX]: ' "$work/lintian.log" || true
-! grep -q '^E: ' "$work/lintian.log" || fail "lintian reports errors"
-while read -r tag; do
-  grep -qs "\`$tag\`" "$src"/README.md "$src"/docs/*.md || fail "lintian warns $tag, which neither README.md nor docs/ explains"
-done < <(sed -n 's/^W: [^:]*: \([^ ]*\).*/\1/p' "$work/lintian.log" | sort -u)
-echo "lintian: no errors"
+lintian_clean "$src" "$work/lintian.log" "$runtime" "$dev" "$tools"
 
 # 4. The unpacked packages at work: a program built with find_package and
 # with pkg-config against the development files, and the packaged orvacli,

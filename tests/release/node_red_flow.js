@@ -9,6 +9,7 @@
 const { spawn } = require('child_process');
 const fs = require('fs');
 const path = require('path');
+const { settingsFile } = require('../../bindings/node-red/test/support/settings');
 
 const [redJs, userDir, port, flowFile, words] = process.argv.slice(2);
 const editor = `http://127.0.0.1:${port}/`;
@@ -20,17 +21,7 @@ function fail(message, output) {
 }
 
 async function main() {
-  fs.writeFileSync(path.join(userDir, 'settings.js'), `module.exports = ${JSON.stringify({
-    uiHost: '127.0.0.1',
-    uiPort: Number(port),
-    userDir,
-    flowFile: 'flows.json',
-    credentialSecret: false,
-    editorTheme: { tours: false, projects: { enabled: false } },
-    telemetry: { enabled: false, updateNotification: false },
-    diagnostics: { enabled: false },
-    logging: { console: { level: 'info' } },
-  }, null, 2)};\n`);
+  fs.writeFileSync(path.join(userDir, 'settings.js'), settingsFile('127.0.0.1', port, userDir));
   const red = spawn(process.execPath, [redJs, '--settings', path.join(userDir, 'settings.js')],
     { cwd: userDir, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';

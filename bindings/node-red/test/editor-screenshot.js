@@ -15,6 +15,7 @@ const os = require('os');
 const path = require('path');
 const { chromium } = require('playwright-core');
 const { Orvasim, bigEndian, buildDir } = require('../../node/test/support/orvasim');
+const { settingsFile } = require('./support/settings');
 
 const address = '127.0.2.150';
 const port = 1880;
@@ -26,20 +27,6 @@ const values = [16706, 1234, 500, 0x524F, 7, 0, 65535, 42, 2024, 1];
 // Flags that keep Chromium from reaching out of this machine.
 const chromiumFlags = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
   '--disable-component-update', '--disable-sync'];
-
-function settings(userDir) {
-  return `module.exports = ${JSON.stringify({
-    uiHost: address,
-    uiPort: port,
-    userDir,
-    flowFile: 'flows.json',
-    credentialSecret: false,
-    editorTheme: { tours: false, projects: { enabled: false } },
-    telemetry: { enabled: false, updateNotification: false },
-    diagnostics: { enabled: false },
-    logging: { console: { level: 'info' } },
-  }, null, 2)};\n`;
-}
 
 // Starts Node-RED and waits for its editor to be served.
 async function startNodeRed(userDir) {
@@ -71,7 +58,7 @@ test('the example flows read and write orvasim, shown in the Node-RED editor; a 
   execFileSync('npm', ['install', '--install-links', '--prefer-offline', '--no-audit', '--no-fund', '--loglevel=error',
     path.join(packageDir, '..', 'node'), packageDir],
     { cwd: userDir, stdio: 'inherit' });
-  fs.writeFileSync(path.join(userDir, 'settings.js'), settings(userDir));
+  fs.writeFileSync(path.join(userDir, 'settings.js'), settingsFile(address, port, userDir));
 
   const red = await startNodeRed(userDir);
   t.after(async () => {
